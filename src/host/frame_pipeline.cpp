@@ -1,0 +1,92 @@
+// ProcessFrame: follow the channel, then blend, scale and paint the borders of one frame.
+#include <algorithm>
+
+#include "host/plugin_state.h"
+#include "ui/dialog_host.h"
+#include "video/line_blend.h"
+
+namespace kvx {
+
+namespace {
+
+// Frames taller than this are treated as two interlaced fields.
+constexpr int32_t kInterlaceMinHeight = 289;
+// Target coordinates are kept inside +-2^30, so every later difference fits in int32.
+// Settings anywhere in the int32 range thus give a defined (if absurd) picture.
+constexpr int64_t kCoordinateLimit = int64_t{1} << 30;
+constexpr int32_t kMaxFrameSide = 32767;
+
+int32_t ClampCoordinate(int64_t v) {
+    return static_cast<int32_t>(std::min(kCoordinateLimit, std::max(-kCoordinateLimit, v)));
+}
+
+}  // namespace
+
+FormatCheck CheckFormat(const VideoFormat& f) {
+    FormatCheck check{false, false};
+    if (f.width <= 0 || f.height <= 0 || f.bytesPerPixel <= 0) return check;
+    if (f.width > kMaxFrameSide || f.height > kMaxFrameSide || f.bytesPerPixel > 16) return check;
+    check.usable = true;
+    check.pixelWork = (f.pixelFormat == 0 && f.bytesPerPixel == 2) ||
+                      (f.pixelFormat == 1 && f.bytesPerPixel == 3);
+    return check;
+}
+
+Rect TargetRect(int32_t width, int32_t height, const ChannelProfile& s) {
+    // The rounding and halving of the 32-bit rule, carried out in 64 bits.
+    int64_t sh = MulDiv64(height, s.scaleY, 1000);
+    int64_t sw = MulDiv64(width, s.scaleX, 1000);
+    int64_t left = width / 2 - sw / 2, top = height / 2 - sh / 2;
+    left += MulDiv64(width, s.offsetX, 1000);
+    top += MulDiv64(height, -static_cast<int64_t>(s.offsetY), 1000);
+    return Rect{ClampCoordinate(left), ClampCoordinate(top), ClampCoordinate(left + sw),
+                ClampCoordinate(top + sh)};
+}
+
+int32_t ProcessFrame(PluginState& state, const FrameInfo& frame) {
+    uint8_t* pixels = frame.pixels;
+    if (!pixels) return 0;
+    state.surface.SetPixels(pixels);
+
+    // The channel step runs for every frame with a picture, before the settings are read;
+    // the values this frame uses are copied under the store's lock with it.
+    ChannelProfile settings;
+    if (const ChannelInfo* channel = frame.channel) {
+        if (state.store.BeginFrame(channel->keyLow, channel->keyHigh, channel->name, &settings))
+            PostChannelRefresh();
+    } else {
+        settings = state.store.Current();  // no channel record: keep the shown channel
+    }
+
+    if (!state.formatUsable) return 1;  // no FormatChange yet, or a format we cannot touch
+    if (!settings.procEnable) return 1;
+
+    const VideoFormat& f = state.format;
+    const int32_t w = f.width, h = f.height;
+    if (settings.deinterlace && h >= kInterlaceMinHeight && state.lineBuffer)
+        BlendLines(pixels, state.lineBuffer, w, h, f.bytesPerPixel);
+    const bool interlaced = settings.interlace && h >= kInterlaceMinHeight;
+
+    if (!CheckFormat(f).pixelWork) return 1;
+    Rect target = TargetRect(w, h, settings);
+    const int32_t layout = f.pixelFormat == 0 ? LayoutYuyv : LayoutRgb24;
+    // Without its buffers the scaler leaves the picture as it was; black bands around an
+    // unscaled picture would be wrong, so the borders are left alone too.
+    if (!state.scaler.Scale(pixels, w, h, Rect{0, 0, w, h}, target, layout, interlaced))
+        return 1;
+
+    if (interlaced) {
+        target.top &= ~1;
+        target.bottom &= ~1;
+    }
+    const Rect& frameRect = state.surface.FrameRect();
+    Rect visible = IntersectRect(frameRect, target);
+    const int32_t right = frameRect.right, bottom = frameRect.bottom;
+    state.surface.FillRect(0, 0, right, visible.top, 0, 100);
+    state.surface.FillRect(0, visible.top, visible.left, visible.bottom, 0, 100);
+    state.surface.FillRect(visible.right, visible.top, right, visible.bottom, 0, 100);
+    state.surface.FillRect(0, visible.bottom, right, bottom, 0, 100);
+    return 1;
+}
+
+}  // namespace kvx

@@ -1,0 +1,36 @@
+// The plug-in's process-wide objects, built once when the library loads and destroyed in
+// reverse order when it unloads.
+#pragma once
+#include <cstdint>
+
+#include "host/abi.h"
+#include "settings/settings_store.h"
+#include "video/frame_surface.h"
+#include "video/scaler.h"
+
+namespace kvx {
+
+struct PluginState {
+    VideoFormat format{};      // the last FormatChange
+    bool formatUsable = false;  // format describes a frame we can safely touch
+    uint8_t* lineBuffer = nullptr;
+    Scaler scaler;
+    FrameSurface surface;
+    SettingsStore store;
+};
+
+// The result of checking a host format: whether frames of it may be processed at all, and
+// whether the scaler and the border fill understand its pixels.
+struct FormatCheck {
+    bool usable;     // positive sizes, size of a frame and a line fit comfortably in 32 bits
+    bool pixelWork;  // pixel format 0 with 2 bytes per pixel or 1 with 3
+};
+FormatCheck CheckFormat(const VideoFormat& format);
+
+// ProcessFrame's work on one frame; returns 0 for a frame without pixels, else 1.
+int32_t ProcessFrame(PluginState& state, const FrameInfo& frame);
+
+// The rectangle the picture is scaled into, from the four per-mille settings.
+Rect TargetRect(int32_t width, int32_t height, const ChannelProfile& settings);
+
+}  // namespace kvx

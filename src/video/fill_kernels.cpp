@@ -1,0 +1,57 @@
+#include "video/fill_kernels.h"
+
+#include <cstring>
+
+namespace kvx {
+
+namespace {
+
+inline uint8_t Byte(uint32_t value, int index) { return static_cast<uint8_t>(value >> (8 * index)); }
+
+inline void PutByte(uint8_t* p, uint32_t colour, int index, int32_t mix) {
+    *p = mix ? MixByte(*p, Byte(colour, index), mix) : Byte(colour, index);
+}
+
+}  // namespace
+
+void FillRowYuyv(uint8_t* row, int32_t left, int32_t count, uint32_t colour, int32_t mix,
+                 bool lastPairWhole) {
+    uint8_t* p = row;
+    int32_t n = count;
+    if (left & 1) {
+        // The pair of pixels left - 1 and left: only pixel left's luma is ours.
+        PutByte(p + 2, colour, 2, mix);
+        p += 4;
+        n -= 1;
+    }
+    if (mix == 0) {
+        uint8_t block[8];
+        std::memcpy(block, &colour, 4);
+        std::memcpy(block + 4, &colour, 4);
+        for (int32_t i = 0; i < n / 4; ++i, p += 8) std::memcpy(p, block, 8);
+        if (n & 2) {
+            std::memcpy(p, block, 4);
+            p += 4;
+        }
+    } else {
+        for (int32_t i = 0; i < n / 2; ++i, p += 4)
+            for (int b = 0; b < 4; ++b) PutByte(p + b, colour, b, mix);
+    }
+    if (n & 1) {
+        // The last pixel is even: its luma and the pair's chroma, not the next pixel's luma.
+        // In a row of odd width the final pair stops after U; its V would lie past the row.
+        PutByte(p, colour, 0, mix);
+        PutByte(p + 1, colour, 1, mix);
+        if (lastPairWhole) PutByte(p + 3, colour, 3, mix);
+    }
+}
+
+void FillRowRgb24(uint8_t* row, int32_t count, uint32_t colour, int32_t mix) {
+    for (int32_t i = 0; i < count; ++i, row += 3) {
+        PutByte(row, colour, 0, mix);
+        PutByte(row + 1, colour, 1, mix);
+        PutByte(row + 2, colour, 2, mix);
+    }
+}
+
+}  // namespace kvx
