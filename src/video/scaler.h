@@ -20,14 +20,48 @@ public:
     Scaler(const Scaler&) = delete;
     Scaler& operator=(const Scaler&) = delete;
 
+    // Buffer headroom in percent; kept within 0..100 so a buffer is never smaller than
+    // its nominal size.
     void SetHysteresis(int32_t growPercent, int32_t shrinkPercent);
 
     // Resamples `source` into `destination` (which may reach beyond the frame; its full
     // size sets the scale factors). rowSteps / columnSteps are optional caller-owned tables.
     // Returns false only when a buffer could not be allocated; the frame is then untouched.
     bool Scale(uint8_t* pixels, int32_t width, int32_t height, Rect source, Rect destination,
-               int32_t layout, bool interlaced, const ScaleStep* rowSteps = nullptr,
-               const ScaleStep* columnSteps = nullptr);
+               int32_t layout, bool interlaced, const ScaleStep* callerRowSteps = nullptr,
+               const ScaleStep* callerColumnSteps = nullptr);
+
+    // What the last Scale calls left behind, for tests and diagnostics.
+    const StepTableKey& RowKey() const { return rowKey; }
+    const StepTableKey& ColumnKey() const { return columnKey; }
+    int32_t RowStepsNominal() const { return rowStepsNominal; }
+    int32_t ColumnStepsNominal() const { return columnStepsNominal; }
+    int32_t WorkNominalWidth() const { return workNominalWidth; }
+    int32_t WorkNominalHeight() const { return workNominalHeight; }
+    int32_t WorkWidth() const { return workWidth; }
+    int32_t WorkHeight() const { return workHeight; }
+
+private:
+    int64_t Grown(int64_t n) const;
+    int32_t AdaptedNominal(int32_t nominal, int32_t need) const;
+    bool EnsureWorkBuffer(int32_t needWidth, int32_t needHeight, int32_t bytesPerPixel);
+    bool EnsureScaleSteps(ScaleStep*& table, int32_t& nominal, int32_t& capacity,
+                          StepTableKey& key, int32_t need);
+
+    int32_t growPercent = 0;
+    int32_t shrinkPercent = 0;
+    int32_t columnStepsNominal = 0;
+    ScaleStep* columnSteps = nullptr;
+    StepTableKey columnKey{};
+    int32_t rowStepsNominal = 0;
+    ScaleStep* rowSteps = nullptr;
+    StepTableKey rowKey{};
+    uint8_t* workBuffer = nullptr;
+    int32_t workNominalWidth = 0, workNominalHeight = 0;
+    int32_t workWidth = 0, workHeight = 0;  // allocated; the work pitch is workWidth * 4
+    // Allocated entry counts of the tables. Kept because SetHysteresis may change the
+    // margin after an allocation: the grown nominal size then no longer tells the real size.
+    int32_t columnStepsCapacity = 0, rowStepsCapacity = 0;
 };
 
 }  // namespace kvx
