@@ -1,0 +1,124 @@
+#include "frame_image.h"
+
+#include <algorithm>
+#include <cstring>
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STBI_WRITE_NO_STDIO_FILE_OPEN_ERRORS
+#include <stb_image_write.h>
+
+namespace kvx {
+
+namespace {
+
+struct Rgb {
+    uint8_t r, g, b;
+};
+
+uint8_t Clamp(int v) { return static_cast<uint8_t>(std::min(255, std::max(0, v))); }
+
+// The pattern in top-down RGB: eight colour bars, a white grid every 64 pixels, a block of
+// alternating one-pixel lines (shows resampling), and a marker that moves with the frame.
+Rgb PatternPixel(int x, int y, int width, int height, int frameIndex) {
+    static const Rgb kBars[8] = {{235, 235, 235}, {235, 235, 16}, {16, 235, 235}, {16, 235, 16},
+                                 {235, 16, 235},  {235, 16, 16},  {16, 16, 235},  {16, 16, 16}};
+    if (x % 64 == 0 || y % 64 == 0 || x == width - 1 || y == height - 1) return {255, 255, 255};
+    if (y > height * 3 / 4) {
+        if (x < width / 3) return (y & 1) ? Rgb{255, 255, 255} : Rgb{0, 0, 0};
+        if (x < width * 2 / 3) return (x & 1) ? Rgb{255, 255, 255} : Rgb{0, 0, 0};
+        uint8_t ramp = static_cast<uint8_t>(255 * (x - width * 2 / 3) / std::max(1, width / 3));
+        return {ramp, ramp, ramp};
+    }
+    int marker = (frameIndex * 8) % std::max(1, width);
+    if (y > height * 5 / 8 && x >= marker && x < marker + 16) return {255, 128, 0};
+    return kBars[std::min(7, x * 8 / std::max(1, width))];
+}
+
+void RgbToYuv(Rgb p, int& y, int& u, int& v) {
+    y = (66 * p.r + 129 * p.g + 25 * p.b + 128) / 256 + 16;
+    u = (-38 * p.r - 74 * p.g + 112 * p.b + 128) / 256 + 128;
+    v = (112 * p.r - 94 * p.g - 18 * p.b + 128) / 256 + 128;
+}
+
+Rgb YuvToRgb(int y, int u, int v) {
+    int c = 298 * (y - 16), d = u - 128, e = v - 128;
+    return {Clamp((c + 409 * e + 128) >> 8), Clamp((c - 100 * d - 208 * e + 128) >> 8),
+            Clamp((c + 516 * d + 128) >> 8)};
+}
+
+}  // namespace
+
+std::vector<uint8_t> MakeTestPattern(const FrameGeometry& g, int frameIndex) {
+    std::vector<uint8_t> frame(g.FrameBytes());
+    for (int y = 0; y < g.height; ++y) {
+        if (g.format == HostFormat::Yuyv) {
+            uint8_t* row = frame.data() + static_cast<size_t>(y) * g.width * 2;
+            for (int x = 0; x + 1 < g.width; x += 2) {
+                int y0, u0, v0, y1, u1, v1;
+                RgbToYuv(PatternPixel(x, y, g.width, g.height, frameIndex), y0, u0, v0);
+                RgbToYuv(PatternPixel(x + 1, y, g.width, g.height, frameIndex), y1, u1, v1);
+                row[2 * x] = Clamp(y0);
+                row[2 * x + 1] = Clamp((u0 + u1 + 1) / 2);
+                row[2 * x + 2] = Clamp(y1);
+                row[2 * x + 3] = Clamp((v0 + v1 + 1) / 2);
+            }
+        } else {
+            uint8_t* row = frame.data() + static_cast<size_t>(g.height - 1 - y) * g.width * 3;
+            for (int x = 0; x < g.width; ++x) {
+                Rgb p = PatternPixel(x, y, g.width, g.height, frameIndex);
+                row[3 * x] = p.b;
+                row[3 * x + 1] = p.g;
+                row[3 * x + 2] = p.r;
+            }
+        }
+    }
+    return frame;
+}
+
+void FlipRows(std::vector<uint8_t>& frame, const FrameGeometry& g) {
+    size_t rowBytes = static_cast<size_t>(g.width) * g.BytesPerPixel();
+    for (int top = 0, bottom = g.height - 1; top < bottom; ++top, --bottom)
+        std::swap_ranges(frame.begin() + top * rowBytes, frame.begin() + (top + 1) * rowBytes,
+                         frame.begin() + bottom * rowBytes);
+}
+
+std::vector<uint8_t> ToRgb(const std::vector<uint8_t>& frame, const FrameGeometry& g) {
+    std::vector<uint8_t> rgb(static_cast<size_t>(g.width) * g.height * 3);
+    for (int y = 0; y < g.height; ++y) {
+        uint8_t* out = rgb.data() + static_cast<size_t>(y) * g.width * 3;
+        if (g.format == HostFormat::Yuyv) {
+            const uint8_t* row = frame.data() + static_cast<size_t>(y) * g.width * 2;
+            for (int x = 0; x < g.width; ++x) {
+                const uint8_t* pair = row + (x & ~1) * 2;
+                Rgb p = YuvToRgb(row[2 * x], pair[1], pair[3]);
+                out[3 * x] = p.r;
+                out[3 * x + 1] = p.g;
+                out[3 * x + 2] = p.b;
+            }
+        } else {
+            const uint8_t* row = frame.data() + static_cast<size_t>(g.height - 1 - y) * g.width * 3;
+            for (int x = 0; x < g.width; ++x) {
+                out[3 * x] = row[3 * x + 2];
+                out[3 * x + 1] = row[3 * x + 1];
+                out[3 * x + 2] = row[3 * x];
+            }
+        }
+    }
+    return rgb;
+}
+
+bool WriteSideBySidePng(const std::string& path, const std::vector<std::vector<uint8_t>>& images,
+                        int32_t width, int32_t height) {
+    const int gap = images.size() > 1 ? 8 : 0;
+    const int n = static_cast<int>(images.size());
+    const int total = n * width + (n - 1) * gap;
+    std::vector<uint8_t> canvas(static_cast<size_t>(total) * height * 3, 64);
+    for (int i = 0; i < n; ++i)
+        for (int y = 0; y < height; ++y)
+            std::memcpy(canvas.data() + (static_cast<size_t>(y) * total + i * (width + gap)) * 3,
+                        images[i].data() + static_cast<size_t>(y) * width * 3,
+                        static_cast<size_t>(width) * 3);
+    return stbi_write_png(path.c_str(), total, height, 3, canvas.data(), total * 3) != 0;
+}
+
+}  // namespace kvx

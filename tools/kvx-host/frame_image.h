@@ -1,0 +1,31 @@
+// Frames as the host hands them to the plug-in, and their conversion for pictures.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kvx {
+
+enum class HostFormat { Yuyv = 0, Bgr24 = 1 };
+
+struct FrameGeometry {
+    int32_t width = 0, height = 0;
+    HostFormat format = HostFormat::Yuyv;
+    int32_t BytesPerPixel() const { return format == HostFormat::Yuyv ? 2 : 3; }
+    size_t FrameBytes() const { return static_cast<size_t>(width) * height * BytesPerPixel(); }
+};
+
+// The built-in test pattern (colour bars, a grid and fine lines) in host memory order.
+std::vector<uint8_t> MakeTestPattern(const FrameGeometry& g, int frameIndex);
+
+// Raw bgr24 in pipes is top-down, the host's 24-bit format bottom-up: flips the rows.
+void FlipRows(std::vector<uint8_t>& frame, const FrameGeometry& g);
+
+// Top-down RGB, 3 bytes per pixel, from a frame in host memory order.
+std::vector<uint8_t> ToRgb(const std::vector<uint8_t>& frame, const FrameGeometry& g);
+
+// Writes images side by side (all of the same size) as one PNG; false on failure.
+bool WriteSideBySidePng(const std::string& path, const std::vector<std::vector<uint8_t>>& rgbImages,
+                        int32_t width, int32_t height);
+
+}  // namespace kvx

@@ -1,0 +1,250 @@
+// kvx-host: the reference host. Loads a plug-in through its two exports and drives it as the
+// TV application does: Init, FormatChange, ProcessFrame for every frame, Free, Deinit.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "frame_image.h"
+#include "plugin_loader.h"
+
+namespace kvx {
+namespace {
+
+const char kUsage[] =
+    "usage: kvx-host --plugin FILE --size WxH [--format yuyv|bgr24] [options]\n"
+    "\n"
+    "Loads a KVX_Scaler-style plug-in and runs frames through it exactly as the TV\n"
+    "application does (Init, FormatChange, ProcessFrame..., Free, Deinit).\n"
+    "\n"
+    "  --plugin FILE        the plug-in library (KVX_Scaler.dll / KVX_Scaler.so)\n"
+    "  --size WxH           frame size in pixels\n"
+    "  --format F           yuyv (packed 4:2:2, default) or bgr24 (raw bgr24 is top-down\n"
+    "                       in files and pipes; it is flipped to the host's bottom-up rows)\n"
+    "  --input FILE         raw frames to read (default: standard input)\n"
+    "  --output FILE        where to write the processed raw frames (default: standard\n"
+    "                       output; '-' too; 'none' writes nothing)\n"
+    "  --pattern            use the built-in test pattern instead of an input\n"
+    "  --frames N           number of pattern frames (default 1), or at most N input frames\n"
+    "  --png FILE           PNG of the last frame, before and after, side by side\n"
+    "  --channel KEY[:NAME][@FRAME]\n"
+    "                       the channel shown (64-bit key, name), from frame FRAME on\n"
+    "                       (default 0); repeat to switch channels during the run\n"
+    "  --forget-channels    the host answers that it knows no channel when the plug-in\n"
+    "                       saves its settings (default: it knows the --channel keys)\n"
+    "  /inst:X, -inst:X     left on the command line for the plug-in (settings instance)\n"
+    "  --help               this text\n";
+
+struct ChannelSwitch {
+    long long fromFrame;
+    unsigned long long key;
+    std::string name;
+};
+
+struct Options {
+    std::string plugin, input, output = "-", png;
+    FrameGeometry geometry;
+    bool pattern = false, forgetChannels = false;
+    long long frames = -1;
+    std::vector<ChannelSwitch> channels;
+};
+
+std::set<unsigned long long> g_knownChannels;
+bool g_forgetChannels = false;
+
+int32_t KVX_CDECL ChannelCheck(uint32_t keyLow, uint32_t keyHigh) {
+    unsigned long long key = (static_cast<unsigned long long>(keyHigh) << 32) | keyLow;
+    return !g_forgetChannels && g_knownChannels.count(key) ? 1 : 0;
+}
+
+[[noreturn]] void Fail(int code, const std::string& message) {
+    std::fprintf(stderr, "kvx-host: %s\n", message.c_str());
+    std::exit(code);
+}
+
+bool ParseChannel(const std::string& text, ChannelSwitch& out) {
+    std::string rest = text;
+    out.fromFrame = 0;
+    size_t at = rest.rfind('@');
+    if (at != std::string::npos) {
+        char* end = nullptr;
+        out.fromFrame = std::strtoll(rest.c_str() + at + 1, &end, 10);
+        if (*end || out.fromFrame < 0) return false;
+        rest.erase(at);
+    }
+    size_t colon = rest.find(':');
+    std::string key = rest.substr(0, colon);
+    out.name = colon == std::string::npos ? "" : rest.substr(colon + 1);
+    char* end = nullptr;
+    // Keys are signed in the settings file; accept both spellings of the 64 bits.
+    out.key = key[0] == '-' ? static_cast<unsigned long long>(std::strtoll(key.c_str(), &end, 10))
+                            : std::strtoull(key.c_str(), &end, 10);
+    return !key.empty() && !*end;
+}
+
+Options ParseOptions(int argc, char** argv) {
+    Options o;
+    bool haveSize = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) Fail(2, "option " + a + " needs a value");
+            return argv[++i];
+        };
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (a == "--plugin") {
+            o.plugin = value();
+        } else if (a == "--size") {
+            std::string v = value();
+            int w = 0, h = 0;
+            char extra = 0;
+            if (std::sscanf(v.c_str(), "%dx%d%c", &w, &h, &extra) != 2 || w <= 0 || h <= 0)
+                Fail(2, "bad --size " + v + " (expected WxH)");
+            o.geometry.width = w;
+            o.geometry.height = h;
+            haveSize = true;
+        } else if (a == "--format") {
+            std::string v = value();
+            if (v == "yuyv" || v == "yuyv422") o.geometry.format = HostFormat::Yuyv;
+            else if (v == "bgr24") o.geometry.format = HostFormat::Bgr24;
+            else Fail(2, "unknown --format " + v + " (yuyv or bgr24)");
+        } else if (a == "--input") {
+            o.input = value();
+        } else if (a == "--output") {
+            o.output = value();
+        } else if (a == "--pattern") {
+            o.pattern = true;
+        } else if (a == "--frames") {
+            o.frames = std::atoll(value().c_str());
+            if (o.frames < 0) Fail(2, "bad --frames");
+        } else if (a == "--png") {
+            o.png = value();
+        } else if (a == "--channel") {
+            ChannelSwitch c;
+            std::string v = value();
+            if (!ParseChannel(v, c)) Fail(2, "bad --channel " + v + " (expected KEY[:NAME][@FRAME])");
+            o.channels.push_back(c);
+        } else if (a == "--forget-channels") {
+            o.forgetChannels = true;
+        } else if (a.size() >= 6 && (a.compare(0, 6, "/inst:") == 0 || a.compare(0, 6, "-inst:") == 0)) {
+            // Read by the plug-in from the process command line.
+        } else {
+            Fail(2, "unknown option " + a + " (see --help)");
+        }
+    }
+    if (o.plugin.empty()) Fail(2, "--plugin FILE is required (see --help)");
+    if (!haveSize) Fail(2, "--size WxH is required (see --help)");
+    if (o.pattern && !o.input.empty()) Fail(2, "--pattern and --input exclude each other");
+    if (o.pattern && o.frames < 0) o.frames = 1;
+    if (o.channels.empty()) o.channels.push_back({0, 1, "Channel 1"});
+    return o;
+}
+
+// ChannelInfo with its name stored inline, as the host lays it out.
+struct HostChannel {
+    std::vector<uint8_t> record;
+    ChannelInfo* info() { return reinterpret_cast<ChannelInfo*>(record.data()); }
+    void Set(const ChannelSwitch& c) {
+        record.assign(offsetof(ChannelInfo, name) + c.name.size() + 1, 0);
+        info()->keyLow = static_cast<uint32_t>(c.key);
+        info()->keyHigh = static_cast<uint32_t>(c.key >> 32);
+        std::memcpy(info()->name, c.name.c_str(), c.name.size() + 1);
+    }
+};
+
+int Run(const Options& o) {
+    PluginLibrary plugin;
+    std::string error;
+    if (!plugin.Open(o.plugin, error)) Fail(1, error);
+    PluginDescriptor* d = plugin.Descriptor();
+
+    const FrameGeometry& g = o.geometry;
+    const size_t frameBytes = g.FrameBytes();
+    FILE* in = nullptr;
+    if (!o.pattern) {
+        in = o.input.empty() || o.input == "-" ? stdin : std::fopen(o.input.c_str(), "rb");
+        if (!in) Fail(1, "cannot open input " + o.input);
+    }
+    FILE* out = nullptr;
+    if (o.output != "none") {
+        out = o.output == "-" ? stdout : std::fopen(o.output.c_str(), "wb");
+        if (!out) Fail(1, "cannot create output " + o.output);
+    }
+
+    for (const ChannelSwitch& c : o.channels) g_knownChannels.insert(c.key);
+    g_forgetChannels = o.forgetChannels;
+    InitInfo init{0, ChannelCheck};
+    d->Init(&init);
+    VideoFormat format{g.width, g.height, g.BytesPerPixel(), static_cast<int32_t>(g.format), 0};
+    d->FormatChange(&format);
+
+    std::vector<uint8_t> frame(frameBytes), before;
+    HostChannel channel;
+    FrameInfo info{};
+    long long index = 0;
+    int status = 0;
+    for (; o.frames < 0 || index < o.frames; ++index) {
+        if (o.pattern) {
+            frame = MakeTestPattern(g, static_cast<int>(index));
+        } else {
+            size_t got = std::fread(frame.data(), 1, frameBytes, in);
+            if (got == 0) break;
+            if (got != frameBytes) {
+                std::fprintf(stderr, "kvx-host: input ends inside frame %lld (%zu of %zu bytes): "
+                             "is the size %dx%d and format right?\n", index, got, frameBytes,
+                             g.width, g.height);
+                status = 1;
+                break;
+            }
+            if (g.format == HostFormat::Bgr24) FlipRows(frame, g);
+        }
+        for (const ChannelSwitch& c : o.channels)
+            if (c.fromFrame == index) channel.Set(c);
+        if (channel.record.empty()) channel.Set(o.channels.front());
+        if (!o.png.empty()) before = frame;
+        info.pixels = frame.data();
+        info.channel = channel.info();
+        d->ProcessFrame(&info);
+        if (out) {
+            if (g.format == HostFormat::Bgr24) FlipRows(frame, g);
+            if (std::fwrite(frame.data(), 1, frameBytes, out) != frameBytes) {
+                std::fprintf(stderr, "kvx-host: cannot write output\n");
+                status = 1;
+                break;
+            }
+            if (g.format == HostFormat::Bgr24) FlipRows(frame, g);
+        }
+    }
+    d->Free();
+    d->Deinit();
+
+    if (!o.png.empty() && index > 0 && status == 0) {
+        if (!WriteSideBySidePng(o.png, {ToRgb(before, g), ToRgb(frame, g)}, g.width, g.height))
+            Fail(1, "cannot write " + o.png);
+    }
+    if (out && out != stdout) std::fclose(out);
+    if (in && in != stdin) std::fclose(in);
+    if (out == stdout) std::fflush(stdout);
+    return status;
+}
+
+}  // namespace
+}  // namespace kvx
+
+int main(int argc, char** argv) {
+#if defined(_WIN32)
+    // msvcrt opens the standard streams in text mode; frames are binary.
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    return kvx::Run(kvx::ParseOptions(argc, argv));
+}
