@@ -1,0 +1,44 @@
+// Whole-file operations used by the settings file, behind one replaceable instance so
+// tests can inject failures (a locked file, a full disk, a failed replace).
+#pragma once
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace kvx {
+
+enum class ReadStatus {
+    kRead,        // the bytes were read; a missing file was created empty (no bytes)
+    kMissing,     // there is no file and none could be created (the folder is missing)
+    kUnreadable,  // something is there but could not be read (locked, denied, a folder, too big)
+};
+
+enum class CreateStatus {
+    kWritten,  // created, written whole and flushed to disk
+    kExists,   // the name is taken; nothing was touched
+    kFailed,   // creating, writing or flushing failed; a partial file may be left behind
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // Reads the whole file, creating an empty one when there is none. Files of 2 GiB and
+    // more count as unreadable (sizes are 32-bit signed).
+    virtual ReadStatus ReadWhole(const std::string& path, std::vector<char>* bytes) = 0;
+    // Creates a file that must not exist yet, writes all bytes and flushes them to disk.
+    virtual CreateStatus WriteNew(const std::string& path, const char* data, size_t size) = 0;
+    // Puts `source` in place of `target` in one step, durably; false leaves both as they were.
+    virtual bool Replace(const std::string& source, const std::string& target) = 0;
+    virtual void Remove(const std::string& path) = 0;
+    // Creates one folder, the last component of `path`; callers ignore failures.
+    virtual void CreateFolder(const std::string& path) = 0;
+};
+
+// The system's own file operations.
+FileSystem& SystemFiles();
+// The instance in use: the system's own unless a test installed another.
+FileSystem& Files();
+// Installs `files` (null puts the system's own back) and returns the one in use before.
+FileSystem* SetFiles(FileSystem* files);
+
+}  // namespace kvx
