@@ -26,6 +26,11 @@ std::unique_ptr<uint8_t[]> Exact(size_t bytes, uint8_t fill) {
     return block;
 }
 
+template <size_t N>
+void ExpectBytes(const uint8_t* got, const uint8_t (&expected)[N]) {
+    for (size_t i = 0; i < N; ++i) EXPECT_EQ(got[i], expected[i]) << "byte " << i;
+}
+
 TEST(RowBlend, PackedFormIsTheFlooredFormula) {
     for (int a = 0; a < 256; ++a)
         for (int b = 0; b < 256; ++b)
@@ -58,11 +63,11 @@ TEST(VerticalRow, YuyvSpreadsEachPairIntoTwoWorkPixels) {
     R().verticalYuyv(a, b, 2048, work, 2);
     const uint8_t expected[17] = {15, 20, 15, 35, 35, 20, 35, 35,
                                   9,  100, 9, 127, 150, 100, 150, 127, 0xEE};
-    for (int i = 0; i < 17; ++i) EXPECT_EQ(work[i], expected[i]) << i;
+    ExpectBytes(work, expected);
 
     R().verticalYuyv(a, b, 0, work, 1);  // weight 0 copies the first row
     const uint8_t copy[8] = {10, 20, 10, 40, 30, 20, 30, 40};
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(work[i], copy[i]) << i;
+    ExpectBytes(work, copy);
 }
 
 TEST(VerticalRow, Rgb24ReadsExactlyThreeBytesPerPixel) {
@@ -75,10 +80,10 @@ TEST(VerticalRow, Rgb24ReadsExactlyThreeBytesPerPixel) {
     std::fill(work, work + 9, 0xEE);
     R().verticalRgb24(a.get(), b.get(), 1, work, 2);
     const uint8_t w1[9] = {9, 9, 0, 0, 254, 1, 2, 0, 0xEE};
-    for (int i = 0; i < 9; ++i) EXPECT_EQ(work[i], w1[i]) << i;
+    ExpectBytes(work, w1);
     R().verticalRgb24(a.get(), b.get(), 4095, work, 2);
     const uint8_t w2[9] = {9, 9, 254, 0, 0, 2, 2, 0, 0xEE};
-    for (int i = 0; i < 9; ++i) EXPECT_EQ(work[i], w2[i]) << i;
+    ExpectBytes(work, w2);
 }
 
 // Work pixels 0..3 with distinct lanes; an identity table reads them one by one.
@@ -90,7 +95,7 @@ TEST(HorizontalRow, YuyvEvenStartTakesYuThenYv) {
     std::fill(dst, dst + 12, 0xEE);
     R().horizontalYuyvEven(kWork, dst + 2, 3, kCopy);
     const uint8_t expected[12] = {0xEE, 0xEE, 10, 11, 22, 23, 30, 31, 0xEE, 0xEE, 0xEE, 0xEE};
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(dst[i], expected[i]) << i;
+    ExpectBytes(dst, expected);
 }
 
 TEST(HorizontalRow, YuyvOddStartWritesOnlyYAndVOfTheFirstPixel) {
@@ -98,7 +103,7 @@ TEST(HorizontalRow, YuyvOddStartWritesOnlyYAndVOfTheFirstPixel) {
     std::fill(dst, dst + 12, 0xEE);
     R().horizontalYuyvOdd(kWork, dst + 2, 4, kCopy);
     const uint8_t expected[12] = {0xEE, 0xEE, 12, 13, 20, 21, 32, 33, 40, 41, 0xEE, 0xEE};
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(dst[i], expected[i]) << i;
+    ExpectBytes(dst, expected);
 
     std::fill(dst, dst + 12, 0xEE);
     R().horizontalYuyvOdd(kWork, dst + 2, 1, kCopy);
@@ -115,19 +120,19 @@ TEST(HorizontalRow, BlendsAllLanesWithTheTableWeights) {
     std::fill(dst, dst + 9, 0xEE);
     R().horizontalRgb24(kWork, dst, 3, steps);
     const uint8_t expected[9] = {15, 16, 17, 20, 21, 22, 32, 33, 34};
-    for (int i = 0; i < 9; ++i) EXPECT_EQ(dst[i], expected[i]) << i;
+    ExpectBytes(dst, expected);
 
     uint8_t pair[4];
     R().horizontalYuyvEven(kWork, pair, 2, steps);
     const uint8_t yuyv[4] = {15, 16, 22, 23};
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(pair[i], yuyv[i]) << i;
+    ExpectBytes(pair, yuyv);
 }
 
 TEST(HorizontalRow, Rgb24WritesExactlyThreeBytesUpToTheEnd) {
     auto dst = Exact(6, 0xEE);
     R().horizontalRgb24(kWork, dst.get() + 3, 1, kCopy + 1 /* starts at pixel 1 */);
     const uint8_t expected[6] = {0xEE, 0xEE, 0xEE, 20, 21, 22};
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(dst[i], expected[i]) << i;
+    ExpectBytes(dst.get(), expected);
 }
 
 TEST(HorizontalRow, ZeroCountWritesNothing) {
