@@ -1,78 +1,90 @@
-// Temporary store: built-in defaults only, one channel remembered. Replaced by the full
-// store with profiles and the settings file.
+// The store's profile side: every operation runs under the one lock, so the frame thread
+// and the dialog thread never see each other's half-done changes.
 #include "settings/settings_store.h"
 
 #include <cstring>
 
 namespace kvx {
 
-struct SettingsStore::Impl {
-    bool selected = false;
-    uint32_t low = 0, high = 0;
-    int32_t x = -100, y = -100;
-};
+SettingsStore::SettingsStore() : table_(MakeSettingTable(&profiles_.current)) {}
 
-SettingsStore::SettingsStore() : impl_(new Impl) {}
-SettingsStore::~SettingsStore() { delete impl_; }
-
-void SettingsStore::Load(const char*, uint32_t, ChannelCheckProc) {
-    LockGuard guard(lock_);
-    impl_->selected = false;
-}
-void SettingsStore::Save() {}
+SettingsStore::~SettingsStore() = default;
 
 bool SettingsStore::SelectChannel(uint32_t keyLow, uint32_t keyHigh) {
     LockGuard guard(lock_);
-    if (impl_->selected && impl_->low == keyLow && impl_->high == keyHigh) return false;
-    impl_->selected = true;
-    impl_->low = keyLow;
-    impl_->high = keyHigh;
-    return true;
+    return profiles_.SelectChannel(keyLow, keyHigh);
 }
 
 bool SettingsStore::BeginFrame(uint32_t keyLow, uint32_t keyHigh, const char* name,
                                ChannelProfile* values) {
-    bool changed = SelectChannel(keyLow, keyHigh);
     LockGuard guard(lock_);
+    bool changed = profiles_.SelectChannel(keyLow, keyHigh);
     if (changed) {
+        // The host's record holds the name inline; read no further than its terminator.
         size_t n = 0;
         if (name)
             while (n + 1 < kChannelNameMax && name[n]) ++n;
         if (n) std::memcpy(channelName_, name, n);
         channelName_[n] = 0;
     }
-    *values = current_;
+    *values = profiles_.current;
     return changed;
 }
 
 ChannelProfile SettingsStore::Current() const {
     LockGuard guard(lock_);
-    return current_;
+    return profiles_.current;
 }
 
 void SettingsStore::GetDialogPos(int32_t* x, int32_t* y) const {
     LockGuard guard(lock_);
-    *x = impl_->x;
-    *y = impl_->y;
+    *x = profiles_.dialogX;
+    *y = profiles_.dialogY;
 }
+
 void SettingsStore::SetDialogPos(int32_t x, int32_t y) {
     LockGuard guard(lock_);
-    impl_->x = x;
-    impl_->y = y;
+    profiles_.dialogX = x;
+    profiles_.dialogY = y;
 }
-void SettingsStore::TakeSnapshot() {}
-void SettingsStore::RestoreSnapshot() {}
-void SettingsStore::ResetToDefaults() {}
-bool SettingsStore::IsPerChannel() const { return false; }
-void SettingsStore::SetPerChannel(bool) {}
+
+void SettingsStore::TakeSnapshot() {
+    LockGuard guard(lock_);
+    profiles_.TakeSnapshot();
+}
+
+void SettingsStore::RestoreSnapshot() {
+    LockGuard guard(lock_);
+    profiles_.RestoreSnapshot();
+}
+
+void SettingsStore::ResetToDefaults() {
+    LockGuard guard(lock_);
+    profiles_.ResetToDefaults();
+}
+
+bool SettingsStore::IsPerChannel() const {
+    LockGuard guard(lock_);
+    return profiles_.IsPerChannel();
+}
+
+void SettingsStore::SetPerChannel(bool on) {
+    LockGuard guard(lock_);
+    profiles_.SetPerChannel(on);
+}
 
 void SettingsStore::CopyChannelName(char* out, size_t size) const {
-    if (!size) return;
+    if (!out || !size) return;
     LockGuard guard(lock_);
     size_t n = std::strlen(channelName_);
     if (n >= size) n = size - 1;
     std::memcpy(out, channelName_, n);
     out[n] = 0;
+}
+
+std::string SettingsStore::SettingsPath() const {
+    LockGuard guard(lock_);
+    return path_;
 }
 
 }  // namespace kvx

@@ -4,10 +4,14 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/callconv.h"
 #include "platform/lock.h"
 #include "settings/channel_profile.h"
+#include "settings/channel_profiles.h"
+#include "settings/ini_text.h"
+#include "settings/setting_table.h"
 
 namespace kvx {
 
@@ -23,9 +27,13 @@ public:
     SettingsStore(const SettingsStore&) = delete;
     SettingsStore& operator=(const SettingsStore&) = delete;
 
-    // Host start and end.
+    // Host start and end. Load finds the file by the module's base name and reads it;
+    // Save rebuilds the text and replaces the file when the text changed.
     void Load(const char* moduleBaseName, uint32_t reserved, ChannelCheckProc channelCheck);
     void Save();
+    // Load from a settings file whose path is already known ("" reads and writes nothing).
+    void LoadFile(const std::string& path, uint32_t reserved, ChannelCheckProc channelCheck);
+    std::string SettingsPath() const;
 
     // The frame's channel step, in one locked operation: selects the channel's profile,
     // copies the name (at most kChannelNameMax - 1 bytes, name may be null) when the channel
@@ -50,17 +58,24 @@ public:
     template <class Edit>
     void EditCurrent(Edit edit) {
         LockGuard guard(lock_);
-        edit(current_);
+        edit(profiles_.current);
     }
     // Copies the current channel name (NUL-terminated, truncated to size).
     void CopyChannelName(char* out, size_t size) const;
 
 private:
+    void ReadImage();
+    void WriteText();
+
     mutable Lock lock_;
-    ChannelProfile current_ = kBuiltInProfile;
+    ChannelProfiles profiles_;
+    const SettingTable table_;  // rows bound to profiles_.current
+    IniText text_;
+    std::string path_;
+    ChannelCheckProc channelCheck_ = nullptr;
+    // The file is there but could not be read whole: Save must not replace it with less.
+    bool keepFile_ = false;
     char channelName_[kChannelNameMax] = {};
-    struct Impl;
-    Impl* impl_;
 };
 
 }  // namespace kvx
