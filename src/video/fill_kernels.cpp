@@ -16,6 +16,7 @@ inline void PutByte(uint8_t* p, uint32_t colour, int index, int32_t mix) {
 
 void FillRowYuyv(uint8_t* row, int32_t left, int32_t count, uint32_t colour, int32_t mix,
                  bool lastPairWhole) {
+    if (count <= 0) return;
     uint8_t* p = row;
     int32_t n = count;
     if (left & 1) {
@@ -52,6 +53,32 @@ void FillRowRgb24(uint8_t* row, int32_t count, uint32_t colour, int32_t mix) {
         PutByte(row + 1, colour, 1, mix);
         PutByte(row + 2, colour, 2, mix);
     }
+}
+
+namespace {
+
+void YuyvEven(uint8_t* pair, int32_t count, uint32_t colour, int32_t mix, bool lastPairWhole) {
+    FillRowYuyv(pair, 0, count, colour, mix, lastPairWhole);
+}
+void YuyvOdd(uint8_t* pair, int32_t count, uint32_t colour, int32_t mix, bool lastPairWhole) {
+    FillRowYuyv(pair, 1, count, colour, mix, lastPairWhole);
+}
+void YuyvSolidEven(uint8_t* pair, int32_t count, uint32_t colour, int32_t, bool lastPairWhole) {
+    FillRowYuyv(pair, 0, count, colour, 0, lastPairWhole);
+}
+void YuyvSolidOdd(uint8_t* pair, int32_t count, uint32_t colour, int32_t, bool lastPairWhole) {
+    FillRowYuyv(pair, 1, count, colour, 0, lastPairWhole);
+}
+void Rgb24Solid(uint8_t* row, int32_t count, uint32_t colour, int32_t) {
+    FillRowRgb24(row, count, colour, 0);
+}
+
+}  // namespace
+
+const FillKernels& PortableFillKernels() {
+    static const FillKernels kernels{YuyvSolidEven, YuyvSolidOdd, YuyvEven,
+                                     YuyvOdd,       Rgb24Solid,   FillRowRgb24};
+    return kernels;
 }
 
 }  // namespace kvx

@@ -13,6 +13,30 @@ void FillRowYuyv(uint8_t* row, int32_t left, int32_t count, uint32_t colour, int
 // 24-bit row of `count` pixels starting at `row`.
 void FillRowRgb24(uint8_t* row, int32_t count, uint32_t colour, int32_t mix);
 
+// The six row kernels of the fill, chosen once per rectangle by format, by the parity of
+// its left edge and by solid (mix 0) or mixing. A 4:2:2 kernel gets the pair that holds
+// the first pixel; the solid ones ignore `mix`.
+using FillYuyvFn = void (*)(uint8_t* pair, int32_t count, uint32_t colour, int32_t mix,
+                            bool lastPairWhole);
+using FillRgb24Fn = void (*)(uint8_t* row, int32_t count, uint32_t colour, int32_t mix);
+
+struct FillKernels {
+    FillYuyvFn yuyvSolidEven;
+    FillYuyvFn yuyvSolidOdd;
+    FillYuyvFn yuyvMixEven;
+    FillYuyvFn yuyvMixOdd;
+    FillRgb24Fn rgb24Solid;
+    FillRgb24Fn rgb24Mix;
+
+    FillYuyvFn Yuyv(bool oddLeft, int32_t mix) const {
+        return mix ? (oddLeft ? yuyvMixOdd : yuyvMixEven) : (oddLeft ? yuyvSolidOdd : yuyvSolidEven);
+    }
+    FillRgb24Fn Rgb24(int32_t mix) const { return mix ? rgb24Mix : rgb24Solid; }
+};
+
+// The reference kernels, built on FillRowYuyv and FillRowRgb24.
+const FillKernels& PortableFillKernels();
+
 // c + floor((f - c) * w / 256) in the packed 16-bit form: ((f - c) * 16) * (w * 16) >> 16.
 inline uint8_t MixByte(uint8_t frame, uint8_t colour, int32_t mix) {
     int32_t d = (static_cast<int32_t>(frame) - colour) * 16;

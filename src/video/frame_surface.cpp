@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "video/fill_kernels.h"
+#include "video/dispatch.h"
 
 namespace kvx {
 
@@ -62,10 +62,12 @@ void FrameSurface::FillRect(int32_t left, int32_t top, int32_t right, int32_t bo
         // In an odd-width row the last pixel's pair is cut short by the row's end.
         bool lastPairWhole = !(right == width_ && (width_ & 1));
         uint8_t* pair = p - (left & 1) * 2;
+        const FillYuyvFn fill = Kernels().fills.Yuyv(left & 1, mix);
         for (int32_t i = 0; i < rows; ++i, pair += stride_)
-            FillRowYuyv(pair, left, count, c, mix, lastPairWhole);
+            fill(pair, count, c, mix, lastPairWhole);
     } else {
-        for (int32_t i = 0; i < rows; ++i, p += stride_) FillRowRgb24(p, count, c, mix);
+        const FillRgb24Fn fill = Kernels().fills.Rgb24(mix);
+        for (int32_t i = 0; i < rows; ++i, p += stride_) fill(p, count, c, mix);
     }
 }
 

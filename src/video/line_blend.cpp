@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "video/dispatch.h"
+
 namespace kvx {
 
 namespace {
@@ -23,9 +25,10 @@ void BlendLines(uint8_t* pixels, uint8_t* lineBuffer, int32_t width, int32_t hei
     int32_t blended = static_cast<int32_t>(lineBytes / 8 * 8);
     if (blended == 0) return;
     std::memcpy(lineBuffer, pixels, blended);
+    const BlendLineRowFn blendRow = Kernels().blendLineRow;
     uint8_t* line = pixels + lineBytes;
     for (int32_t y = 1; y <= height - 2; ++y, line += lineBytes)
-        BlendLineRow(line, line + lineBytes, lineBuffer, blended);
+        blendRow(line, line + lineBytes, lineBuffer, blended);
 }
 
 }  // namespace kvx

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "video/aligned_buffer.h"
+#include "video/dispatch.h"
 #include "video/row_routines.h"
 
 namespace kvx {
@@ -209,7 +210,7 @@ bool Scaler::Scale(uint8_t* pixels, int32_t width, int32_t height, Rect source,
         columns = columnSteps;
     }
 
-    const RowRoutines& routines = PortableRowRoutines();
+    const RowRoutines& routines = Kernels().rows;
     HorizontalRowFn horizontal = routines.horizontalRgb24;
     if (layout == LayoutYuyv)
         horizontal = (clip.left & 1) ? routines.horizontalYuyvOdd : routines.horizontalYuyvEven;

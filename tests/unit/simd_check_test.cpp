@@ -1,0 +1,330 @@
+// Every SIMD kernel against its reference, byte for byte, in the manner of a SIMD checker:
+// random inputs with the extremes 0 and 255, all weights, every length up to a few hundred,
+// both start parities and misaligned pointers, guard bytes around every output. Also the
+// choice of level from the CPU's feature words, and the override.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "video/dispatch.h"
+#include "video/frame_surface.h"
+#include "video/scaler.h"
+
+namespace kvx {
+namespace {
+
+constexpr int kGuardBytes = 64;
+constexpr int kMaxLength = 300;
+
+std::vector<SimdLevel> SimdLevelsToCheck() {
+    std::vector<SimdLevel> levels;
+    for (int l = 1; l <= static_cast<int>(SupportedSimdLevel()); ++l)
+        levels.push_back(static_cast<SimdLevel>(l));
+    return levels;
+}
+
+// Random bytes, one in four of them an extreme.
+void Randomize(uint8_t* p, size_t n, std::mt19937& rng) {
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t r = rng();
+        p[i] = (r & 7) == 0 ? 0 : (r & 7) == 1 ? 255 : static_cast<uint8_t>(r >> 8);
+    }
+}
+
+std::vector<uint8_t> RandomBytes(size_t n, std::mt19937& rng) {
+    std::vector<uint8_t> v(n);
+    Randomize(v.data(), n, rng);
+    return v;
+}
+
+// An output area of `bytes` at `offset` from an aligned start, inside random guard bytes.
+// The reference and the kernel under test each write into their own copy.
+struct Output {
+    std::vector<uint8_t> initial, expected, actual;
+    int offset;
+
+    Output(size_t bytes, int alignOffset, std::mt19937& rng)
+        : initial(RandomBytes(bytes + 2 * kGuardBytes + 16, rng)),
+          expected(initial),
+          actual(initial),
+          offset(kGuardBytes + alignOffset) {}
+    uint8_t* Expected() { return expected.data() + offset; }
+    uint8_t* Actual() { return actual.data() + offset; }
+
+    // Equal to the reference everywhere, and unchanged outside [begin, end) of the area.
+    ::testing::AssertionResult Check(size_t begin, size_t end) const {
+        for (size_t i = 0; i < actual.size(); ++i) {
+            if (actual[i] != expected[i])
+                return ::testing::AssertionFailure()
+                       << "byte " << static_cast<long>(i) - offset << " is "
+                       << int(actual[i]) << ", the reference wrote " << int(expected[i]);
+            const bool inside = i >= offset + begin && i < offset + end;
+            if (!inside && actual[i] != initial[i])
+                return ::testing::AssertionFailure()
+                       << "byte " << static_cast<long>(i) - offset << " outside the count changed";
+        }
+        return ::testing::AssertionSuccess();
+    }
+};
+
+// A column table of `count` entries over a work row of `sourceLength` work pixels.
+std::vector<ScaleStep> ColumnTable(int32_t sourceLength, int32_t destinationLength,
+                                   int32_t first, int32_t count) {
+    std::vector<ScaleStep> table(count > 0 ? count : 1);
+    BuildScaleSteps(sourceLength, destinationLength, first, count, 4, table.data());
+    return table;
+}
+
+// Random geometry for a row of `count` destination pixels: zoom, shrink or copy, clipped.
+std::vector<ScaleStep> RandomColumnTable(int32_t count, int32_t& sourceLength,
+                                         std::mt19937& rng) {
+    const int32_t first = static_cast<int32_t>(rng() % 5);
+    const int32_t destination = first + count + static_cast<int32_t>(rng() % 3);
+    sourceLength = 1 + static_cast<int32_t>(rng() % (2 * destination + 1));
+    return ColumnTable(sourceLength, destination, first, count);
+}
+
+class SimdCheck : public ::testing::TestWithParam<SimdLevel> {
+protected:
+    const VideoKernels& reference = referenceTable;
+    VideoKernels simd = KernelsForLevel(GetParam());
+    std::mt19937 rng{20240601u + static_cast<uint32_t>(GetParam())};
+
+    // The three horizontal routines over one table.
+    void CheckAllHorizontal(int32_t sourceLength, const std::vector<ScaleStep>& table,
+                            int32_t count);
+
+private:
+    VideoKernels referenceTable = KernelsForLevel(SimdLevel::Portable);
+};
+
+void CheckVertical(VerticalRowFn ref, VerticalRowFn simd, int32_t inBytes, int32_t outBytes,
+                   int32_t groups, uint16_t weight, std::mt19937& rng) {
+    // Exactly sized inputs, so a sanitizer build catches any read past them.
+    std::vector<uint8_t> a = RandomBytes(static_cast<size_t>(groups) * inBytes, rng);
+    std::vector<uint8_t> b = RandomBytes(static_cast<size_t>(groups) * inBytes, rng);
+    Output out(static_cast<size_t>(groups) * outBytes, groups % 16, rng);
+    ref(a.data(), b.data(), weight, out.Expected(), groups);
+    simd(a.data(), b.data(), weight, out.Actual(), groups);
+    EXPECT_TRUE(out.Check(0, static_cast<size_t>(groups) * outBytes))
+        << "groups " << groups << ", weight " << weight;
+}
+
+TEST_P(SimdCheck, VerticalEveryLength) {
+    for (int32_t groups = 0; groups <= kMaxLength; ++groups) {
+        const uint16_t weight = groups < 4 ? uint16_t(groups * 1365) : uint16_t(rng() % 4096);
+        CheckVertical(reference.rows.verticalYuyv, simd.rows.verticalYuyv, 4, 8, groups, weight, rng);
+        CheckVertical(reference.rows.verticalRgb24, simd.rows.verticalRgb24, 3, 4, groups, weight,
+                      rng);
+    }
+}
+
+TEST_P(SimdCheck, VerticalEveryWeight) {
+    for (int w = 0; w < 4096; ++w) {
+        CheckVertical(reference.rows.verticalYuyv, simd.rows.verticalYuyv, 4, 8, 19, uint16_t(w), rng);
+        CheckVertical(reference.rows.verticalRgb24, simd.rows.verticalRgb24, 3, 4, 23, uint16_t(w),
+                      rng);
+    }
+}
+
+void CheckHorizontal(HorizontalRowFn ref, HorizontalRowFn simd, int32_t pixelBytes,
+                     int32_t sourceLength, const std::vector<ScaleStep>& table, int32_t count,
+                     std::mt19937& rng) {
+    std::vector<uint8_t> work = RandomBytes(static_cast<size_t>(sourceLength) * 4, rng);
+    Output out(static_cast<size_t>(count) * pixelBytes, count % 4, rng);
+    ref(work.data(), out.Expected(), count, table.data());
+    simd(work.data(), out.Actual(), count, table.data());
+    EXPECT_TRUE(out.Check(0, static_cast<size_t>(count) * pixelBytes))
+        << "count " << count << ", source " << sourceLength;
+}
+
+void SimdCheck::CheckAllHorizontal(int32_t sourceLength, const std::vector<ScaleStep>& table,
+                                   int32_t count) {
+    const RowRoutines& ref = reference.rows;
+    CheckHorizontal(ref.horizontalYuyvEven, simd.rows.horizontalYuyvEven, 2, sourceLength, table,
+                    count, rng);
+    CheckHorizontal(ref.horizontalYuyvOdd, simd.rows.horizontalYuyvOdd, 2, sourceLength, table,
+                    count, rng);
+    CheckHorizontal(ref.horizontalRgb24, simd.rows.horizontalRgb24, 3, sourceLength, table, count,
+                    rng);
+}
+
+TEST_P(SimdCheck, HorizontalEveryLengthAndParity) {
+    for (int32_t count = 0; count <= kMaxLength; ++count) {
+        int32_t source = 0;
+        const std::vector<ScaleStep> table = RandomColumnTable(count, source, rng);
+        CheckAllHorizontal(source, table, count);
+    }
+}
+
+TEST_P(SimdCheck, HorizontalEveryWeight) {
+    // Every weight once, in scrambled order, with taps that step forward, stay or go back.
+    const int32_t count = 4096;
+    std::vector<ScaleStep> table(count);
+    int32_t position = 0, furthest = 0;
+    for (int32_t k = 0; k < count; ++k) {
+        const int32_t w = (k * 1031) % 4096;
+        const int32_t advance = k % 5 == 0 ? 4 : (k % 3 != 0 && position >= 4) ? -4 : 0;
+        const int32_t neighbour = w ? 4 : 0;
+        table[k] = ScaleStep{advance, neighbour, {uint16_t(w), uint16_t(w), uint16_t(w), uint16_t(w)}};
+        position += advance + neighbour;
+        furthest = std::max(furthest, position / 4 + 1);
+    }
+    CheckAllHorizontal(furthest, table, count);
+}
+
+TEST_P(SimdCheck, FillsEveryLengthParityAndMix) {
+    const FillKernels& ref = reference.fills;
+    const FillKernels& fills = simd.fills;
+    for (int32_t count = 0; count <= kMaxLength; ++count) {
+        const uint32_t colour = rng();
+        const int32_t mix = count % 3 == 0 ? 256 : 1 + static_cast<int32_t>(rng() % 256);
+        for (int odd = 0; odd <= 1; ++odd) {
+            for (int whole = 0; whole <= 1; ++whole) {
+                // Pixel `odd` of the first pair is the first one filled.
+                const size_t span = (static_cast<size_t>(count + odd) + 1) / 2 * 4;
+                for (int32_t m : {0, mix}) {
+                    Output out(span, count % 4, rng);
+                    ref.Yuyv(odd, m)(out.Expected(), count, colour, m, whole);
+                    fills.Yuyv(odd, m)(out.Actual(), count, colour, m, whole);
+                    EXPECT_TRUE(out.Check(0, span)) << "count " << count << ", odd " << odd
+                                                    << ", mix " << m << ", whole " << whole;
+                }
+            }
+        }
+        for (int32_t m : {0, mix}) {
+            Output out(static_cast<size_t>(count) * 3, count % 4, rng);
+            ref.Rgb24(m)(out.Expected(), count, colour, m);
+            fills.Rgb24(m)(out.Actual(), count, colour, m);
+            EXPECT_TRUE(out.Check(0, static_cast<size_t>(count) * 3)) << "count " << count << ", mix " << m;
+        }
+    }
+}
+
+TEST_P(SimdCheck, FillsEveryMix) {
+    for (int32_t mix = 0; mix <= 256; ++mix) {
+        const uint32_t colour = rng();
+        Output yuyv(68, 0, rng);
+        reference.fills.Yuyv(false, mix)(yuyv.Expected(), 33, colour, mix, true);
+        simd.fills.Yuyv(false, mix)(yuyv.Actual(), 33, colour, mix, true);
+        EXPECT_TRUE(yuyv.Check(0, 68)) << "mix " << mix;
+        Output rgb(99, 1, rng);
+        reference.fills.Rgb24(mix)(rgb.Expected(), 33, colour, mix);
+        simd.fills.Rgb24(mix)(rgb.Actual(), 33, colour, mix);
+        EXPECT_TRUE(rgb.Check(0, 99)) << "mix " << mix;
+    }
+}
+
+TEST_P(SimdCheck, LineBlendEveryLength) {
+    for (int32_t bytes = 0; bytes <= kMaxLength; ++bytes) {
+        const std::vector<uint8_t> below = RandomBytes(bytes, rng);
+        std::vector<uint8_t> belowAfter = below;
+        Output line(bytes, bytes % 16, rng), saved(bytes, (bytes + 5) % 16, rng);
+        reference.blendLineRow(line.Expected(), below.data(), saved.Expected(), bytes);
+        simd.blendLineRow(line.Actual(), belowAfter.data(), saved.Actual(), bytes);
+        EXPECT_TRUE(line.Check(0, bytes)) << "bytes " << bytes;
+        EXPECT_TRUE(saved.Check(0, bytes)) << "bytes " << bytes;
+        EXPECT_EQ(belowAfter, below);
+    }
+}
+
+std::string LevelName(const ::testing::TestParamInfo<SimdLevel>& info) {
+    return SimdLevelName(info.param);
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, SimdCheck, ::testing::ValuesIn(SimdLevelsToCheck()), LevelName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(SimdCheck);
+
+// Whole frames through the dispatched table: Scale, FillRect and BlendLines at every level
+// give the frame the reference gives.
+class LevelLimit {
+public:
+    explicit LevelLimit(SimdLevel level) { SetSimdLevelLimit(level); }
+    ~LevelLimit() { SetSimdLevelLimit(SimdLevel::Avx2); }
+};
+
+std::vector<uint8_t> ProcessAtLevel(SimdLevel level, const std::vector<uint8_t>& input,
+                                    int32_t width, int32_t height, int32_t layout) {
+    LevelLimit limit(level);
+    std::vector<uint8_t> frame = input;
+    std::vector<uint8_t> lineBuffer(static_cast<size_t>(width) * 3);
+    const int32_t bpp = layout == LayoutYuyv ? 2 : 3;
+    BlendLines(frame.data(), lineBuffer.data(), width, height, bpp);
+    Scaler scaler;
+    // Zoom about a point left of centre (odd clip edges), then a shrink into an odd offset.
+    scaler.Scale(frame.data(), width, height, Rect{0, 0, width, height},
+                 Rect{-width / 9 - 1, -height / 10, width + width / 7, height + height / 9},
+                 layout, true);
+    scaler.Scale(frame.data(), width, height, Rect{0, 0, width, height},
+                 Rect{width / 13 + 1, 3, width - width / 11, height - 5}, layout, false);
+    FrameSurface surface;
+    surface.Configure(width, height, layout == LayoutYuyv ? 0 : 1);
+    surface.SetPixels(frame.data());
+    surface.FillRect(3, 0, width - 4, 5, 0, 100);
+    surface.FillRect(1, 5, width / 2 + 1, height, 0x336699, 37);
+    return frame;
+}
+
+TEST(SimdDispatch, WholeFramesMatchThePortablePathAtEveryLevel) {
+    std::mt19937 rng(7);
+    for (int32_t layout : {int32_t(LayoutYuyv), int32_t(LayoutRgb24)}) {
+        const int32_t width = 182, height = 97, bpp = layout == LayoutYuyv ? 2 : 3;
+        const std::vector<uint8_t> input = RandomBytes(static_cast<size_t>(width) * height * bpp, rng);
+        const std::vector<uint8_t> expected =
+            ProcessAtLevel(SimdLevel::Portable, input, width, height, layout);
+        EXPECT_NE(expected, input);
+        for (SimdLevel level : SimdLevelsToCheck())
+            EXPECT_EQ(ProcessAtLevel(level, input, width, height, layout), expected)
+                << SimdLevelName(level) << ", layout " << layout;
+    }
+}
+
+TEST(SimdDispatch, LimitSelectsTheTableAndNeverExceedsTheCpu) {
+    SetSimdLevelLimit(SimdLevel::Portable);
+    EXPECT_EQ(ActiveSimdLevel(), SimdLevel::Portable);
+    EXPECT_EQ(Kernels().rows.horizontalRgb24, PortableRowRoutines().horizontalRgb24);
+    EXPECT_EQ(Kernels().fills.rgb24Mix, PortableFillKernels().rgb24Mix);
+    EXPECT_EQ(Kernels().blendLineRow, &BlendLineRow);
+    SetSimdLevelLimit(SimdLevel::Avx2);
+    EXPECT_EQ(ActiveSimdLevel(), SupportedSimdLevel());
+    if (SupportedSimdLevel() >= SimdLevel::Sse2) {
+        EXPECT_NE(Kernels().rows.horizontalRgb24, PortableRowRoutines().horizontalRgb24);
+    }
+}
+
+// Feature words: leaf 1 EDX bit 26 SSE2, ECX bit 27 OSXSAVE and bit 28 AVX, leaf 7 EBX
+// bit 5 AVX2, XCR0 bits 1-2 the XMM and YMM state.
+constexpr uint32_t kSse2 = 1u << 26, kOsxsave = 1u << 27, kAvx = 1u << 28, kAvx2 = 1u << 5;
+
+TEST(SimdLevelFromFeatures, PicksTheHighestLevelTheCpuAndOsAllow) {
+    EXPECT_EQ(SimdLevelFromFeatures({0, 0, 0, 0, 0}), SimdLevel::Portable);
+    EXPECT_EQ(SimdLevelFromFeatures({1, 0, 0, 0, 0}), SimdLevel::Portable);  // a Pentium III
+    EXPECT_EQ(SimdLevelFromFeatures({2, 0, kSse2, 0, 0}), SimdLevel::Sse2);
+    EXPECT_EQ(SimdLevelFromFeatures({13, kOsxsave | kAvx, kSse2, kAvx2, 0x7}), SimdLevel::Avx2);
+}
+
+TEST(SimdLevelFromFeatures, Avx2NeedsTheOsToSaveYmmRegisters) {
+    // No OSXSAVE (Windows XP, or XP-era Wine settings): the YMM state would be lost.
+    EXPECT_EQ(SimdLevelFromFeatures({13, kAvx, kSse2, kAvx2, 0x7}), SimdLevel::Sse2);
+    // OSXSAVE but the OS enabled only the x87 and XMM state.
+    EXPECT_EQ(SimdLevelFromFeatures({13, kOsxsave | kAvx, kSse2, kAvx2, 0x3}), SimdLevel::Sse2);
+    EXPECT_EQ(SimdLevelFromFeatures({13, kOsxsave | kAvx, kSse2, kAvx2, 0x5}), SimdLevel::Sse2);
+    // AVX disabled (a hypervisor hiding it), or leaf 7 beyond the CPU's last leaf.
+    EXPECT_EQ(SimdLevelFromFeatures({13, kOsxsave, kSse2, kAvx2, 0x7}), SimdLevel::Sse2);
+    EXPECT_EQ(SimdLevelFromFeatures({6, kOsxsave | kAvx, kSse2, kAvx2, 0x7}), SimdLevel::Sse2);
+    // The AVX2 bit alone does not stand in for SSE2.
+    EXPECT_EQ(SimdLevelFromFeatures({13, kOsxsave | kAvx, 0, kAvx2, 0x7}), SimdLevel::Portable);
+}
+
+TEST(SimdLevelFromFeatures, TheRunningCpuIsReadConsistently) {
+    EXPECT_EQ(DetectSimdLevel(), SimdLevelFromFeatures(ReadCpuFeatureWords()));
+    EXPECT_EQ(SupportedSimdLevel(), DetectSimdLevel());
+#if defined(__x86_64__)
+    EXPECT_GE(SupportedSimdLevel(), SimdLevel::Sse2);  // part of every x86-64 CPU
+#endif
+}
+
+}  // namespace
+}  // namespace kvx
