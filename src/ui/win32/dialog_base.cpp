@@ -65,17 +65,19 @@ INT_PTR CALLBACK DialogBase::DialogProc(HWND hwnd, UINT message, WPARAM wParam, 
             self->PostNcDestroy();
             return FALSE;
         }
-        return self->Handle(message, wParam, lParam);
+        return self->Handle(hwnd, message, wParam, lParam);
     } catch (...) {
         return FALSE;
     }
 }
 
-INT_PTR DialogBase::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR DialogBase::Handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) return OnInitDialog();
     LRESULT result = 0;
     if (OnMessage(message, wParam, lParam, &result)) {
-        SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result);
+        // A handler may have destroyed the window (hwnd_ is null by now); the result then
+        // goes nowhere.
+        if (IsWindow(hwnd)) SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
         return TRUE;
     }
     if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {

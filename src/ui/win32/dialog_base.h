@@ -59,7 +59,7 @@ protected:
 private:
     static bool Matches(UINT message, UINT code, int id, WPARAM wParam, LPARAM lParam);
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR Handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND hwnd_ = nullptr;
     bool modal_ = false;
