@@ -35,6 +35,12 @@ int Compare(const char* a, size_t aLength, const char* b, size_t bLength) {
     return aLength < bLength ? -1 : aLength > bLength ? 1 : 0;
 }
 
+uint64_t Hash(const char* text, size_t length) {
+    uint64_t h = 14695981039346656037ull;  // FNV-1a
+    for (size_t i = 0; i < length; ++i) h = (h ^ static_cast<unsigned char>(text[i])) * 1099511628211ull;
+    return h;
+}
+
 uint64_t Default64(const SettingDescriptor& row) {
     return (static_cast<uint64_t>(row.defaultHigh) << 32) | row.defaultLow;
 }
@@ -53,6 +59,7 @@ bool IniText::SetImage(std::vector<char> bytes) {
     if (!kept) {
         image_ = std::vector<char>();
         headers_ = std::vector<Header>();
+        headerStarts_ = std::vector<uint32_t>();
     }
     return kept;
 }
@@ -85,16 +92,20 @@ bool IniText::ReadLine(std::string* line) {
 
 bool IniText::IndexHeaders() {
     headers_.clear();
+    headerStarts_.clear();
     const size_t savedCursor = cursor_;
     cursor_ = 0;
     size_t begin, end;
     try {
         for (size_t start = 0; NextLine(&begin, &end); start = cursor_) {
             TrimSpan(image_.data(), &begin, &end);
-            if (end - begin >= 2 && image_[begin] == '[' && image_[end - 1] == ']')
-                headers_.push_back(Header{static_cast<uint32_t>(start), static_cast<uint32_t>(cursor_),
+            if (end - begin >= 2 && image_[begin] == '[' && image_[end - 1] == ']') {
+                headers_.push_back(Header{Hash(image_.data() + begin, end - begin),
+                                          static_cast<uint32_t>(start), static_cast<uint32_t>(cursor_),
                                           static_cast<uint32_t>(begin),
                                           static_cast<uint32_t>(end - begin)});
+                headerStarts_.push_back(static_cast<uint32_t>(start));
+            }
         }
     } catch (const std::bad_alloc&) {
         return false;  // without the index the image cannot be searched
@@ -102,25 +113,41 @@ bool IniText::IndexHeaders() {
     cursor_ = savedCursor;
     const char* data = image_.data();
     std::sort(headers_.begin(), headers_.end(), [data](const Header& a, const Header& b) {
+        if (a.hash != b.hash) return a.hash < b.hash;
         int c = Compare(data + a.textBegin, a.textLength, data + b.textBegin, b.textLength);
         return c != 0 ? c < 0 : a.start < b.start;
     });
     return true;
 }
 
+// The first line a scan from the section position looks at: a run of lookups in one
+// section ends here.
+bool IniText::HeaderAtSectionIs(const std::string& target) {
+    // Only a header line can match; any other line is not even read (it may be long).
+    if (!std::binary_search(headerStarts_.begin(), headerStarts_.end(), sectionPos_)) return false;
+    cursor_ = sectionPos_;
+    size_t begin, end;
+    if (!NextLine(&begin, &end)) return false;
+    TrimSpan(image_.data(), &begin, &end);
+    return Compare(image_.data() + begin, end - begin, target.data(), target.size()) == 0;
+}
+
 bool IniText::FindSection(const std::string& name) {
     if (image_.empty()) return false;
     const std::string target = "[" + Trimmed(name.data(), name.size()) + "]";
+    if (HeaderAtSectionIs(target)) return true;  // the cursor stands after it
     const char* data = image_.data();
+    const uint64_t hash = Hash(target.data(), target.size());
     // A line-by-line scan from the section position, wrapping at the end, meets the
     // matching headers in this order: first those at or after the section position, then
     // the first one of the text.
     auto before = [&](const Header& h, size_t position) {
+        if (h.hash != hash) return h.hash < hash;
         int c = Compare(data + h.textBegin, h.textLength, target.data(), target.size());
         return c != 0 ? c < 0 : h.start < position;
     };
     auto matches = [&](std::vector<Header>::const_iterator it) {
-        return it != headers_.end() &&
+        return it != headers_.end() && it->hash == hash &&
                Compare(data + it->textBegin, it->textLength, target.data(), target.size()) == 0;
     };
     auto it = std::lower_bound(headers_.cbegin(), headers_.cend(), sectionPos_, before);

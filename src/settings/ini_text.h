@@ -91,6 +91,7 @@ public:
 private:
     // A header candidate (a trimmed line that starts with "[" and ends with "]").
     struct Header {
+        uint64_t hash;       // of the trimmed line: most comparisons end here
         uint32_t start;      // where the line starts
         uint32_t next;       // where the line after it starts
         uint32_t textBegin;  // the trimmed line
@@ -98,16 +99,18 @@ private:
     };
 
     bool NextLine(size_t* begin, size_t* end);  // ReadLine without copying
+    bool HeaderAtSectionIs(const std::string& target);
     bool IndexHeaders();
     void Append(const char* text, size_t length);
 
     std::vector<char> image_;
     size_t cursor_ = 0;
     size_t sectionPos_ = 0;
-    // Every header line of the image, ordered by text and then by position, so a circular
+    // Every header line of the image, ordered by text (hash first) and then by position, so a circular
     // search from the section position becomes one binary search: the answers are those of
     // a line-by-line scan, without its cost on a file of many unmatched headers.
     std::vector<Header> headers_;
+    std::vector<uint32_t> headerStarts_;  // the same lines in text order
 
     char* output_ = nullptr;
     size_t outputLength_ = 0;
