@@ -1,5 +1,6 @@
 // kvx-host: the reference host. Loads a plug-in through its two exports and drives it as the
 // TV application does: Init, FormatChange, ProcessFrame for every frame, Free, Deinit.
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,6 +70,13 @@ int32_t KVX_CDECL ChannelCheck(uint32_t keyLow, uint32_t keyHigh) {
     std::exit(code);
 }
 
+// "/inst:X" or "-inst:X" in any case: the plug-in reads it from the process command line.
+bool IsInstanceSwitch(const std::string& arg) {
+    std::string head = arg.substr(0, 6);
+    for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return head == "/inst:" || head == "-inst:";
+}
+
 bool ParseChannel(const std::string& text, ChannelSwitch& out) {
     std::string rest = text;
     out.fromFrame = 0;
@@ -135,7 +143,7 @@ Options ParseOptions(int argc, char** argv) {
             o.channels.push_back(c);
         } else if (a == "--forget-channels") {
             o.forgetChannels = true;
-        } else if (a.size() >= 6 && (a.compare(0, 6, "/inst:") == 0 || a.compare(0, 6, "-inst:") == 0)) {
+        } else if (IsInstanceSwitch(a)) {
             // Read by the plug-in from the process command line.
         } else {
             Fail(2, "unknown option " + a + " (see --help)");
