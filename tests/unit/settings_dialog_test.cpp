@@ -388,16 +388,18 @@ TEST_F(SettingsDialogTest, OpeningWithoutOwnerCentresOnTheScreen) {
 TEST_F(SettingsDialogTest, FramesNeverSeeHalfAKeepProportionsStep) {
     Open();
     std::atomic<bool> stop{false};
-    std::atomic<int> torn{0};
+    std::atomic<int> torn{0}, frameCount{0};
     std::thread frames([&] {
         ChannelProfile values;
         uint32_t n = 0;
         while (!stop.load()) {
             store.BeginFrame(++n % 3, 0, "x", &values);
             if (values.scaleX != values.scaleY) ++torn;
+            ++frameCount;
         }
     });
-    for (int i = 0; i < 2000; ++i) {
+    // Both sides keep running until each has done a fair share of work.
+    for (int i = 0; i < 20000 || (frameCount.load() < 20000 && i < 400000); ++i) {
         Step(IDC_SCALE_X_SPIN, (i / 300) % 2 ? -1 : +1);
         Click(IDC_KEEP_ASPECT_CHECK);
         Click(IDC_KEEP_ASPECT_CHECK);
