@@ -40,4 +40,19 @@ done
 host --plugin $plugin --size 352x288 --pattern --png snap.png --output none -inst:e
 check "PNG snapshot" bash -c "head -c 8 snap.png | od -An -c | grep -q 'P   N   G'"
 
+check "setting options reach the plug-in: shrink gives black borders" bash -c \
+  "$runner ./$host --plugin $plugin --size 64x48 --pattern --scale 50 --interlace off --output - | head -c 4 | od -An -tx1 | grep -q '00 80 00 80'"
+check "bad setting value" fails_with 2 "bad value" --plugin $plugin --size 8x8 --pattern --scale wide
+
+# A real pipeline: ffmpeg decodes a generated clip to raw frames, the plug-in zooms them, ffmpeg
+# encodes the result.
+if command -v ffmpeg >/dev/null; then
+  ffmpeg -v error -f lavfi -i testsrc2=size=720x576:rate=25:duration=1 -c:v mpeg4 -q:v 3 in.mp4
+  ffmpeg -v error -i in.mp4 -f rawvideo -pix_fmt yuyv422 - |
+    $runner ./$host --plugin $plugin --size 720x576 --format yuyv --scale 110 --quiet |
+    ffmpeg -v error -f rawvideo -pix_fmt yuyv422 -s 720x576 -r 25 -i - -c:v mpeg4 -q:v 3 out.mp4
+  check "ffmpeg | kvx-host | ffmpeg gives a clip of all 25 frames" bash -c \
+    "[ \"\$(ffprobe -v error -count_frames -select_streams v -show_entries stream=nb_read_frames -of csv=p=0 out.mp4)\" = 25 ]"
+fi
+
 [ "$failures" -eq 0 ]

@@ -15,6 +15,8 @@
 
 #include "frame_image.h"
 #include "plugin_loader.h"
+#include "progress_line.h"
+#include "settings_options.h"
 
 namespace kvx {
 namespace {
@@ -34,14 +36,17 @@ const char kUsage[] =
     "                       output; '-' too; 'none' writes nothing)\n"
     "  --pattern            use the built-in test pattern instead of an input\n"
     "  --frames N           number of pattern frames (default 1), or at most N input frames\n"
-    "  --png FILE           PNG of the last frame, before and after, side by side\n"
+    "  --compare FILE       PNG of the last frame, before and after, side by side\n"
+    "                       (--png FILE is the same)\n"
+    "  --quiet              no progress line (it is shown only on a terminal anyway)\n"
     "  --channel KEY[:NAME][@FRAME]\n"
     "                       the channel shown (64-bit key, name), from frame FRAME on\n"
     "                       (default 0); repeat to switch channels during the run\n"
     "  --forget-channels    the host answers that it knows no channel when the plug-in\n"
     "                       saves its settings (default: it knows the --channel keys)\n"
     "  /inst:X, -inst:X     left on the command line for the plug-in (settings instance)\n"
-    "  --help               this text\n";
+    "  --help               this text\n"
+    "\n";
 
 struct ChannelSwitch {
     long long fromFrame;
@@ -55,6 +60,8 @@ struct Options {
     bool pattern = false, forgetChannels = false;
     long long frames = -1;
     std::vector<ChannelSwitch> channels;
+    std::vector<SettingEdit> settings;
+    bool quiet = false;
 };
 
 std::set<unsigned long long> g_knownChannels;
@@ -63,6 +70,13 @@ bool g_forgetChannels = false;
 int32_t KVX_CDECL ChannelCheck(uint32_t keyLow, uint32_t keyHigh) {
     unsigned long long key = (static_cast<unsigned long long>(keyHigh) << 32) | keyLow;
     return !g_forgetChannels && g_knownChannels.count(key) ? 1 : 0;
+}
+
+long long FileSize(FILE* f) {
+    if (std::fseek(f, 0, SEEK_END) != 0) return -1;
+    long long size = std::ftell(f);
+    std::fseek(f, 0, SEEK_SET);
+    return size;
 }
 
 [[noreturn]] void Fail(int code, const std::string& message) {
@@ -106,9 +120,14 @@ Options ParseOptions(int argc, char** argv) {
             if (i + 1 >= argc) Fail(2, "option " + a + " needs a value");
             return argv[++i];
         };
+        std::string settingError;
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            std::fputs(kSettingOptionsHelp, stdout);
             std::exit(0);
+        } else if (i + 1 < argc && ParseSettingOption(a, argv[i + 1], o.settings, settingError)) {
+            if (!settingError.empty()) Fail(2, settingError);
+            ++i;
         } else if (a == "--plugin") {
             o.plugin = value();
         } else if (a == "--size") {
@@ -134,7 +153,9 @@ Options ParseOptions(int argc, char** argv) {
         } else if (a == "--frames") {
             o.frames = std::atoll(value().c_str());
             if (o.frames < 0) Fail(2, "bad --frames");
-        } else if (a == "--png") {
+        } else if (a == "--quiet") {
+            o.quiet = true;
+        } else if (a == "--png" || a == "--compare") {
             o.png = value();
         } else if (a == "--channel") {
             ChannelSwitch c;
@@ -173,6 +194,11 @@ int Run(const Options& o) {
     PluginLibrary plugin;
     std::string error;
     if (!plugin.Open(o.plugin, error)) Fail(1, error);
+    if (!o.settings.empty()) {
+        // Written before Init, which is when the plug-in reads the file.
+        std::string path = WriteSettingEdits(o.plugin, o.settings, o.channels.front().key);
+        if (path.empty()) Fail(1, "the plug-in has no settings file to write the settings to");
+    }
     PluginDescriptor* d = plugin.Descriptor();
 
     const FrameGeometry& g = o.geometry;
@@ -200,6 +226,13 @@ int Run(const Options& o) {
     FrameInfo info{};
     long long index = 0;
     int status = 0;
+    long long expected = o.frames;
+    if (in && in != stdin) {
+        long long bytes = FileSize(in);
+        if (bytes >= 0 && (expected < 0 || bytes / static_cast<long long>(frameBytes) < expected))
+            expected = bytes / static_cast<long long>(frameBytes);
+    }
+    ProgressLine progress(!o.quiet, expected);
     for (; o.frames < 0 || index < o.frames; ++index) {
         if (o.pattern) {
             frame = MakeTestPattern(g, static_cast<int>(index));
@@ -222,6 +255,7 @@ int Run(const Options& o) {
         info.pixels = frame.data();
         info.channel = channel.info();
         d->ProcessFrame(&info);
+        progress.Update(index + 1);
         if (out) {
             if (g.format == HostFormat::Bgr24) FlipRows(frame, g);
             if (std::fwrite(frame.data(), 1, frameBytes, out) != frameBytes) {
@@ -232,6 +266,7 @@ int Run(const Options& o) {
             if (g.format == HostFormat::Bgr24) FlipRows(frame, g);
         }
     }
+    progress.Finish(index);
     d->Free();
     d->Deinit();
 

@@ -1,0 +1,50 @@
+#include "progress_line.h"
+
+#include <cstdio>
+
+#if defined(_WIN32)
+#include <io.h>
+#define KVX_ISATTY _isatty
+#define KVX_FILENO _fileno
+#else
+#include <unistd.h>
+#define KVX_ISATTY isatty
+#define KVX_FILENO fileno
+#endif
+
+namespace kvx {
+
+ProgressLine::ProgressLine(bool wanted, long long totalFrames)
+    : enabled_(wanted && KVX_ISATTY(KVX_FILENO(stderr))),
+      total_(totalFrames),
+      start_(std::chrono::steady_clock::now()),
+      lastPrint_(start_) {}
+
+void ProgressLine::Update(long long framesDone) {
+    if (!enabled_) return;
+    auto now = std::chrono::steady_clock::now();
+    if (now - lastPrint_ < std::chrono::milliseconds(500)) return;
+    lastPrint_ = now;
+    Print(framesDone);
+}
+
+void ProgressLine::Finish(long long framesDone) {
+    if (!enabled_ || !printed_) return;
+    Print(framesDone);
+    std::fputc('\n', stderr);
+}
+
+void ProgressLine::Print(long long framesDone) {
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    double fps = seconds > 0 ? framesDone / seconds : 0;
+    if (total_ > 0 && fps > 0) {
+        double left = (total_ - framesDone) / fps;
+        std::fprintf(stderr, "\r%lld/%lld frames, %.1f fps, %d:%02d left   ", framesDone, total_, fps,
+                     static_cast<int>(left) / 60, static_cast<int>(left) % 60);
+    } else {
+        std::fprintf(stderr, "\r%lld frames, %.1f fps   ", framesDone, fps);
+    }
+    printed_ = true;
+}
+
+}  // namespace kvx
