@@ -1,6 +1,7 @@
 // kvx-host: the reference host. Loads a plug-in through its two exports and drives it as the
 // TV application does: Init, FormatChange, ProcessFrame for every frame, Free, Deinit.
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,6 +40,7 @@ const char kUsage[] =
     "  --compare FILE       PNG of the last frame, before and after, side by side\n"
     "                       (--png FILE is the same)\n"
     "  --quiet              no progress line (it is shown only on a terminal anyway)\n"
+    "  --stats              print the frames processed per second at the end\n"
     "  --channel KEY[:NAME][@FRAME]\n"
     "                       the channel shown (64-bit key, name), from frame FRAME on\n"
     "                       (default 0); repeat to switch channels during the run\n"
@@ -61,7 +63,7 @@ struct Options {
     long long frames = -1;
     std::vector<ChannelSwitch> channels;
     std::vector<SettingEdit> settings;
-    bool quiet = false;
+    bool quiet = false, stats = false;
 };
 
 std::set<unsigned long long> g_knownChannels;
@@ -155,6 +157,8 @@ Options ParseOptions(int argc, char** argv) {
             if (o.frames < 0) Fail(2, "bad --frames");
         } else if (a == "--quiet") {
             o.quiet = true;
+        } else if (a == "--stats") {
+            o.stats = true;
         } else if (a == "--png" || a == "--compare") {
             o.png = value();
         } else if (a == "--channel") {
@@ -233,6 +237,7 @@ int Run(const Options& o) {
             expected = bytes / static_cast<long long>(frameBytes);
     }
     ProgressLine progress(!o.quiet, expected);
+    double processSeconds = 0;
     for (; o.frames < 0 || index < o.frames; ++index) {
         if (o.pattern) {
             frame = MakeTestPattern(g, static_cast<int>(index));
@@ -254,7 +259,9 @@ int Run(const Options& o) {
         if (!o.png.empty()) before = frame;
         info.pixels = frame.data();
         info.channel = channel.info();
+        auto started = std::chrono::steady_clock::now();
         d->ProcessFrame(&info);
+        processSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         progress.Update(index + 1);
         if (out) {
             if (g.format == HostFormat::Bgr24) FlipRows(frame, g);
@@ -267,6 +274,9 @@ int Run(const Options& o) {
         }
     }
     progress.Finish(index);
+    if (o.stats && index > 0)
+        std::fprintf(stderr, "kvx-host: %lld frames, ProcessFrame %.3f ms per frame (%.0f frames per second)\n",
+                     index, 1000.0 * processSeconds / index, processSeconds > 0 ? index / processSeconds : 0.0);
     d->Free();
     d->Deinit();
 

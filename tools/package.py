@@ -1,0 +1,25 @@
+#!/usr/bin/env python3
+"""Builds the release archive: dist/KVX_Scaler-<version>-win32.zip with the DLL, the read-me
+(Russian and English, Windows line ends, UTF-8 with a byte-order mark so Notepad shows the
+Cyrillic) and the licence.
+
+usage: package.py WIN32_BUILD_DIR DIST_DIR VERSION
+"""
+import os, sys, zipfile
+
+build, dist, version = sys.argv[1:4]
+root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def windows_text(path):
+    with open(path, encoding="utf-8") as f:
+        return f.read().replace("\n", "\r\n").encode("utf-8")
+
+
+os.makedirs(dist, exist_ok=True)
+archive = os.path.join(dist, "KVX_Scaler-%s-win32.zip" % version)
+with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+    z.write(os.path.join(build, "KVX_Scaler.dll"), "KVX_Scaler/KVX_Scaler.dll")
+    z.writestr("KVX_Scaler/README.txt", b"\xef\xbb\xbf" + windows_text(os.path.join(root, "dist-template", "README.txt")))
+    z.writestr("KVX_Scaler/LICENSE.txt", windows_text(os.path.join(root, "LICENSE")))
+print(archive)
