@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "platform/module.h"
 #include "settings/settings_store.h"
 
 namespace kvx {
@@ -73,8 +74,7 @@ bool ParseSettingOption(const std::string& option, const std::string& value,
 
 std::string WriteSettingEdits(const std::string& pluginPath, const std::vector<SettingEdit>& edits,
                               uint64_t key) {
-    std::string base = pluginPath.substr(pluginPath.find_last_of("/\\") + 1);
-    base = base.substr(0, base.find_last_of('.'));
+    const std::string base = FileBaseName(pluginPath);
     SettingsStore store;
     store.Load(base.c_str(), 0, nullptr);  // no channel check: every channel record is kept
     if (store.IsPerChannel()) store.SelectChannel(static_cast<uint32_t>(key), static_cast<uint32_t>(key >> 32));

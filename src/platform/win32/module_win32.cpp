@@ -17,12 +17,7 @@ std::string ModuleBaseName() {
     char path[MAX_PATH] = {};
     DWORD n = GetModuleFileNameA(static_cast<HMODULE>(ModuleHandle()), path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return "KVX_Scaler";
-    std::string name(path, n);
-    size_t slash = name.find_last_of("\\/");
-    if (slash != std::string::npos) name.erase(0, slash + 1);
-    size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos) name.erase(dot);
-    return name;
+    return FileBaseName(std::string(path, n));
 }
 
 }  // namespace kvx
