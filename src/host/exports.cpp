@@ -1,4 +1,35 @@
 // The two exported functions, the callback table and the callbacks themselves.
+//
+// Calls a host should not make get one defined, safe answer each (tests/abi/hostile_host_test.cpp):
+//   Init(null)                  settings load with no reserved value and no channel check
+//                               (every channel profile is then kept at save).
+//   Init again                  the settings file is read afresh.
+//   FormatChange(null)          ignored, returns 1; the previous format stays in force.
+//   FormatChange, unusable      (width, height or bytesPerPixel <= 0, a side > 32767,
+//                               bytesPerPixel > 16): returns 1, kept but never used: frames
+//                               are left untouched until a usable format arrives.
+//   FormatChange, bytesPerPixel not 2 for format 0 / 3 for format 1, or another format:
+//                               only the line blend (sized by bytesPerPixel) touches frames.
+//   FormatChange without Free   the line buffer still held is released first.
+//   ProcessFrame(null), or a FrameInfo without pixels: returns 0, nothing else happens.
+//   ProcessFrame before Init    the built-in defaults apply (processing off).
+//   ProcessFrame before the first usable FormatChange: the channel step only; returns 1.
+//   ProcessFrame after Free     processed with the remembered format; the line blend fetches
+//                               a new line buffer (Free released the old one, never reused).
+//   ProcessFrame after Deinit   as before it: Deinit saves, it frees nothing.
+//   A null channel record       no channel step: the shown channel and its settings stay.
+//   A channel name without NUL  at most kChannelNameMax - 1 (255) bytes are read.
+//   A buffer cannot be had      (line buffer or the scaler's): the frame is left as it came,
+//                               borders included; with the blend on and only the scaler's
+//                               buffers missing, the frame is blended but not scaled.
+//   Free twice, Free first      nothing to release: no-op.
+//   ShowSettings(null), or a pointer to something that is no window: the dialog opens
+//                               without an owner (natively there is no dialog at all).
+//   Deinit twice                saves again; the file is rewritten only if its text changed.
+//   Deinit before Init          nothing is saved: no settings path is known yet.
+//   Unload without Deinit       nothing is saved; an open dialog, its hook and the line
+//                               buffer are released with the library.
+//   Anything thrown             caught in the callback (Guarded): the fallback result.
 #include <cstring>
 
 #include "host/abi.h"
@@ -6,7 +37,6 @@
 #include "host/plugin_state.h"
 #include "platform/module.h"
 #include "ui/dialog_host.h"
-#include "video/aligned_buffer.h"
 
 namespace kvx {
 namespace {
@@ -17,11 +47,6 @@ PluginState g_state;
 const char kPluginName[] =
     "\xCC\xE0\xF1\xF8\xF2\xE0\xE1\xE8\xF0\xEE\xE2\xE0\xED\xE8\xE5\x20\xEA\xE0\xE4\xF0\xE0";
 static_assert(sizeof(kPluginName) == 22, "21 characters and the terminator");
-
-void ReleaseLineBuffer() {
-    AlignedFree(g_state.lineBuffer);
-    g_state.lineBuffer = nullptr;
-}
 
 void KVX_CDECL Init(InitInfo* info) {
     Guarded([&] {
@@ -42,10 +67,8 @@ int32_t KVX_CDECL FormatChange(VideoFormat* format) {
                                   f.pixelFormat);
         g_state.scaler.SetHysteresis(10, 10);
         // A buffer still held (no Free since the last format) is released, not lost.
-        ReleaseLineBuffer();
-        if (check.usable)
-            g_state.lineBuffer = static_cast<uint8_t*>(
-                AlignedAlloc(static_cast<size_t>(f.width) * static_cast<size_t>(f.bytesPerPixel)));
+        g_state.ReleaseLineBuffer();
+        g_state.EnsureLineBuffer();
         return 1;
     });
 }
@@ -55,7 +78,7 @@ int32_t KVX_CDECL ProcessFrameCallback(FrameInfo* frame) {
 }
 
 void KVX_CDECL Free() {
-    Guarded([] { ReleaseLineBuffer(); });
+    Guarded([] { g_state.ReleaseLineBuffer(); });
 }
 
 void KVX_CDECL ShowSettings(HostWindow* hostWindow) {

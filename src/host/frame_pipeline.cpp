@@ -3,6 +3,7 @@
 
 #include "host/plugin_state.h"
 #include "ui/dialog_host.h"
+#include "video/aligned_buffer.h"
 #include "video/line_blend.h"
 
 namespace kvx {
@@ -21,6 +22,18 @@ int32_t ClampCoordinate(int64_t v) {
 }
 
 }  // namespace
+
+bool PluginState::EnsureLineBuffer() {
+    if (!lineBuffer && formatUsable)
+        lineBuffer = static_cast<uint8_t*>(AlignedAlloc(static_cast<size_t>(format.width) *
+                                                        static_cast<size_t>(format.bytesPerPixel)));
+    return lineBuffer != nullptr;
+}
+
+void PluginState::ReleaseLineBuffer() {
+    AlignedFree(lineBuffer);
+    lineBuffer = nullptr;
+}
 
 FormatCheck CheckFormat(const VideoFormat& f) {
     FormatCheck check{false, false};
@@ -63,8 +76,11 @@ int32_t ProcessFrame(PluginState& state, const FrameInfo& frame) {
 
     const VideoFormat& f = state.format;
     const int32_t w = f.width, h = f.height;
-    if (settings.deinterlace && h >= kInterlaceMinHeight && state.lineBuffer)
+    if (settings.deinterlace && h >= kInterlaceMinHeight) {
+        // Without its line buffer the frame is left as it came rather than half processed.
+        if (!state.EnsureLineBuffer()) return 1;
         BlendLines(pixels, state.lineBuffer, w, h, f.bytesPerPixel);
+    }
     const bool interlaced = settings.interlace && h >= kInterlaceMinHeight;
 
     if (!CheckFormat(f).pixelWork) return 1;

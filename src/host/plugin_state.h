@@ -11,6 +11,17 @@
 namespace kvx {
 
 struct PluginState {
+    PluginState() = default;
+    // A host may unload us without calling Free: the line buffer goes with the library.
+    ~PluginState() { ReleaseLineBuffer(); }
+    PluginState(const PluginState&) = delete;
+    PluginState& operator=(const PluginState&) = delete;
+
+    // The line buffer for the current format: allocated when none is held (after Free, or
+    // when an earlier allocation failed); false when it cannot be had.
+    bool EnsureLineBuffer();
+    void ReleaseLineBuffer();
+
     VideoFormat format{};      // the last FormatChange
     bool formatUsable = false;  // format describes a frame we can safely touch
     uint8_t* lineBuffer = nullptr;

@@ -1,0 +1,82 @@
+// What the hostile-host and lifecycle tests share: the settings file beside the test
+// executable (written for a test, put back as it was afterwards), test pictures, and
+// address-space tricks that make the plug-in's own allocations fail or its reads fault.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/abi.h"
+
+namespace kvx {
+
+// Plugins/KVX_Scaler.ini beside the test executable, where the plug-in looks for it.
+std::string SettingsFilePath();
+bool ReadWholeFile(const std::string& path, std::string* text);
+
+// Writes the settings file for the life of the object; the file as it was before (or its
+// absence) comes back on destruction.
+class SettingsFileScope {
+public:
+    explicit SettingsFileScope(const std::string& text);
+    ~SettingsFileScope();
+    SettingsFileScope(const SettingsFileScope&) = delete;
+    SettingsFileScope& operator=(const SettingsFileScope&) = delete;
+    void Remove();
+
+private:
+    bool hadFile_ = false;
+    std::string before_;
+};
+
+// Settings that make processing visible: every channel shares COMMON with the given values.
+std::string ProcessingSettings(int scale, int deinterlace, int interlace = 0);
+
+// A frame of a format, filled with a byte ramp.
+struct Picture {
+    VideoFormat format;
+    std::vector<uint8_t> bytes;
+    explicit Picture(VideoFormat f);
+    bool TopRowBlack() const;  // YUY2: Y 0, U and V 128 along the first row
+};
+
+// Pages whose last byte is followed by an inaccessible page: a read past `size` bytes at
+// Data() faults at once.
+class GuardedBytes {
+public:
+    explicit GuardedBytes(size_t size);
+    ~GuardedBytes();
+    GuardedBytes(const GuardedBytes&) = delete;
+    GuardedBytes& operator=(const GuardedBytes&) = delete;
+    uint8_t* Data() const { return data_; }
+
+private:
+    void* base_ = nullptr;
+    size_t mapped_ = 0;
+    uint8_t* data_ = nullptr;
+};
+
+// While alive, large allocations fail (the address space left is a few megabytes).
+// Available() is false where that cannot be arranged (sanitizer builds).
+class AddressSpaceSqueeze {
+public:
+    AddressSpaceSqueeze();
+    ~AddressSpaceSqueeze();
+    AddressSpaceSqueeze(const AddressSpaceSqueeze&) = delete;
+    AddressSpaceSqueeze& operator=(const AddressSpaceSqueeze&) = delete;
+    static bool Available();
+    void Release();
+
+private:
+    std::vector<void*> reserved_;
+    bool limited_ = false;
+    uint64_t oldLimit_ = 0;
+};
+
+#if defined(_WIN32)
+// Dialog windows (class "#32770") of this thread.
+int ThreadDialogCount();
+#endif
+
+}  // namespace kvx
