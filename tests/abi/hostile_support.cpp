@@ -136,18 +136,18 @@ GuardedBytes::~GuardedBytes() {
 }
 
 #if defined(_WIN32)
-int ThreadDialogCount() {
-    int count = 0;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM counter) -> BOOL {
-            char name[16] = {};
-            GetClassNameA(window, name, sizeof name);
-            if (std::strcmp(name, "#32770") == 0) ++*reinterpret_cast<int*>(counter);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&count));
-    return count;
+BOOL CALLBACK TakeDialog(HWND window, LPARAM out) {
+    char name[16] = {};
+    GetClassNameA(window, name, sizeof name);
+    if (std::strcmp(name, "#32770") != 0) return TRUE;
+    *reinterpret_cast<HWND*>(out) = window;
+    return FALSE;
+}
+
+void* FindThreadDialog() {
+    HWND found = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), TakeDialog, reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 #endif
 

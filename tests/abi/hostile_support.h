@@ -75,8 +75,8 @@ private:
 };
 
 #if defined(_WIN32)
-// Dialog windows (class "#32770") of this thread.
-int ThreadDialogCount();
+// A dialog window (class "#32770") of this thread, or null.
+void* FindThreadDialog();
 #endif
 
 }  // namespace kvx
