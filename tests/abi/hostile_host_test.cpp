@@ -200,16 +200,21 @@ TEST_F(HostileHost, ChannelNamesWithoutATerminatorAreReadNoFurtherThan255Bytes) 
     EXPECT_EQ(d->FormatChange(&format), 1);
     const size_t nameOffset = offsetof(ChannelInfo, name);
     uint32_t key = 100;
-    for (size_t nameBytes : {size_t{255}, size_t{256}, size_t{4000}}) {
-        // The record ends exactly at a page that cannot be read.
+    for (size_t nameBytes : {size_t{256}, size_t{260}, size_t{4000}}) {
+        // The record ends exactly at a page that cannot be read (a host's record starts
+        // 4-aligned, so 256 is the shortest name that ends there).
         GuardedBytes page(nameOffset + nameBytes);
         ASSERT_NE(page.Data(), nullptr);
         Picture picture(kSmall);
         EXPECT_EQ(Process(picture, UnterminatedChannel(page.Data(), nameOffset + nameBytes, ++key)), 1);
         EXPECT_TRUE(picture.TopRowBlack());
-        // The same in an exactly sized heap block (AddressSanitizer sees every byte past it).
+    }
+    for (size_t nameBytes : {size_t{255}, size_t{256}, size_t{1000}}) {
+        // Exactly sized heap blocks: AddressSanitizer sees any byte read past them.
         std::unique_ptr<uint8_t[]> heap(new uint8_t[nameOffset + nameBytes]);
+        Picture picture(kSmall);
         EXPECT_EQ(Process(picture, UnterminatedChannel(heap.get(), nameOffset + nameBytes, ++key)), 1);
+        EXPECT_TRUE(picture.TopRowBlack());
     }
     // Channel records that switch every frame, each name cut short by its terminator.
     for (uint32_t k = 0; k < 64; ++k) {

@@ -73,20 +73,13 @@ bool ReadWholeFile(const std::string& path, std::string* text) {
 }
 
 SettingsFileScope::SettingsFileScope(const std::string& text) {
-    const std::string path = SettingsFilePath();
-    hadFile_ = ReadWholeFile(path, &before_);
     const std::string folder = ExecutableFolder() + "Plugins";
 #if defined(_WIN32)
     CreateDirectoryA(folder.c_str(), nullptr);
 #else
     mkdir(folder.c_str(), 0755);
 #endif
-    WriteWholeFile(path, text);
-}
-
-SettingsFileScope::~SettingsFileScope() {
-    if (hadFile_) WriteWholeFile(SettingsFilePath(), before_);
-    else Remove();
+    WriteWholeFile(SettingsFilePath(), text);
 }
 
 void SettingsFileScope::Remove() { std::remove(SettingsFilePath().c_str()); }

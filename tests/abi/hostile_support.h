@@ -15,19 +15,16 @@ namespace kvx {
 std::string SettingsFilePath();
 bool ReadWholeFile(const std::string& path, std::string* text);
 
-// Writes the settings file for the life of the object; the file as it was before (or its
-// absence) comes back on destruction.
+// Writes the settings file for the life of the object and removes it afterwards, so the
+// tests that expect the built-in defaults find none (a run that crashed half-way leaves
+// its file to the next test that writes one).
 class SettingsFileScope {
 public:
     explicit SettingsFileScope(const std::string& text);
-    ~SettingsFileScope();
+    ~SettingsFileScope() { Remove(); }
     SettingsFileScope(const SettingsFileScope&) = delete;
     SettingsFileScope& operator=(const SettingsFileScope&) = delete;
     void Remove();
-
-private:
-    bool hadFile_ = false;
-    std::string before_;
 };
 
 // Settings that make processing visible: every channel shares COMMON with the given values.
