@@ -23,7 +23,9 @@ struct Reader {
     }
     int32_t Int(int32_t lo, int32_t hi) {
         uint32_t v = Byte() << 24 | Byte() << 16 | Byte() << 8 | Byte();
-        return lo + static_cast<int32_t>(v % static_cast<uint32_t>(static_cast<int64_t>(hi) - lo + 1));
+        // The span is counted in 64 bits: the whole int32 range has 2^32 values.
+        const uint64_t span = static_cast<uint64_t>(static_cast<int64_t>(hi) - lo) + 1;
+        return static_cast<int32_t>(lo + static_cast<int64_t>(v % span));
     }
 };
 
@@ -71,7 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 2:
             case 3: {
                 // A frame as large as the host's own format says (a small one for absurd formats).
-                int64_t bytes = static_cast<int64_t>(format.width) * format.height * format.bytesPerPixel;
+                const int32_t side = 1 << 22;  // keeps the product inside 64 bits
+                int64_t bytes = format.width > 0 && format.width <= side && format.height > 0 &&
+                                        format.height <= side && format.bytesPerPixel > 0
+                                    ? static_cast<int64_t>(format.width) * format.height * format.bytesPerPixel
+                                    : 0;
                 frame.assign(bytes > 0 && bytes <= (1 << 22) ? static_cast<size_t>(bytes) : 16, 0x5A);
                 for (size_t i = 0; i < frame.size(); i += 61) frame[i] = static_cast<uint8_t>(in.Byte());
                 for (size_t i = 0; i < channel.size(); ++i) channel[i] = static_cast<uint8_t>(in.Byte() | 1);
