@@ -60,7 +60,8 @@ TEST_F(PluginTest, FramesWithDefaultSettingsStayUnchanged) {
 }
 
 TEST_F(PluginTest, OutOfOrderAndNullCallsAreHarmless) {
-    std::vector<uint8_t> frame = Ramp(64 * 48 * 2), original = frame;
+    // As large as the largest format below that the plug-in accepts (65 x 48 x 2).
+    std::vector<uint8_t> frame = Ramp(65 * 48 * 2), original = frame;
     TestChannel channel(7, 0, "X");
     FrameInfo info{};
     info.pixels = frame.data();
