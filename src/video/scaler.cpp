@@ -64,6 +64,62 @@ struct VerticalPass {
     }
 };
 
+// Whether every entry of a row table reads only frame rows at or below its first tap, and
+// the first taps never move up: the condition for interleaving the passes.
+bool RowsMoveDown(const ScaleStep* rows, int32_t entries, ptrdiff_t pitch) {
+    int64_t row = 0, lastTop = 0;
+    for (int32_t k = 0; k < entries; ++k) {
+        const ScaleStep& e = rows[k];
+        if (e.advance % pitch != 0 || e.neighbour % pitch != 0) return false;
+        const int64_t top = row + e.advance / pitch;
+        const int64_t below = e.neighbour / pitch;
+        if ((k > 0 && top < lastTop) || below < 0) return false;
+        lastTop = top;
+        row = top + below;
+    }
+    return true;
+}
+
+struct PassOrder {
+    const ScaleStep* rows;
+    int32_t clipTop, clipHeight, sourceTop;
+    ptrdiff_t pitch;
+    bool interlaced;
+    bool rowsMoveDown;
+};
+
+// Runs pass 1 (vertical(offset of the first tap, neighbour, weight, first work row, rows),
+// one row table entry at a time) and pass 2 (horizontal(clip row)) in an order that is safe
+// for a frame rewritten in place: clip row r writes frame row clipTop + r only after every
+// entry that reads that row has run. When the table's taps move down the frame, pass 1
+// therefore only runs ahead of pass 2 by the distance between a destination row and its
+// source rows, and the work rows stay in cache; otherwise pass 1 runs to the end first.
+// Returns the most work rows alive at once, the ring size the two passes need.
+template <typename Vertical, typename Horizontal>
+int32_t RunPasses(const PassOrder& o, Vertical vertical, Horizontal horizontal) {
+    const ScaleStep* e = o.rows;
+    ptrdiff_t offset = 0;      // read position from the first source row, in bytes
+    int64_t row = o.sourceTop; // the image row at that position
+    int32_t done = 0, alive = 1;
+    for (int32_t r = 0; r < o.clipHeight; ++r) {
+        const int64_t written = static_cast<int64_t>(o.clipTop) + r;
+        while (done < o.clipHeight &&
+               (done <= r || !o.rowsMoveDown || row + e->advance / o.pitch <= written)) {
+            offset += e->advance;
+            row += e->advance / o.pitch;
+            const int32_t count = o.interlaced && done + 1 < o.clipHeight ? 2 : 1;
+            vertical(offset, e->neighbour, e->weight[0], done, count);
+            done += count;
+            offset += e->neighbour;
+            row += e->neighbour / o.pitch;
+            ++e;
+        }
+        alive = std::max(alive, done - r);
+        horizontal(r);
+    }
+    return alive;
+}
+
 }  // namespace
 
 Scaler::Scaler() = default;
@@ -230,30 +286,27 @@ bool Scaler::Scale(uint8_t* pixels, int32_t width, int32_t height, Rect source,
         }
     }
 
-    // Pass 1: frame rows into work rows, one work row per clip row.
+    // The two passes, interleaved row by row through a ring of work rows (see RunPasses).
+    const uint8_t* const base = row0 + source.top * pitch + left * bytesPerPixel;
     const ptrdiff_t workPitch = static_cast<ptrdiff_t>(workWidth) * kWorkPixelBytes;
-    const uint8_t* p = row0 + source.top * pitch + left * bytesPerPixel;
-    int32_t done = 0;
-    for (const ScaleStep* e = rows; done < clipHeight; ++e) {
-        p += e->advance;
-        vertical.Run(p, p + e->neighbour, e->weight[0], workBuffer + done * workPitch);
-        ++done;
-        if (interlaced && done < clipHeight) {
+    const PassOrder order{rows, clip.top, clipHeight, source.top, pitch, interlaced,
+                          RowsMoveDown(rows, rowEntries, pitch)};
+    const int32_t ringRows = RunPasses(order, [](ptrdiff_t, int32_t, uint16_t, int32_t, int32_t) {},
+                                       [](int32_t) {});
+    auto workRow = [&](int32_t r) { return workBuffer + (r % ringRows) * workPitch; };
+    RunPasses(
+        order,
+        [&](ptrdiff_t offset, int32_t neighbour, uint16_t weight, int32_t r, int32_t count) {
+            const uint8_t* p = base + offset;
+            vertical.Run(p, p + neighbour, weight, workRow(r));
             // The line below belongs to the other field and takes the same weight.
-            vertical.Run(p + pitch, p + pitch + e->neighbour, e->weight[0],
-                         workBuffer + done * workPitch);
-            ++done;
-        }
-        p += e->neighbour;
-    }
-
-    // Pass 2: work rows into the clip. Pass 1 is complete, so writing the frame is safe
-    // whatever the overlap of source and destination.
-    for (int32_t r = 0; r < clipHeight; ++r) {
-        horizontal(workBuffer + r * workPitch + xOffset * kWorkPixelBytes,
-                   row0 + (clip.top + r) * pitch + clip.left * bytesPerPixel, clipWidth,
-                   columns);
-    }
+            if (count == 2) vertical.Run(p + pitch, p + pitch + neighbour, weight, workRow(r + 1));
+        },
+        [&](int32_t r) {
+            horizontal(workRow(r) + xOffset * kWorkPixelBytes,
+                       row0 + (clip.top + r) * pitch + clip.left * bytesPerPixel, clipWidth,
+                       columns);
+        });
     return true;
 }
 

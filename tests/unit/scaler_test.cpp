@@ -211,6 +211,123 @@ TEST(ScalerGeometry, RandomDestinationsMatchTheWholePicture) {
     }
 }
 
+// The picture computed out of place, pixel by pixel, from a copy of the original frame:
+// the taps of both axes from full-length tables with unit steps, the blend per byte lane.
+// Even frame widths for 4:2:2 and even heights when interlaced, source the whole frame.
+class OutOfPlaceModel {
+public:
+    OutOfPlaceModel(TestFrame& frame, Rect destination, bool interlaced)
+        : frame(frame), original(frame.Contents()), dest(Aligned(destination, interlaced)) {
+        const int32_t fields = interlaced ? 2 : 1;
+        const int32_t dh = (dest.bottom - dest.top) / fields;
+        rowTaps = Taps(frame.height / fields, dh, fields);
+        columnTaps = Taps(frame.width, dest.right - dest.left, 1);
+        if (interlaced) {  // each entry gives a field line and the line below it
+            std::vector<Tap> lines;
+            for (const Tap& t : rowTaps) lines.push_back(t), lines.push_back({t.a + 1, t.b + 1, t.w});
+            rowTaps = lines;
+        }
+    }
+
+    // The value every written byte of clip pixel (x, y) must have.
+    uint8_t Expected(int32_t x, int32_t y, int32_t byte) const {
+        const Tap& r = rowTaps[static_cast<size_t>(y - dest.top)];
+        const Tap& c = columnTaps[static_cast<size_t>(x - dest.left)];
+        const int32_t lane = frame.layout == LayoutRgb24 ? byte : (x & 1) * 2 + byte;
+        return BlendLane(Work(c.a, lane, r), Work(c.b, lane, r), c.w);
+    }
+
+private:
+    struct Tap {
+        int32_t a, b;
+        uint16_t w;
+    };
+
+    static std::vector<Tap> Taps(int32_t source, int32_t destination, int32_t step) {
+        std::vector<ScaleStep> table(static_cast<size_t>(destination));
+        BuildScaleSteps(source, destination, 0, destination, step, table.data());
+        std::vector<Tap> taps;
+        int32_t p = 0;
+        for (const ScaleStep& e : table) {
+            p += e.advance;
+            taps.push_back({p, p + e.neighbour, e.weight[0]});
+            p += e.neighbour;
+        }
+        return taps;
+    }
+
+    // One lane of the work pixel of source column `column`, blended between the rows.
+    uint8_t Work(int32_t column, int32_t lane, const Tap& rows) const {
+        int32_t x = column, byte = lane;
+        if (frame.layout == LayoutYuyv) {  // lanes Y U Y V: U and V of the column's pair
+            x = lane % 2 ? column & ~1 : column;
+            byte = lane == 3 ? 3 : lane % 2;
+        }
+        return BlendLane(original[frame.Offset(x, rows.a) + byte],
+                         original[frame.Offset(x, rows.b) + byte], rows.w);
+    }
+
+    TestFrame& frame;
+    std::vector<uint8_t> original;
+    Rect dest;
+    std::vector<Tap> rowTaps, columnTaps;
+};
+
+// The frame is rewritten in place, so the order of the passes matters wherever the picture
+// moves: up, down, in from both edges or out to them.
+void ExpectSameAsOutOfPlace(int32_t width, int32_t height, int32_t layout, bool interlaced,
+                            Rect destination, uint32_t seed) {
+    SCOPED_TRACE(testing::Message() << width << "x" << height << " layout " << layout
+                                    << (interlaced ? " interlaced" : "") << " dest "
+                                    << destination.left << "," << destination.top << ","
+                                    << destination.right << "," << destination.bottom);
+    TestFrame frame(width, height, layout, 16, seed);
+    const OutOfPlaceModel model(frame, destination, interlaced);
+    const std::vector<uint8_t> before = frame.Contents();
+    ASSERT_TRUE(frame.Scale(Engine(), destination, interlaced));
+    const Rect clip = IntersectRect(Aligned(destination, interlaced), Rect{0, 0, width, height});
+    for (int32_t y = clip.top; y < clip.bottom; ++y)
+        for (int32_t x = clip.left; x < clip.right; ++x)
+            for (int32_t b = 0; b < (layout == LayoutYuyv ? 2 : 3); ++b)
+                ASSERT_EQ(frame.At(x, y)[b], model.Expected(x, y, b))
+                    << "pixel " << x << "," << y << " byte " << b;
+    ExpectUntouchedOutside(frame, before, clip);
+    EXPECT_TRUE(frame.GuardsIntact());
+}
+
+TEST(ScalerInPlace, PictureMovingAnyWayEqualsTheOutOfPlacePicture) {
+    for (int32_t layout : {LayoutYuyv, LayoutRgb24})
+        for (bool interlaced : {false, true}) {
+            // The frame's own cases: zoom and shrink about the centre, and a shift.
+            ExpectSameAsOutOfPlace(192, 108, layout, interlaced, {-10, -6, 202, 114}, 1);
+            ExpectSameAsOutOfPlace(192, 108, layout, interlaced, {10, 6, 182, 102}, 2);
+            ExpectSameAsOutOfPlace(192, 108, layout, interlaced, {6, 10, 198, 118}, 3);
+            // Far down, far up, squeezed to the top and to the bottom, a strong zoom.
+            ExpectSameAsOutOfPlace(64, 48, layout, interlaced, {0, 40, 64, 88}, 4);
+            ExpectSameAsOutOfPlace(64, 48, layout, interlaced, {0, -40, 64, 8}, 5);
+            ExpectSameAsOutOfPlace(64, 48, layout, interlaced, {0, 0, 64, 12}, 6);
+            ExpectSameAsOutOfPlace(64, 48, layout, interlaced, {0, 36, 64, 48}, 7);
+            ExpectSameAsOutOfPlace(64, 48, layout, interlaced, {-200, -150, 264, 198}, 8);
+        }
+}
+
+TEST(ScalerInPlace, RandomGeometriesEqualTheOutOfPlacePicture) {
+    std::mt19937 rng(7);
+    for (int n = 0; n < 400; ++n) {
+        const int32_t layout = n % 2 ? LayoutRgb24 : LayoutYuyv;
+        const bool interlaced = (n / 2) % 2;
+        const int32_t w = 2 * std::uniform_int_distribution<int32_t>(1, 24)(rng);
+        const int32_t h = 2 * std::uniform_int_distribution<int32_t>(1, 24)(rng);
+        std::uniform_int_distribution<int32_t> x(-w, w), y(-h, h);
+        Rect d{x(rng), y(rng), 0, 0};
+        d.right = d.left + std::uniform_int_distribution<int32_t>(1, 3 * w)(rng);
+        d.bottom = d.top + std::uniform_int_distribution<int32_t>(2, 3 * h)(rng);
+        if (IsRectEmpty(Aligned(d, interlaced))) continue;
+        ExpectSameAsOutOfPlace(w, h, layout, interlaced, d, n);
+        if (HasFatalFailure()) return;
+    }
+}
+
 TEST(ScalerPixels, TwoToOneShrinkAveragesFloored) {
     TestFrame frame(16, 8, LayoutRgb24);
     auto before = frame.Contents();

@@ -65,8 +65,9 @@ void PrintRatio(double numerator, double denominator) {
     else std::printf(" %8s", "-");
 }
 
-void PrintTime(double micros) {
-    if (micros > 0) std::printf(" %9.0f", micros);
+// Frames take milliseconds, a kernel over one row a microsecond or two: decimals for those.
+void PrintTime(double micros, int decimals = 0) {
+    if (micros > 0) std::printf(" %9.*f", decimals, micros);
     else std::printf(" %9s", "-");
 }
 
@@ -109,7 +110,7 @@ void PrintSummary(const CollectingReporter& r) {
         const double portable = r.Get(stem + "/portable"), sse2 = r.Get(stem + "/sse2"),
                      avx2 = r.Get(stem + "/avx2");
         std::printf("%-42s", stem.substr(7).c_str());
-        PrintTime(portable), PrintTime(sse2), PrintTime(avx2);
+        PrintTime(portable, 2), PrintTime(sse2, 2), PrintTime(avx2, 2);
         PrintRatio(portable, sse2), PrintRatio(portable, avx2);
         std::printf("\n");
     }

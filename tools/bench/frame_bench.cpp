@@ -6,7 +6,6 @@
 
 #include "bench/bench_cases.h"
 #include "host/plugin_state.h"
-#include "video/aligned_buffer.h"
 #include "video/dispatch.h"
 
 namespace kvx {
@@ -23,7 +22,7 @@ struct ConfiguredPlugin {
         state.formatUsable = true;
         state.surface.Configure(s.width, s.height, f.code);
         state.scaler.SetHysteresis(10, 10);
-        state.lineBuffer = static_cast<uint8_t*>(AlignedAlloc(static_cast<size_t>(s.width) * f.bytesPerPixel));
+        state.EnsureLineBuffer();
         state.store.EditCurrent([&](ChannelProfile& p) {
             p.procEnable = 1;
             p.scaleX = p.scaleY = c.scale;
@@ -33,7 +32,6 @@ struct ConfiguredPlugin {
             p.deinterlace = c.interlaced;
         });
     }
-    ~ConfiguredPlugin() { AlignedFree(state.lineBuffer); }
 };
 
 void ProcessFrames(benchmark::State& st, PixelFormat f, FrameSize s, ScaleCase c, SimdLevel level) {
