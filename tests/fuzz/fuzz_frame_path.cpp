@@ -45,7 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     in.size -= textLength;
 
     PluginDescriptor* d = Korvanta_Plugin_PR();
-    VideoFormat format{};
+    // The plug-in keeps its format from one input to the next, and so does this host: every
+    // frame is as large as the last format the plug-in was given.
+    static VideoFormat format{};
     std::vector<uint8_t> frame;
     std::vector<uint8_t> channel(12 + 300);
     for (int op = 0; op < 64 && in.size; ++op) {
@@ -78,7 +80,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                         format.height <= side && format.bytesPerPixel > 0
                                     ? static_cast<int64_t>(format.width) * format.height * format.bytesPerPixel
                                     : 0;
-                frame.assign(bytes > 0 && bytes <= (1 << 22) ? static_cast<size_t>(bytes) : 16, 0x5A);
+                // A format of positive sizes may be one the plug-in accepts: its frames must be
+                // whole. Larger ones than the harness wants to allocate are not sent at all.
+                if (bytes > (1 << 22) || (bytes == 0 && format.width > 0 && format.height > 0 &&
+                                          format.bytesPerPixel > 0))
+                    break;
+                frame.assign(bytes > 0 ? static_cast<size_t>(bytes) : 16, 0x5A);
                 for (size_t i = 0; i < frame.size(); i += 61) frame[i] = static_cast<uint8_t>(in.Byte());
                 for (size_t i = 0; i < channel.size(); ++i) channel[i] = static_cast<uint8_t>(in.Byte() | 1);
                 FrameInfo info{};
