@@ -1,5 +1,8 @@
 #include "video/row_routines.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace kvx {
 
 namespace {
@@ -84,9 +87,85 @@ void HorizontalRgb24(const uint8_t* work, uint8_t* dst, int32_t count, const Sca
 }  // namespace
 
 const RowRoutines& PortableRowRoutines() {
-    static const RowRoutines routines{VerticalYuyv, VerticalRgb24, HorizontalYuyvEven,
-                                      HorizontalYuyvOdd, HorizontalRgb24};
+    static const RowRoutines routines{VerticalYuyv,      VerticalRgb24,   HorizontalYuyvEven,
+                                      HorizontalYuyvOdd, HorizontalRgb24, nullptr,
+                                      nullptr};
     return routines;
+}
+
+namespace {
+
+constexpr int32_t kWindowBytes = 32;  // eight work pixels
+constexpr int32_t kBlockPixels = 8;
+
+struct Span {
+    int32_t low, high;  // lowest and highest tap, in bytes
+    bool Takes(int32_t tap) const {
+        return std::max(high, tap) - std::min(low, tap) <= kWindowBytes - 4;
+    }
+    void Add(int32_t tap) { low = std::min(low, tap), high = std::max(high, tap); }
+};
+
+}  // namespace
+
+bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
+                     ColumnPlanBlock* blocks, ColumnPlan& plan) {
+    plan = ColumnPlan{blocks, count, 0, 0, 0};
+    const int64_t limit = static_cast<int64_t>(sourcePixels) * 4;
+    if (count <= 0 || limit < kWindowBytes || limit > INT32_MAX) return false;
+    const int32_t capacity = ColumnPlanCapacity(count);
+    int64_t read = 0;
+    int32_t blockCount = 0;
+    for (int32_t x = 0; x < count;) {
+        if (blockCount == capacity) return false;
+        ColumnPlanBlock& block = blocks[blockCount++];
+        block = ColumnPlanBlock{};
+        block.first = x;
+        block.readBefore = static_cast<int32_t>(read);
+        int32_t tapA[kBlockPixels], tapB[kBlockPixels];
+        Span spanA{INT32_MAX, INT32_MIN}, spanB{INT32_MAX, INT32_MIN};
+        int32_t n = 0;
+        for (; n < kBlockPixels && x < count; ++n, ++x) {
+            const ScaleStep& e = steps[x];
+            const int64_t a = read + e.advance, b = a + e.neighbour;
+            // Whole work pixels inside the readable row, one weight for all four lanes.
+            if (a < 0 || b < 0 || a + 4 > limit || b + 4 > limit || (a | b) & 3 ||
+                e.weight[1] != e.weight[0] || e.weight[2] != e.weight[0] ||
+                e.weight[3] != e.weight[0] || e.weight[0] > 4095)
+                return false;
+            if (n > 0 && !(spanA.Takes(static_cast<int32_t>(a)) &&
+                           spanB.Takes(static_cast<int32_t>(b))))
+                break;
+            spanA.Add(static_cast<int32_t>(a));
+            spanB.Add(static_cast<int32_t>(b));
+            tapA[n] = static_cast<int32_t>(a);
+            tapB[n] = static_cast<int32_t>(b);
+            block.weight[n] = e.weight[0] * 0x10001u;
+            read = b;
+        }
+        // A window that would run past the row ends at the row's end instead.
+        const int32_t lastWindow = static_cast<int32_t>(limit) - kWindowBytes;
+        block.windowA = std::min(spanA.low, lastWindow);
+        block.windowB = std::min(spanB.low, lastWindow);
+        block.count = n;
+        for (int32_t i = 0; i < n; ++i) {
+            block.tapA[i] = (tapA[i] - block.windowA) / 4;
+            block.tapB[i] = (tapB[i] - block.windowB) / 4;
+        }
+    }
+    plan.blockCount = blockCount;
+    // A 4:2:2 block stores 16 bytes at its first pixel; a 24-bit block 16 bytes at its
+    // first pixel and 16 at its fifth.
+    auto vectorBlocks = [&](int32_t pixelBytes, int32_t storeEnd) {
+        int32_t k = 0;
+        while (k < blockCount && static_cast<int64_t>(blocks[k].first) * pixelBytes + storeEnd <=
+                                     static_cast<int64_t>(count) * pixelBytes)
+            ++k;
+        return k;
+    };
+    plan.vectorBlocksYuyv = vectorBlocks(2, 16);
+    plan.vectorBlocksRgb24 = vectorBlocks(3, 28);
+    return true;
 }
 
 }  // namespace kvx

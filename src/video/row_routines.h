@@ -29,6 +29,44 @@ using VerticalRowFn = void (*)(const uint8_t* rowA, const uint8_t* rowB, uint16_
 using HorizontalRowFn = void (*)(const uint8_t* work, uint8_t* destination, int32_t count,
                                  const ScaleStep* steps);
 
+// A column table recast, once per geometry, as blocks of up to eight destination pixels
+// whose taps each lie in one 32-byte window of the work row: a vector routine then takes a
+// block's first taps with one window load and one shuffle, and its second taps likewise,
+// instead of walking the table pixel by pixel. Offsets are bytes from the source origin.
+struct alignas(16) ColumnPlanBlock {
+    int32_t windowA, windowB;  // start of the windows of the first and second taps
+    int32_t first, count;      // destination pixels first .. first + count - 1
+    int32_t readBefore;        // the walk's read position before pixel `first`
+    int32_t reserved[3];
+    int32_t tapA[8], tapB[8];  // work pixel of each tap within its window (unused: 0)
+    uint32_t weight[8];        // weight of each pixel, in both halves
+};
+static_assert(sizeof(ColumnPlanBlock) == 128, "ColumnPlanBlock is a 128-byte record");
+
+struct ColumnPlan {
+    const ColumnPlanBlock* blocks;
+    int32_t count;  // destination pixels of the row
+    // Blocks a vector routine may store whole, per layout: their stores stay inside the
+    // row. The pixels from the next block on are done by walking the table.
+    int32_t vectorBlocksYuyv, vectorBlocksRgb24;
+    int32_t blockCount;  // blocks built, up to the whole row
+};
+
+// The most blocks BuildColumnPlan may need for `count` pixels.
+inline int32_t ColumnPlanCapacity(int32_t count) { return (count + 1) / 2; }
+
+// Builds the plan of `steps` (count entries over a work row of sourcePixels readable work
+// pixels, step 4) into `blocks`, which has room for ColumnPlanCapacity(count) entries.
+// Returns false when the table does not fit the blocks (a strong shrink, a short row,
+// steps that are not whole work pixels); the table walk then does the row.
+bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
+                     ColumnPlanBlock* blocks, ColumnPlan& plan);
+
+// Does a row from a plan: the blocks, then the rest by the table walk. oddStart is the
+// parity of the first destination column (4:2:2 only).
+using PlannedRowFn = void (*)(const uint8_t* work, uint8_t* destination,
+                              const ScaleStep* steps, const ColumnPlan& plan, bool oddStart);
+
 // A table of row routines, so that a CPU-specific set can stand in for the portable one.
 struct RowRoutines {
     VerticalRowFn verticalYuyv;
@@ -36,6 +74,9 @@ struct RowRoutines {
     HorizontalRowFn horizontalYuyvEven;  // first destination pixel at an even column
     HorizontalRowFn horizontalYuyvOdd;   // first destination pixel at an odd column
     HorizontalRowFn horizontalRgb24;
+    // Plan-driven horizontal routines; null where the level has none.
+    PlannedRowFn plannedYuyv;
+    PlannedRowFn plannedRgb24;
 };
 
 const RowRoutines& PortableRowRoutines();

@@ -128,6 +128,7 @@ Scaler::~Scaler() {
     AlignedFree(workBuffer);
     AlignedFree(rowSteps);
     AlignedFree(columnSteps);
+    AlignedFree(columnPlanBlocks);
 }
 
 void Scaler::SetHysteresis(int32_t grow, int32_t shrink) {
@@ -168,8 +169,8 @@ bool Scaler::EnsureWorkBuffer(int32_t needWidth, int32_t needHeight, int32_t byt
 }
 
 // A new table has undefined contents, so its key is cleared and the table gets rebuilt.
-bool Scaler::EnsureScaleSteps(ScaleStep*& table, int32_t& nominal, int32_t& capacity,
-                              StepTableKey& key, int32_t need) {
+bool Scaler::EnsureTable(void*& table, int32_t& nominal, int32_t& capacity, StepTableKey& key,
+                         int32_t need, int64_t entryBytes) {
     int32_t newNominal = AdaptedNominal(nominal, need);
     if (table && newNominal == nominal && need <= capacity) return true;
     AlignedFree(table);
@@ -178,11 +179,35 @@ bool Scaler::EnsureScaleSteps(ScaleStep*& table, int32_t& nominal, int32_t& capa
     key = StepTableKey{};
     int64_t count = Grown(newNominal);
     if (count > INT32_MAX) return false;
-    table = static_cast<ScaleStep*>(AllocateArray(count, sizeof(ScaleStep)));
+    table = AllocateArray(count, entryBytes);
     if (!table) return false;
     nominal = newNominal;
     capacity = static_cast<int32_t>(count);
     return true;
+}
+
+bool Scaler::EnsureScaleSteps(ScaleStep*& table, int32_t& nominal, int32_t& capacity,
+                              StepTableKey& key, int32_t need) {
+    void* block = table;
+    const bool ok = EnsureTable(block, nominal, capacity, key, need, sizeof(ScaleStep));
+    table = static_cast<ScaleStep*>(block);
+    return ok;
+}
+
+// The plan of the engine's column table for `key`, rebuilt only when the key changes;
+// null when the table does not fit a plan. `failed` reports an allocation failure.
+const ColumnPlan* Scaler::PlanFor(const StepTableKey& key, int32_t clipWidth, bool& failed) {
+    void* block = columnPlanBlocks;
+    failed = !EnsureTable(block, columnPlanNominal, columnPlanCapacity, columnPlanKey,
+                          ColumnPlanCapacity(clipWidth), sizeof(ColumnPlanBlock));
+    columnPlanBlocks = static_cast<ColumnPlanBlock*>(block);
+    if (failed) return nullptr;
+    if (key != columnPlanKey) {
+        columnPlanKey = key;
+        columnPlanUsable = BuildColumnPlan(columnSteps, key.count, key.sourceLength,
+                                           columnPlanBlocks, columnPlan);
+    }
+    return columnPlanUsable ? &columnPlan : nullptr;
 }
 
 bool Scaler::Scale(uint8_t* pixels, int32_t width, int32_t height, Rect source,
@@ -271,6 +296,16 @@ bool Scaler::Scale(uint8_t* pixels, int32_t width, int32_t height, Rect source,
     if (layout == LayoutYuyv)
         horizontal = (clip.left & 1) ? routines.horizontalYuyvOdd : routines.horizontalYuyvEven;
 
+    // A caller's table is walked as it is; the engine's own gets a plan once per geometry
+    // when this level has planned routines.
+    const PlannedRowFn planned = layout == LayoutYuyv ? routines.plannedYuyv : routines.plannedRgb24;
+    const ColumnPlan* plan = nullptr;
+    if (planned && !callerColumnSteps) {
+        bool failed = false;
+        plan = PlanFor(columnKey, clipWidth, failed);
+        if (failed) return false;
+    }
+
     // Pass 1 columns. Layout 0 reads whole Y U Y V pairs, so it starts at the even column
     // and ends after the odd one. Layout 4 reads single pixels and needs no rounding on the
     // right, where the extra column could lie past the frame's last byte.
@@ -303,9 +338,10 @@ bool Scaler::Scale(uint8_t* pixels, int32_t width, int32_t height, Rect source,
             if (count == 2) vertical.Run(p + pitch, p + pitch + neighbour, weight, workRow(r + 1));
         },
         [&](int32_t r) {
-            horizontal(workRow(r) + xOffset * kWorkPixelBytes,
-                       row0 + (clip.top + r) * pitch + clip.left * bytesPerPixel, clipWidth,
-                       columns);
+            const uint8_t* work = workRow(r) + xOffset * kWorkPixelBytes;
+            uint8_t* out = row0 + (clip.top + r) * pitch + clip.left * bytesPerPixel;
+            if (plan) planned(work, out, columns, *plan, clip.left & 1);
+            else horizontal(work, out, clipWidth, columns);
         });
     return true;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/geometry.h"
+#include "video/row_routines.h"
 #include "video/scale_steps.h"
 
 namespace kvx {
@@ -47,6 +48,9 @@ private:
     bool EnsureWorkBuffer(int32_t needWidth, int32_t needHeight, int32_t bytesPerPixel);
     bool EnsureScaleSteps(ScaleStep*& table, int32_t& nominal, int32_t& capacity,
                           StepTableKey& key, int32_t need);
+    bool EnsureTable(void*& table, int32_t& nominal, int32_t& capacity, StepTableKey& key,
+                     int32_t need, int64_t entryBytes);
+    const ColumnPlan* PlanFor(const StepTableKey& key, int32_t clipWidth, bool& failed);
 
     int32_t growPercent = 0;
     int32_t shrinkPercent = 0;
@@ -59,6 +63,13 @@ private:
     uint8_t* workBuffer = nullptr;
     int32_t workNominalWidth = 0, workNominalHeight = 0;
     int32_t workWidth = 0, workHeight = 0;  // allocated; the work pitch is workWidth * 4
+    // The column table recast for the planned horizontal routines, built with the table
+    // when the level has such routines; same buffer policy, sized by the clip width.
+    ColumnPlanBlock* columnPlanBlocks = nullptr;
+    int32_t columnPlanNominal = 0, columnPlanCapacity = 0;
+    StepTableKey columnPlanKey{};
+    ColumnPlan columnPlan{};
+    bool columnPlanUsable = false;
     // Allocated entry counts of the tables. Kept because SetHysteresis may change the
     // margin after an allocation: the grown nominal size then no longer tells the real size.
     int32_t columnStepsCapacity = 0, rowStepsCapacity = 0;

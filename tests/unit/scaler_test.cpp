@@ -586,6 +586,28 @@ TEST(ScalerBuffers, AllocationFailureLeavesTheFrameAndRetries) {
     EXPECT_EQ(again.Contents(), expected.Contents());
 }
 
+TEST(ScalerBuffers, EveryAllocationFailureLeavesTheFrame) {
+    // Past the three buffers, a level with planned routines allocates the column plan.
+    const Rect dest{-70, 3, 500, 30};
+    TestFrame expected(400, 30, LayoutRgb24);
+    ASSERT_TRUE(expected.Scale(Engine(), dest, false));
+    for (int64_t successes = 0; successes < 5; ++successes) {
+        Scaler scaler;
+        scaler.SetHysteresis(10, 10);
+        TestFrame frame(400, 30, LayoutRgb24);
+        const auto before = frame.Contents();
+        bool scaled;
+        {
+            FailAllocations fail(successes);
+            scaled = frame.Scale(scaler, dest, false);
+        }
+        EXPECT_EQ(frame.Contents(), scaled ? expected.Contents() : before) << successes;
+        TestFrame again(400, 30, LayoutRgb24);
+        ASSERT_TRUE(again.Scale(scaler, dest, false));
+        EXPECT_EQ(again.Contents(), expected.Contents()) << successes;
+    }
+}
+
 TEST(ScalerTables, CallerTablesAreUsedAsGiven) {
     const Rect dest{-10, -6, 50, 36};
     TestFrame expected(40, 30, LayoutRgb24);

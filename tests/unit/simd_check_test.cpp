@@ -95,6 +95,9 @@ protected:
     // The three horizontal routines over one table.
     void CheckAllHorizontal(int32_t sourceLength, const std::vector<ScaleStep>& table,
                             int32_t count);
+    // The planned routines, when the level has them and the table fits a plan.
+    void CheckPlanned(int32_t sourceLength, const std::vector<ScaleStep>& table, int32_t count);
+    int32_t plannedRows = 0;
 
 private:
     VideoKernels referenceTable = KernelsForLevel(SimdLevel::Portable);
@@ -159,12 +162,13 @@ TEST_P(SimdCheck, HorizontalEveryLengthAndParity) {
     }
 }
 
-TEST_P(SimdCheck, HorizontalEveryWeight) {
-    // Every weight once, in scrambled order, with taps that step forward, stay or go back.
-    const int32_t count = 4096;
-    std::vector<ScaleStep> table(count);
-    int32_t position = 0, furthest = 0;
-    for (int32_t k = 0; k < count; ++k) {
+// Every weight once, in scrambled order, with taps that step forward, stay or go back;
+// `furthest` is the work row length the table reads.
+std::vector<ScaleStep> EveryWeightTable(int32_t& furthest) {
+    std::vector<ScaleStep> table(4096);
+    int32_t position = 0;
+    furthest = 0;
+    for (int32_t k = 0; k < 4096; ++k) {
         const int32_t w = (k * 1031) % 4096;
         const int32_t advance = k % 5 == 0 ? 4 : (k % 3 != 0 && position >= 4) ? -4 : 0;
         const int32_t neighbour = w ? 4 : 0;
@@ -172,7 +176,90 @@ TEST_P(SimdCheck, HorizontalEveryWeight) {
         position += advance + neighbour;
         furthest = std::max(furthest, position / 4 + 1);
     }
-    CheckAllHorizontal(furthest, table, count);
+    return table;
+}
+
+TEST_P(SimdCheck, HorizontalEveryWeight) {
+    int32_t furthest = 0;
+    const std::vector<ScaleStep> table = EveryWeightTable(furthest);
+    CheckAllHorizontal(furthest, table, 4096);
+}
+
+// The planned routines of a level, over the plan of `table`, against the reference walk.
+// The work row is exactly as long as the table may read, so windows past it would show.
+void SimdCheck::CheckPlanned(int32_t sourceLength, const std::vector<ScaleStep>& table,
+                             int32_t count) {
+    if (!simd.rows.plannedYuyv) return;
+    std::vector<ColumnPlanBlock> blocks(ColumnPlanCapacity(count) + 1);
+    ColumnPlan plan;
+    if (!BuildColumnPlan(table.data(), count, sourceLength, blocks.data(), plan)) return;
+    ++plannedRows;
+    std::vector<uint8_t> work = RandomBytes(static_cast<size_t>(sourceLength) * 4, rng);
+    for (int odd = 0; odd <= 1; ++odd) {
+        Output out(static_cast<size_t>(count) * 2, (count + odd) % 4, rng);
+        (odd ? reference.rows.horizontalYuyvOdd : reference.rows.horizontalYuyvEven)(
+            work.data(), out.Expected(), count, table.data());
+        simd.rows.plannedYuyv(work.data(), out.Actual(), table.data(), plan, odd);
+        EXPECT_TRUE(out.Check(0, static_cast<size_t>(count) * 2))
+            << "4:2:2 count " << count << ", odd " << odd << ", source " << sourceLength;
+    }
+    Output out(static_cast<size_t>(count) * 3, count % 4, rng);
+    reference.rows.horizontalRgb24(work.data(), out.Expected(), count, table.data());
+    simd.rows.plannedRgb24(work.data(), out.Actual(), table.data(), plan, false);
+    EXPECT_TRUE(out.Check(0, static_cast<size_t>(count) * 3))
+        << "24-bit count " << count << ", source " << sourceLength;
+}
+
+TEST_P(SimdCheck, PlannedEveryLengthParityAndScale) {
+    for (int32_t count = 0; count <= kMaxLength; ++count) {
+        int32_t source = 0;
+        std::vector<ScaleStep> table = RandomColumnTable(count, source, rng);
+        CheckPlanned(source, table, count);
+        // The benchmark's scales: 110 % zoom and 90 % shrink, clipped at both ends.
+        for (int32_t percent : {110, 90}) {
+            const int32_t destination = count + 7;
+            source = std::max(1, destination * 100 / percent);
+            CheckPlanned(source, ColumnTable(source, destination, 3, count), count);
+        }
+    }
+    if (simd.rows.plannedYuyv) {
+        EXPECT_GT(plannedRows, 2 * kMaxLength);
+    }
+}
+
+TEST_P(SimdCheck, PlannedEveryWeight) {
+    int32_t furthest = 0;
+    const std::vector<ScaleStep> table = EveryWeightTable(furthest);
+    CheckPlanned(furthest, table, 4096);
+    if (simd.rows.plannedYuyv) {
+        EXPECT_EQ(plannedRows, 1);
+    }
+}
+
+TEST(ColumnPlan, TablesThatDoNotFitAreLeftToTheWalk) {
+    std::vector<ColumnPlanBlock> blocks(ColumnPlanCapacity(100));
+    ColumnPlan plan;
+    std::vector<ScaleStep> table = ColumnTable(1000, 100, 0, 100);  // 10:1, taps too far apart
+    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 1000, blocks.data(), plan));
+    table = ColumnTable(7, 100, 0, 100);  // a row shorter than one window
+    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 7, blocks.data(), plan));
+    table = ColumnTable(110, 100, 0, 100);
+    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 100, blocks.data(), plan));  // reads past
+    table[5].weight[2] ^= 1;  // lanes with different weights
+    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 110, blocks.data(), plan));
+    table = ColumnTable(110, 100, 0, 100);
+    ASSERT_TRUE(BuildColumnPlan(table.data(), 100, 110, blocks.data(), plan));
+    // Every pixel in exactly one block, in order; the stores of the vector blocks stay
+    // inside the row.
+    int32_t next = 0;
+    for (int32_t k = 0; k < plan.blockCount; ++k) {
+        EXPECT_EQ(blocks[k].first, next);
+        EXPECT_GE(blocks[k].count, 1);
+        next += blocks[k].count;
+    }
+    EXPECT_EQ(next, 100);
+    EXPECT_LE(blocks[plan.vectorBlocksYuyv - 1].first * 2 + 16, 200);
+    EXPECT_LE(blocks[plan.vectorBlocksRgb24 - 1].first * 3 + 28, 300);
 }
 
 TEST_P(SimdCheck, FillsEveryLengthParityAndMix) {

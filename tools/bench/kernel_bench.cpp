@@ -37,6 +37,28 @@ void Horizontal(benchmark::State& st, SimdLevel level, int routine) {
     }
 }
 
+// The planned horizontal routines (index 0 4:2:2, 2 24-bit) over the plan of the same table.
+void Planned(benchmark::State& st, SimdLevel level, int routine) {
+    if (!Supported(st, level)) return;
+    const RowRoutines rows = KernelsForLevel(level).rows;
+    const PlannedRowFn fn = routine == 0 ? rows.plannedYuyv : rows.plannedRgb24;
+    const int32_t source = kRowPixels * 10 / 11;
+    std::vector<ScaleStep> table(kRowPixels);
+    BuildScaleSteps(source, kRowPixels, 0, kRowPixels, 4, table.data());
+    std::vector<ColumnPlanBlock> blocks(ColumnPlanCapacity(kRowPixels));
+    ColumnPlan plan;
+    if (!fn || !BuildColumnPlan(table.data(), kRowPixels, source, blocks.data(), plan)) {
+        st.SkipWithError("no planned routine at this level");
+        return;
+    }
+    const std::vector<uint8_t> work = TestPicture(source, 1, 4);
+    std::vector<uint8_t> out(kRowPixels * 3);
+    for (auto _ : st) {
+        fn(work.data(), out.data(), table.data(), plan, false);
+        benchmark::ClobberMemory();
+    }
+}
+
 void Vertical(benchmark::State& st, SimdLevel level, bool yuyv) {
     if (!Supported(st, level)) return;
     const RowRoutines rows = KernelsForLevel(level).rows;
@@ -90,6 +112,12 @@ void RegisterKernelBenchmarks() {
             benchmark::RegisterBenchmark(Name({"kernel", horizontalNames[routine], "1920", l}).c_str(),
                                          Horizontal, level, routine)
                 ->Unit(benchmark::kMicrosecond);
+        if (level == SimdLevel::Avx2)
+            for (int routine : {0, 2})
+                benchmark::RegisterBenchmark(
+                    Name({"kernel", routine ? "plannedRgb24" : "plannedYuyv", "1920", l}).c_str(),
+                    Planned, level, routine)
+                    ->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark(Name({"kernel", "verticalYuyv", "1920", l}).c_str(), Vertical,
                                      level, true)
             ->Unit(benchmark::kMicrosecond);

@@ -1,4 +1,5 @@
-// AVX2 row routines of the scaler: the vertical pass of 4:2:2, 32 frame bytes a step.
+// AVX2 row routines of the scaler: the vertical passes, 32 frame bytes a step, and the
+// horizontal pass driven by a column plan, eight destination pixels a step.
 #include "video/x86/simd_kernels.h"
 #if KVX_HAS_X86_KERNELS
 #include <immintrin.h>
@@ -29,7 +30,96 @@ KVX_AVX2 inline __m256i SpreadTwoGroups(__m256i words) {
                                SpreadGroup(_mm256_unpackhi_epi64(words, words)));
 }
 
+KVX_AVX2 inline __m256i LoadU256(const void* p) {
+    return _mm256_loadu_si256(static_cast<const __m256i*>(p));
+}
+
+KVX_AVX2 inline __m256i BlendBytes(__m256i a, __m256i b, __m256i w) {
+    const __m256i z = _mm256_setzero_si256();
+    return _mm256_packus_epi16(Blend16(_mm256_unpacklo_epi8(a, z), _mm256_unpacklo_epi8(b, z), w),
+                               Blend16(_mm256_unpackhi_epi8(a, z), _mm256_unpackhi_epi8(b, z), w));
+}
+
+// 24 bytes (eight 3-byte pixels) from the start of a 32-byte load into eight 4-byte
+// pixels with a zero fourth byte: bytes 0-15 go to the low lane and 12-27 to the high
+// one, then each lane spreads its first twelve bytes.
+KVX_AVX2 inline __m256i Expand3To4(__m256i v) {
+    const __m256i lanes = _mm256_permutevar8x32_epi32(v, _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6));
+    const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,
+                                            0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    return _mm256_shuffle_epi8(lanes, spread);
+}
+
+// The eight pixels of one plan block, all four lanes blended, in pixel order.
+KVX_AVX2 inline __m256i BlendBlock(const uint8_t* work, const ColumnPlanBlock& block) {
+    const __m256i z = _mm256_setzero_si256();
+    const __m256i a = _mm256_permutevar8x32_epi32(LoadU256(work + block.windowA), LoadU256(block.tapA));
+    const __m256i b = _mm256_permutevar8x32_epi32(LoadU256(work + block.windowB), LoadU256(block.tapB));
+    const __m256i w = LoadU256(block.weight);
+    // Each half of a 32-bit weight is one pixel's weight: unpacking the dwords gives four
+    // word lanes per pixel, in the order the byte unpacks put the pixels.
+    const __m256i lo = Blend16(_mm256_unpacklo_epi8(a, z), _mm256_unpacklo_epi8(b, z),
+                               _mm256_unpacklo_epi32(w, w));
+    const __m256i hi = Blend16(_mm256_unpackhi_epi8(a, z), _mm256_unpackhi_epi8(b, z),
+                               _mm256_unpackhi_epi32(w, w));
+    return _mm256_packus_epi16(lo, hi);
+}
+
 }  // namespace
+
+KVX_AVX2 void VerticalRgb24(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
+                            int32_t groups) {
+    const __m256i wv = _mm256_set1_epi16(static_cast<int16_t>(w));
+    int32_t g = 0;
+    // A 32-byte load takes eight pixels and a bit; it must end inside the row.
+    for (; groups - g >= 11; g += 8, a += 24, b += 24, work += 32)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(work),
+                            BlendBytes(Expand3To4(LoadU256(a)), Expand3To4(LoadU256(b)), wv));
+    if (g < groups) sse2::VerticalRgb24(a, b, w, work, groups - g);
+}
+
+// 4:2:2: a pixel at an even column takes lanes 0-1 (Y U) of its work pixel, one at an odd
+// column lanes 2-3 (Y V). Blocks hold up to eight pixels, so each lane of four starts on
+// the parity of the block's first pixel.
+KVX_AVX2 void PlannedYuyv(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
+                          const ColumnPlan& plan, bool oddStart) {
+    const __m256i pick[2] = {
+        _mm256_setr_epi8(0, 1, 6, 7, 8, 9, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1,
+                         0, 1, 6, 7, 8, 9, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1),
+        _mm256_setr_epi8(2, 3, 4, 5, 10, 11, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1,
+                         2, 3, 4, 5, 10, 11, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1)};
+    const ColumnPlanBlock* block = plan.blocks;
+    for (int32_t k = 0; k < plan.vectorBlocksYuyv; ++k, ++block) {
+        const __m256i q = _mm256_shuffle_epi8(BlendBlock(work, *block),
+                                              pick[(block->first + oddStart) & 1]);
+        // Stores 16 bytes; those past the block's pixels are rewritten by what follows.
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 2 * block->first),
+                         _mm256_castsi256_si128(_mm256_permute4x64_epi64(q, _MM_SHUFFLE(3, 1, 2, 0))));
+    }
+    if (plan.vectorBlocksYuyv == plan.blockCount) return;
+    const int32_t x = block->first;
+    const HorizontalRowFn walk =
+        (x + oddStart) & 1 ? sse2::HorizontalYuyvOdd : sse2::HorizontalYuyvEven;
+    walk(work + block->readBefore, dst + 2 * x, plan.count - x, steps + x);
+}
+
+KVX_AVX2 void PlannedRgb24(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
+                           const ColumnPlan& plan, bool) {
+    const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
+                                          0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const ColumnPlanBlock* block = plan.blocks;
+    for (int32_t k = 0; k < plan.vectorBlocksRgb24; ++k, ++block) {
+        const __m256i q = _mm256_shuffle_epi8(BlendBlock(work, *block), pack);
+        // Twelve bytes from each lane, each stored as 16; the second store covers the
+        // first one's spare bytes, and later blocks cover those of the second.
+        uint8_t* out = dst + 3 * block->first;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(q));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), _mm256_extracti128_si256(q, 1));
+    }
+    if (plan.vectorBlocksRgb24 == plan.blockCount) return;
+    const int32_t x = block->first;
+    sse2::HorizontalRgb24(work + block->readBefore, dst + 3 * x, plan.count - x, steps + x);
+}
 
 KVX_AVX2 void VerticalYuyv(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
                            int32_t groups) {

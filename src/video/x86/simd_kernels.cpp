@@ -8,7 +8,7 @@ namespace kvx {
 
 void InstallSse2Kernels(VideoKernels& k) {
     k.rows = RowRoutines{sse2::VerticalYuyv, sse2::VerticalRgb24, sse2::HorizontalYuyvEven,
-                         sse2::HorizontalYuyvOdd, sse2::HorizontalRgb24};
+                         sse2::HorizontalYuyvOdd, sse2::HorizontalRgb24, nullptr, nullptr};
     k.fills = FillKernels{sse2::FillYuyvSolidEven, sse2::FillYuyvSolidOdd,
                           sse2::FillYuyvMixEven,   sse2::FillYuyvMixOdd,
                           sse2::FillRgb24Solid,    sse2::FillRgb24Mix};
@@ -17,6 +17,9 @@ void InstallSse2Kernels(VideoKernels& k) {
 
 void InstallAvx2Kernels(VideoKernels& k) {
     k.rows.verticalYuyv = avx2::VerticalYuyv;
+    k.rows.verticalRgb24 = avx2::VerticalRgb24;
+    k.rows.plannedYuyv = avx2::PlannedYuyv;
+    k.rows.plannedRgb24 = avx2::PlannedRgb24;
     k.blendLineRow = avx2::BlendLineRow;
 }
 
