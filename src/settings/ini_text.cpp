@@ -251,6 +251,7 @@ bool IniText::ResetOutput(size_t capacity) {
     std::free(output_);
     output_ = nullptr;
     outputLength_ = outputCapacity_ = 0;
+    outputComplete_ = true;
     Reallocate grow = reallocate_ ? reallocate_ : std::realloc;
     output_ = static_cast<char*>(grow(nullptr, capacity));
     if (!output_) return false;
@@ -260,14 +261,20 @@ bool IniText::ResetOutput(size_t capacity) {
 
 void IniText::Append(const char* text, size_t length) {
     if (length == 0) return;
-    if (length > static_cast<size_t>(INT_MAX) - outputLength_) return;  // lengths stay 32-bit
+    if (length > static_cast<size_t>(INT_MAX) - outputLength_) {  // lengths stay 32-bit
+        outputComplete_ = false;
+        return;
+    }
     const size_t needed = outputLength_ + length;
     if (needed > outputCapacity_) {
         size_t steps = (needed - outputCapacity_ + kGrowthStep - 1) / kGrowthStep;
         size_t capacity = outputCapacity_ + steps * kGrowthStep;
         Reallocate grow = reallocate_ ? reallocate_ : std::realloc;
         char* grown = static_cast<char*>(grow(output_, capacity));
-        if (!grown) return;  // this text is lost; the buffer held so far stays usable
+        if (!grown) {  // this text is lost; the buffer held so far stays usable
+            outputComplete_ = false;
+            return;
+        }
         output_ = grown;
         outputCapacity_ = capacity;
     }

@@ -84,6 +84,9 @@ public:
     const char* Output() const { return output_; }
     size_t OutputLength() const { return outputLength_; }
     size_t OutputCapacity() const { return outputCapacity_; }
+    // False when some text was dropped since the last ResetOutput: the output is then not
+    // the whole text and must not replace a file.
+    bool OutputComplete() const { return outputComplete_; }
 
     // Replaces the allocator of the output buffer (tests inject failures with it).
     void SetReallocate(Reallocate reallocate) { reallocate_ = reallocate; }
@@ -116,6 +119,7 @@ private:
     size_t outputLength_ = 0;
     size_t outputCapacity_ = 0;
     Reallocate reallocate_ = nullptr;  // null: std::realloc
+    bool outputComplete_ = true;
     std::string scratch_;  // the value text found or formatted last
     std::string line_;     // the line being appended
 };

@@ -156,6 +156,8 @@ void SettingsStore::WriteText() {
     if (length == text_.ImageSize() && (length == 0 || std::memcmp(out, text_.ImageData(), length) == 0))
         return;  // the file already holds this text: its time stamp stays
     if (keepFile_ || path_.empty()) return;
+    // A text that lost lines to a failed growth would lose settings: the old file stays.
+    if (!text_.OutputComplete()) return;
     if (ReplaceFileContent(path_, out, length)) text_.SetImage(std::vector<char>(out, out + length));
 }
 

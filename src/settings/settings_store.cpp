@@ -87,4 +87,10 @@ std::string SettingsStore::SettingsPath() const {
     return path_;
 }
 
+void SettingsStore::SetReallocate(void* (*reallocate)(void*, size_t)) {
+    LockGuard guard(lock_);
+    text_.SetReallocate(reallocate);
+    profiles_.SetReallocate(reallocate);
+}
+
 }  // namespace kvx

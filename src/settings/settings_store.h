@@ -63,6 +63,10 @@ public:
     // Copies the current channel name (NUL-terminated, truncated to size).
     void CopyChannelName(char* out, size_t size) const;
 
+    // Replaces the allocator of the output buffer and of the profile arrays (null: the C
+    // library's), so tests can make memory run out.
+    void SetReallocate(void* (*reallocate)(void*, size_t));
+
 private:
     void ReadImage();
     void WriteText();
