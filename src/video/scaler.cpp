@@ -291,6 +291,10 @@ bool Scaler::Scale(uint8_t* pixels, int32_t width, int32_t height, Rect source,
         columns = columnSteps;
     }
 
+    // The same rectangle in and out: every weight is 0 and every step lands on its own
+    // sample, so the passes would only rewrite each byte with itself.
+    if (!callerRowSteps && !callerColumnSteps && destination == source) return true;
+
     const RowRoutines& routines = Kernels().rows;
     HorizontalRowFn horizontal = routines.horizontalRgb24;
     if (layout == LayoutYuyv)
