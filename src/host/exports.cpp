@@ -62,7 +62,6 @@ int32_t KVX_CDECL FormatChange(VideoFormat* format) {
         VideoFormat f = *format;  // read once: the host owns the record
         g_state.format = f;
         FormatCheck check = CheckFormat(f);
-        g_state.formatUsable = check.usable;
         g_state.surface.Configure(check.usable ? f.width : 0, check.usable ? f.height : 0,
                                   f.pixelFormat);
         g_state.scaler.SetHysteresis(10, 10);

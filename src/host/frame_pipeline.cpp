@@ -24,7 +24,7 @@ int32_t ClampCoordinate(int64_t v) {
 }  // namespace
 
 bool PluginState::EnsureLineBuffer() {
-    if (!lineBuffer && formatUsable)
+    if (!lineBuffer && CheckFormat(format).usable)
         lineBuffer = static_cast<uint8_t*>(AlignedAlloc(static_cast<size_t>(format.width) *
                                                         static_cast<size_t>(format.bytesPerPixel)));
     return lineBuffer != nullptr;
@@ -71,10 +71,11 @@ int32_t ProcessFrame(PluginState& state, const FrameInfo& frame) {
         settings = state.store.Current();  // no channel record: keep the shown channel
     }
 
-    if (!state.formatUsable) return 1;  // no FormatChange yet, or a format we cannot touch
+    const VideoFormat& f = state.format;
+    const FormatCheck check = CheckFormat(f);
+    if (!check.usable) return 1;  // no FormatChange yet, or a format we cannot touch
     if (!settings.procEnable) return 1;
 
-    const VideoFormat& f = state.format;
     const int32_t w = f.width, h = f.height;
     if (settings.deinterlace && h >= kInterlaceMinHeight) {
         // Without its line buffer the frame is left as it came rather than half processed.
@@ -83,7 +84,7 @@ int32_t ProcessFrame(PluginState& state, const FrameInfo& frame) {
     }
     const bool interlaced = settings.interlace && h >= kInterlaceMinHeight;
 
-    if (!CheckFormat(f).pixelWork) return 1;
+    if (!check.pixelWork) return 1;
     Rect target = TargetRect(w, h, settings);
     const int32_t layout = f.pixelFormat == 0 ? LayoutYuyv : LayoutRgb24;
     // Without its buffers the scaler leaves the picture as it was; black bands around an

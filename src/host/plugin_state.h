@@ -22,8 +22,7 @@ struct PluginState {
     bool EnsureLineBuffer();
     void ReleaseLineBuffer();
 
-    VideoFormat format{};      // the last FormatChange
-    bool formatUsable = false;  // format describes a frame we can safely touch
+    VideoFormat format{};  // the last FormatChange (all zero, hence unusable, before it)
     uint8_t* lineBuffer = nullptr;
     Scaler scaler;
     FrameSurface surface;

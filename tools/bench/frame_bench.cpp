@@ -19,7 +19,6 @@ struct ConfiguredPlugin {
 
     ConfiguredPlugin(const PixelFormat& f, const FrameSize& s, const ScaleCase& c) {
         state.format = VideoFormat{s.width, s.height, f.bytesPerPixel, f.code, 0};
-        state.formatUsable = true;
         state.surface.Configure(s.width, s.height, f.code);
         state.scaler.SetHysteresis(10, 10);
         state.EnsureLineBuffer();
