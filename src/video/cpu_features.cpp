@@ -10,6 +10,7 @@ namespace kvx {
 namespace {
 
 constexpr uint32_t kLeaf1EdxSse2 = 1u << 26;
+constexpr uint32_t kLeaf1EcxSsse3 = 1u << 9;
 constexpr uint32_t kLeaf1EcxOsxsave = 1u << 27;
 constexpr uint32_t kLeaf1EcxAvx = 1u << 28;
 constexpr uint32_t kLeaf7EbxAvx2 = 1u << 5;
@@ -28,12 +29,13 @@ uint64_t ReadXcr0() {
 
 SimdLevel SimdLevelFromFeatures(const CpuFeatureWords& w) {
     if (w.maxLeaf < 1 || !(w.leaf1Edx & kLeaf1EdxSse2)) return SimdLevel::Portable;
+    if (!(w.leaf1Ecx & kLeaf1EcxSsse3)) return SimdLevel::Sse2;
     const bool osSavesYmm = (w.leaf1Ecx & kLeaf1EcxOsxsave) &&
                             (w.xcr0 & kXcr0SseAndAvxState) == kXcr0SseAndAvxState;
     if (w.maxLeaf >= 7 && (w.leaf1Ecx & kLeaf1EcxAvx) && osSavesYmm &&
         (w.leaf7Ebx & kLeaf7EbxAvx2))
         return SimdLevel::Avx2;
-    return SimdLevel::Sse2;
+    return SimdLevel::Ssse3;
 }
 
 CpuFeatureWords ReadCpuFeatureWords() {
@@ -67,6 +69,7 @@ const char* SimdLevelName(SimdLevel level) {
     switch (level) {
         case SimdLevel::Portable: return "portable";
         case SimdLevel::Sse2: return "sse2";
+        case SimdLevel::Ssse3: return "ssse3";
         case SimdLevel::Avx2: return "avx2";
     }
     return "unknown";

@@ -8,7 +8,8 @@ namespace kvx {
 enum class SimdLevel : int32_t {
     Portable = 0,
     Sse2 = 1,
-    Avx2 = 2,
+    Ssse3 = 2,
+    Avx2 = 3,
 };
 
 // The raw cpuid / xgetbv words the decision is made from, so it can be tested with fakes.
@@ -20,8 +21,10 @@ struct CpuFeatureWords {
     uint64_t xcr0;      // xgetbv(0) (0 when the OS does not enable xsave)
 };
 
-// The highest level the words allow. AVX2 also needs the OS to save the YMM registers
-// on a task switch (OSXSAVE and XCR0 bits 1 and 2), or its first use faults.
+// The highest level the words allow. A level is granted only with every level below it
+// (the AVX2 kernels fall back on the SSSE3 ones for row ends). AVX2 also needs the OS to
+// save the YMM registers on a task switch (OSXSAVE and XCR0 bits 1 and 2), or its first
+// use faults.
 SimdLevel SimdLevelFromFeatures(const CpuFeatureWords& words);
 
 // Reads the words of the running CPU; all zero on non-x86 builds.

@@ -33,6 +33,7 @@ VideoKernels KernelsForLevel(SimdLevel level) {
     if (level > SupportedSimdLevel()) level = SupportedSimdLevel();
 #if KVX_HAS_X86_KERNELS
     if (level >= SimdLevel::Sse2) InstallSse2Kernels(k);
+    if (level >= SimdLevel::Ssse3) InstallSsse3Kernels(k);
     if (level >= SimdLevel::Avx2) InstallAvx2Kernels(k);
 #endif
     return k;

@@ -89,30 +89,41 @@ void HorizontalRgb24(const uint8_t* work, uint8_t* dst, int32_t count, const Sca
 const RowRoutines& PortableRowRoutines() {
     static const RowRoutines routines{VerticalYuyv,      VerticalRgb24,   HorizontalYuyvEven,
                                       HorizontalYuyvOdd, HorizontalRgb24, nullptr,
-                                      nullptr};
+                                      nullptr,           0};
     return routines;
 }
 
 namespace {
 
-constexpr int32_t kWindowBytes = 32;  // eight work pixels
-constexpr int32_t kBlockPixels = 8;
+constexpr int32_t kNoTap = 0x80;  // a shuffle index that yields zero
 
+// The taps of a block so far, in bytes; a tap is taken when the whole span of them still
+// fits one window.
 struct Span {
-    int32_t low, high;  // lowest and highest tap, in bytes
-    bool Takes(int32_t tap) const {
-        return std::max(high, tap) - std::min(low, tap) <= kWindowBytes - 4;
+    int32_t low, high;
+    bool Takes(int32_t tap, int32_t windowBytes) const {
+        return std::max(high, tap) - std::min(low, tap) <= windowBytes - 4;
     }
     void Add(int32_t tap) { low = std::min(low, tap), high = std::max(high, tap); }
 };
 
+// Lane j of pixel i takes window byte (tap - window) + j.
+void SetTaps(uint8_t lanes[32], const int32_t* taps, int32_t n, int32_t window) {
+    std::fill(lanes, lanes + 32, static_cast<uint8_t>(kNoTap));
+    for (int32_t i = 0; i < n; ++i)
+        for (int32_t j = 0; j < 4; ++j) lanes[4 * i + j] = static_cast<uint8_t>(taps[i] - window + j);
+}
+
 }  // namespace
 
 bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
-                     ColumnPlanBlock* blocks, ColumnPlan& plan) {
-    plan = ColumnPlan{blocks, count, 0, 0, 0};
+                     int32_t windowBytes, ColumnPlanBlock* blocks, ColumnPlan& plan) {
+    plan = ColumnPlan{blocks, count, 0, 0, 0, windowBytes};
     const int64_t limit = static_cast<int64_t>(sourcePixels) * 4;
-    if (count <= 0 || limit < kWindowBytes || limit > INT32_MAX) return false;
+    if ((windowBytes != 16 && windowBytes != 32) || count <= 0 || limit < windowBytes ||
+        limit > INT32_MAX)
+        return false;
+    const int32_t blockPixels = windowBytes / 4;
     const int32_t capacity = ColumnPlanCapacity(count);
     int64_t read = 0;
     int32_t blockCount = 0;
@@ -122,10 +133,10 @@ bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels
         block = ColumnPlanBlock{};
         block.first = x;
         block.readBefore = static_cast<int32_t>(read);
-        int32_t tapA[kBlockPixels], tapB[kBlockPixels];
+        int32_t tapA[8], tapB[8];
         Span spanA{INT32_MAX, INT32_MIN}, spanB{INT32_MAX, INT32_MIN};
         int32_t n = 0;
-        for (; n < kBlockPixels && x < count; ++n, ++x) {
+        for (; n < blockPixels && x < count; ++n, ++x) {
             const ScaleStep& e = steps[x];
             const int64_t a = read + e.advance, b = a + e.neighbour;
             // Whole work pixels inside the readable row, one weight for all four lanes.
@@ -133,8 +144,8 @@ bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels
                 e.weight[1] != e.weight[0] || e.weight[2] != e.weight[0] ||
                 e.weight[3] != e.weight[0] || e.weight[0] > 4095)
                 return false;
-            if (n > 0 && !(spanA.Takes(static_cast<int32_t>(a)) &&
-                           spanB.Takes(static_cast<int32_t>(b))))
+            if (n > 0 && !(spanA.Takes(static_cast<int32_t>(a), windowBytes) &&
+                           spanB.Takes(static_cast<int32_t>(b), windowBytes)))
                 break;
             spanA.Add(static_cast<int32_t>(a));
             spanB.Add(static_cast<int32_t>(b));
@@ -144,18 +155,17 @@ bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels
             read = b;
         }
         // A window that would run past the row ends at the row's end instead.
-        const int32_t lastWindow = static_cast<int32_t>(limit) - kWindowBytes;
+        const int32_t lastWindow = static_cast<int32_t>(limit) - windowBytes;
         block.windowA = std::min(spanA.low, lastWindow);
         block.windowB = std::min(spanB.low, lastWindow);
         block.count = n;
-        for (int32_t i = 0; i < n; ++i) {
-            block.tapA[i] = (tapA[i] - block.windowA) / 4;
-            block.tapB[i] = (tapB[i] - block.windowB) / 4;
-        }
+        SetTaps(block.tapA, tapA, n, block.windowA);
+        SetTaps(block.tapB, tapB, n, block.windowB);
     }
     plan.blockCount = blockCount;
-    // A 4:2:2 block stores 16 bytes at its first pixel; a 24-bit block 16 bytes at its
-    // first pixel and 16 at its fifth.
+    // How far past a block's first pixel its stores reach (see the header).
+    const int32_t storeEndYuyv = windowBytes == 32 ? 16 : 8;
+    const int32_t storeEndRgb24 = windowBytes == 32 ? 28 : 16;
     auto vectorBlocks = [&](int32_t pixelBytes, int32_t storeEnd) {
         int32_t k = 0;
         while (k < blockCount && static_cast<int64_t>(blocks[k].first) * pixelBytes + storeEnd <=
@@ -163,8 +173,8 @@ bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels
             ++k;
         return k;
     };
-    plan.vectorBlocksYuyv = vectorBlocks(2, 16);
-    plan.vectorBlocksRgb24 = vectorBlocks(3, 28);
+    plan.vectorBlocksYuyv = vectorBlocks(2, storeEndYuyv);
+    plan.vectorBlocksRgb24 = vectorBlocks(3, storeEndRgb24);
     return true;
 }
 

@@ -29,17 +29,21 @@ using VerticalRowFn = void (*)(const uint8_t* rowA, const uint8_t* rowB, uint16_
 using HorizontalRowFn = void (*)(const uint8_t* work, uint8_t* destination, int32_t count,
                                  const ScaleStep* steps);
 
-// A column table recast, once per geometry, as blocks of up to eight destination pixels
-// whose taps each lie in one 32-byte window of the work row: a vector routine then takes a
-// block's first taps with one window load and one shuffle, and its second taps likewise,
-// instead of walking the table pixel by pixel. Offsets are bytes from the source origin.
+// A column table recast, once per geometry, as blocks of destination pixels whose taps
+// each lie in one window of the work row: a vector routine then takes a block's first taps
+// with one window load and one shuffle, and its second taps likewise, instead of walking
+// the table pixel by pixel. A plan is built for one window size: 32 bytes (blocks of up to
+// eight pixels) or 16 bytes (up to four). Offsets are bytes from the source origin.
 struct alignas(16) ColumnPlanBlock {
     int32_t windowA, windowB;  // start of the windows of the first and second taps
     int32_t first, count;      // destination pixels first .. first + count - 1
     int32_t readBefore;        // the walk's read position before pixel `first`
     int32_t reserved[3];
-    int32_t tapA[8], tapB[8];  // work pixel of each tap within its window (unused: 0)
-    uint32_t weight[8];        // weight of each pixel, in both halves
+    // Byte 4i + j is the window byte that lane j of pixel i takes (0x80 for no pixel): a
+    // byte shuffle mask as it stands, and, shifted right by 2 as 32-bit words, the work
+    // pixel indices of a dword permute.
+    uint8_t tapA[32], tapB[32];
+    uint32_t weight[8];  // weight of each pixel, in both halves
 };
 static_assert(sizeof(ColumnPlanBlock) == 128, "ColumnPlanBlock is a 128-byte record");
 
@@ -49,18 +53,26 @@ struct ColumnPlan {
     // Blocks a vector routine may store whole, per layout: their stores stay inside the
     // row. The pixels from the next block on are done by walking the table.
     int32_t vectorBlocksYuyv, vectorBlocksRgb24;
-    int32_t blockCount;  // blocks built, up to the whole row
+    int32_t blockCount;   // blocks built, up to the whole row
+    int32_t windowBytes;  // the window it was built for, also when that failed
 };
 
 // The most blocks BuildColumnPlan may need for `count` pixels.
 inline int32_t ColumnPlanCapacity(int32_t count) { return (count + 1) / 2; }
 
 // Builds the plan of `steps` (count entries over a work row of sourcePixels readable work
-// pixels, step 4) into `blocks`, which has room for ColumnPlanCapacity(count) entries.
-// Returns false when the table does not fit the blocks (a strong shrink, a short row,
-// steps that are not whole work pixels); the table walk then does the row.
+// pixels, step 4) for windows of windowBytes (16 or 32) into `blocks`, which has room for
+// ColumnPlanCapacity(count) entries and is 16-byte aligned (the routines load its masks
+// with aligned loads). Returns false when the table does not fit the blocks
+// (a strong shrink, a row shorter than a window, steps that are not whole work pixels);
+// the table walk then does the row.
+//
+// The vector routines store a block as: 32-byte plans, 4:2:2 16 bytes at the block's first
+// pixel, 24-bit 16 bytes at its first and 16 at its fifth pixel; 16-byte plans, 4:2:2 8
+// bytes, 24-bit 16 bytes at its first pixel. Bytes past the block's pixels are rewritten by
+// the blocks or the walk that follow.
 bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
-                     ColumnPlanBlock* blocks, ColumnPlan& plan);
+                     int32_t windowBytes, ColumnPlanBlock* blocks, ColumnPlan& plan);
 
 // Does a row from a plan: the blocks, then the rest by the table walk. oddStart is the
 // parity of the first destination column (4:2:2 only).
@@ -77,6 +89,7 @@ struct RowRoutines {
     // Plan-driven horizontal routines; null where the level has none.
     PlannedRowFn plannedYuyv;
     PlannedRowFn plannedRgb24;
+    int32_t planWindowBytes;  // the window of the plans they take (0 without them)
 };
 
 const RowRoutines& PortableRowRoutines();

@@ -194,17 +194,19 @@ bool Scaler::EnsureScaleSteps(ScaleStep*& table, int32_t& nominal, int32_t& capa
     return ok;
 }
 
-// The plan of the engine's column table for `key`, rebuilt only when the key changes;
+// The plan of the engine's column table for `key` with windows of windowBytes, rebuilt
+// only when the key or the window changes (the level in use may change between frames);
 // null when the table does not fit a plan. `failed` reports an allocation failure.
-const ColumnPlan* Scaler::PlanFor(const StepTableKey& key, int32_t clipWidth, bool& failed) {
+const ColumnPlan* Scaler::PlanFor(const StepTableKey& key, int32_t clipWidth, int32_t windowBytes,
+                                  bool& failed) {
     void* block = columnPlanBlocks;
     failed = !EnsureTable(block, columnPlanNominal, columnPlanCapacity, columnPlanKey,
                           ColumnPlanCapacity(clipWidth), sizeof(ColumnPlanBlock));
     columnPlanBlocks = static_cast<ColumnPlanBlock*>(block);
     if (failed) return nullptr;
-    if (key != columnPlanKey) {
+    if (key != columnPlanKey || windowBytes != columnPlan.windowBytes) {
         columnPlanKey = key;
-        columnPlanUsable = BuildColumnPlan(columnSteps, key.count, key.sourceLength,
+        columnPlanUsable = BuildColumnPlan(columnSteps, key.count, key.sourceLength, windowBytes,
                                            columnPlanBlocks, columnPlan);
     }
     return columnPlanUsable ? &columnPlan : nullptr;
@@ -306,7 +308,7 @@ bool Scaler::Scale(uint8_t* pixels, int32_t width, int32_t height, Rect source,
     const ColumnPlan* plan = nullptr;
     if (planned && !callerColumnSteps) {
         bool failed = false;
-        plan = PlanFor(columnKey, clipWidth, failed);
+        plan = PlanFor(columnKey, clipWidth, routines.planWindowBytes, failed);
         if (failed) return false;
     }
 

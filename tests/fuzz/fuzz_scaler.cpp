@@ -66,14 +66,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     reused.Scale(b.data(), width, height, source, destination, layout, interlaced);
     if (a != b) __builtin_trap();
 
-    // Every level this CPU has, against the portable picture.
+    // Every level this CPU has, against the portable picture: with a fresh scaler, and with
+    // one kept from level to level (its plan must follow the level's windows).
     const int32_t top = static_cast<int32_t>(kvx::SupportedSimdLevel());
-    for (int32_t level = 0; level <= top; ++level) {
+    kvx::Scaler acrossLevels;
+    for (int32_t level = top; level >= 0; --level) {
         kvx::SetSimdLevelLimit(static_cast<kvx::SimdLevel>(level));
-        GuardedFrame c(original);
+        GuardedFrame c(original), d(original);
         kvx::Scaler simd;
         simd.Scale(c.Frame(), width, height, source, destination, layout, interlaced);
         if (!c.GuardsIntact() || std::memcmp(c.Frame(), a.data(), a.size()) != 0) __builtin_trap();
+        acrossLevels.Scale(d.Frame(), width, height, source, destination, layout, interlaced);
+        if (!d.GuardsIntact() || std::memcmp(d.Frame(), a.data(), a.size()) != 0) __builtin_trap();
     }
     return 0;
 }

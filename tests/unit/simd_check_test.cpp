@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "video/aligned_buffer.h"
 #include "video/dispatch.h"
 #include "video/frame_surface.h"
 #include "video/scaler.h"
@@ -185,14 +186,27 @@ TEST_P(SimdCheck, HorizontalEveryWeight) {
     CheckAllHorizontal(furthest, table, 4096);
 }
 
+// Plan blocks on the aligned heap, as the scaler keeps them: a std::vector of a 16-byte
+// aligned type is only 8-byte aligned with 32-bit MinGW's allocator.
+struct PlanBlocks {
+    explicit PlanBlocks(int32_t n)
+        : blocks(static_cast<ColumnPlanBlock*>(AlignedAlloc(n * sizeof(ColumnPlanBlock)))) {}
+    ~PlanBlocks() { AlignedFree(blocks); }
+    PlanBlocks(const PlanBlocks&) = delete;
+    PlanBlocks& operator=(const PlanBlocks&) = delete;
+    ColumnPlanBlock* const blocks;
+};
+
 // The planned routines of a level, over the plan of `table`, against the reference walk.
 // The work row is exactly as long as the table may read, so windows past it would show.
 void SimdCheck::CheckPlanned(int32_t sourceLength, const std::vector<ScaleStep>& table,
                              int32_t count) {
     if (!simd.rows.plannedYuyv) return;
-    std::vector<ColumnPlanBlock> blocks(ColumnPlanCapacity(count) + 1);
+    PlanBlocks blocks(ColumnPlanCapacity(count));
     ColumnPlan plan;
-    if (!BuildColumnPlan(table.data(), count, sourceLength, blocks.data(), plan)) return;
+    if (!BuildColumnPlan(table.data(), count, sourceLength, simd.rows.planWindowBytes,
+                         blocks.blocks, plan))
+        return;
     ++plannedRows;
     std::vector<uint8_t> work = RandomBytes(static_cast<size_t>(sourceLength) * 4, rng);
     for (int odd = 0; odd <= 1; ++odd) {
@@ -236,30 +250,89 @@ TEST_P(SimdCheck, PlannedEveryWeight) {
     }
 }
 
-TEST(ColumnPlan, TablesThatDoNotFitAreLeftToTheWalk) {
+class ColumnPlanWindow : public ::testing::TestWithParam<int32_t> {};
+
+TEST_P(ColumnPlanWindow, TablesThatDoNotFitAreLeftToTheWalk) {
+    const int32_t window = GetParam();
     std::vector<ColumnPlanBlock> blocks(ColumnPlanCapacity(100));
     ColumnPlan plan;
     std::vector<ScaleStep> table = ColumnTable(1000, 100, 0, 100);  // 10:1, taps too far apart
-    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 1000, blocks.data(), plan));
-    table = ColumnTable(7, 100, 0, 100);  // a row shorter than one window
-    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 7, blocks.data(), plan));
+    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 1000, window, blocks.data(), plan));
+    table = ColumnTable(window / 4 - 1, 100, 0, 100);  // a row shorter than one window
+    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, window / 4 - 1, window, blocks.data(), plan));
+    EXPECT_EQ(plan.windowBytes, window);  // what it was tried for, so it is not tried again
     table = ColumnTable(110, 100, 0, 100);
-    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 100, blocks.data(), plan));  // reads past
+    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 100, window, blocks.data(), plan));  // reads past
     table[5].weight[2] ^= 1;  // lanes with different weights
-    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 110, blocks.data(), plan));
+    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 110, window, blocks.data(), plan));
     table = ColumnTable(110, 100, 0, 100);
-    ASSERT_TRUE(BuildColumnPlan(table.data(), 100, 110, blocks.data(), plan));
-    // Every pixel in exactly one block, in order; the stores of the vector blocks stay
-    // inside the row.
+    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 110, 24, blocks.data(), plan));
+    EXPECT_FALSE(BuildColumnPlan(table.data(), 0, 110, window, blocks.data(), plan));
+    ASSERT_TRUE(BuildColumnPlan(table.data(), 100, 110, window, blocks.data(), plan));
+    // Every pixel in exactly one block, in order, each tap inside its window and the
+    // windows inside the row; the stores of the vector blocks stay inside the row.
     int32_t next = 0;
     for (int32_t k = 0; k < plan.blockCount; ++k) {
-        EXPECT_EQ(blocks[k].first, next);
-        EXPECT_GE(blocks[k].count, 1);
-        next += blocks[k].count;
+        const ColumnPlanBlock& block = blocks[k];
+        EXPECT_EQ(block.first, next);
+        EXPECT_GE(block.count, 1);
+        EXPECT_LE(block.count, window / 4);
+        EXPECT_GE(block.windowA, 0);
+        EXPECT_LE(block.windowB + window, 440);
+        for (int32_t i = 0; i < 32; ++i) {
+            const bool used = i < 4 * block.count;
+            EXPECT_EQ(block.tapA[i] < window, used) << "block " << k << ", byte " << i;
+            EXPECT_EQ(block.tapB[i] < window, used) << "block " << k << ", byte " << i;
+        }
+        next += block.count;
     }
     EXPECT_EQ(next, 100);
-    EXPECT_LE(blocks[plan.vectorBlocksYuyv - 1].first * 2 + 16, 200);
-    EXPECT_LE(blocks[plan.vectorBlocksRgb24 - 1].first * 3 + 28, 300);
+    ASSERT_GT(plan.vectorBlocksYuyv, 0);
+    ASSERT_GT(plan.vectorBlocksRgb24, 0);
+    EXPECT_LE(blocks[plan.vectorBlocksYuyv - 1].first * 2 + window / 2, 200);
+    EXPECT_LE(blocks[plan.vectorBlocksRgb24 - 1].first * 3 + (window == 32 ? 28 : 16), 300);
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, ColumnPlanWindow, ::testing::Values(16, 32));
+
+// A copy of 20 pixels: blocks of whole windows, the last window moved back to the row's end.
+TEST(ColumnPlan, CopyOfTwentyPixels) {
+    const std::vector<ScaleStep> table = ColumnTable(20, 20, 0, 20);
+    std::vector<ColumnPlanBlock> blocks(ColumnPlanCapacity(20));
+    ColumnPlan plan;
+    ASSERT_TRUE(BuildColumnPlan(table.data(), 20, 20, 16, blocks.data(), plan));
+    EXPECT_EQ(plan.blockCount, 5);
+    EXPECT_EQ(plan.vectorBlocksYuyv, 5);   // 8 bytes at pixel 16 end at byte 40
+    EXPECT_EQ(plan.vectorBlocksRgb24, 4);  // 16 bytes at pixel 16 would end past byte 60
+    for (int32_t k = 0; k < 5; ++k) {
+        EXPECT_EQ(blocks[k].first, 4 * k);
+        EXPECT_EQ(blocks[k].readBefore, k ? 16 * k - 4 : 0);
+        EXPECT_EQ(blocks[k].windowA, 16 * k);
+        EXPECT_EQ(blocks[k].windowB, 16 * k);
+        for (int32_t i = 0; i < 16; ++i) EXPECT_EQ(blocks[k].tapA[i], i);
+        EXPECT_EQ(blocks[k].tapB[16], 0x80);
+        EXPECT_EQ(blocks[k].weight[3], 0u);
+    }
+    ASSERT_TRUE(BuildColumnPlan(table.data(), 20, 20, 32, blocks.data(), plan));
+    EXPECT_EQ(plan.blockCount, 3);
+    EXPECT_EQ(plan.vectorBlocksYuyv, 2);
+    EXPECT_EQ(plan.vectorBlocksRgb24, 2);
+    EXPECT_EQ(blocks[2].count, 4);
+    EXPECT_EQ(blocks[2].windowA, 48);  // pixels 16-19 at bytes 16-31 of the row's last window
+    EXPECT_EQ(blocks[2].tapA[0], 16);
+    EXPECT_EQ(blocks[2].tapA[15], 31);
+    EXPECT_EQ(blocks[2].tapA[16], 0x80);
+}
+
+// A 2:1 shrink still fits 16-byte windows, two pixels a block; a stronger one does not.
+TEST(ColumnPlan, NarrowWindowsTakeAHalvingShrink) {
+    std::vector<ColumnPlanBlock> blocks(ColumnPlanCapacity(360));
+    ColumnPlan plan;
+    std::vector<ScaleStep> table = ColumnTable(720, 360, 0, 360);
+    ASSERT_TRUE(BuildColumnPlan(table.data(), 360, 720, 16, blocks.data(), plan));
+    EXPECT_EQ(plan.blockCount, 180);
+    table = ColumnTable(1500, 360, 0, 360);  // 4:1: one pixel a block
+    EXPECT_FALSE(BuildColumnPlan(table.data(), 360, 1500, 16, blocks.data(), plan));
 }
 
 TEST_P(SimdCheck, FillsEveryLengthParityAndMix) {
@@ -374,35 +447,82 @@ TEST(SimdDispatch, LimitSelectsTheTableAndNeverExceedsTheCpu) {
     EXPECT_EQ(Kernels().rows.horizontalRgb24, PortableRowRoutines().horizontalRgb24);
     EXPECT_EQ(Kernels().fills.rgb24Mix, PortableFillKernels().rgb24Mix);
     EXPECT_EQ(Kernels().blendLineRow, &BlendLineRow);
+    EXPECT_EQ(Kernels().rows.plannedYuyv, nullptr);
+    if (SupportedSimdLevel() >= SimdLevel::Ssse3) {
+        SetSimdLevelLimit(SimdLevel::Ssse3);
+        EXPECT_EQ(ActiveSimdLevel(), SimdLevel::Ssse3);
+        EXPECT_NE(Kernels().rows.plannedYuyv, nullptr);
+        EXPECT_NE(Kernels().rows.plannedRgb24, nullptr);
+        EXPECT_EQ(Kernels().rows.planWindowBytes, 16);
+    }
     SetSimdLevelLimit(SimdLevel::Avx2);
     EXPECT_EQ(ActiveSimdLevel(), SupportedSimdLevel());
     if (SupportedSimdLevel() >= SimdLevel::Sse2) {
         EXPECT_NE(Kernels().rows.horizontalRgb24, PortableRowRoutines().horizontalRgb24);
     }
+    if (SupportedSimdLevel() == SimdLevel::Avx2) {
+        EXPECT_EQ(Kernels().rows.planWindowBytes, 32);
+    }
 }
 
-// Feature words: leaf 1 EDX bit 26 SSE2, ECX bit 27 OSXSAVE and bit 28 AVX, leaf 7 EBX
-// bit 5 AVX2, XCR0 bits 1-2 the XMM and YMM state.
-constexpr uint32_t kSse2 = 1u << 26, kOsxsave = 1u << 27, kAvx = 1u << 28, kAvx2 = 1u << 5;
+// One scaler kept while the level changes between frames: a plan built for one level's
+// windows is never handed to another's routines.
+TEST(SimdDispatch, AScalerFollowsTheLevelBetweenFrames) {
+    std::mt19937 rng(11);
+    for (int32_t layout : {int32_t(LayoutYuyv), int32_t(LayoutRgb24)}) {
+        const int32_t width = 301, height = 40, bpp = layout == LayoutYuyv ? 2 : 3;
+        const std::vector<uint8_t> input = RandomBytes(static_cast<size_t>(width) * height * bpp, rng);
+        const Rect source{0, 0, width, height}, destination{-17, -3, width + 13, height + 4};
+        std::vector<uint8_t> expected = input;
+        {
+            LevelLimit limit(SimdLevel::Portable);
+            Scaler portable;
+            ASSERT_TRUE(portable.Scale(expected.data(), width, height, source, destination, layout, false));
+        }
+        Scaler scaler;
+        for (int32_t l : {3, 2, 1, 2, 3, 0, 2}) {
+            const SimdLevel level = static_cast<SimdLevel>(l);
+            LevelLimit limit(level);
+            std::vector<uint8_t> frame = input;
+            ASSERT_TRUE(scaler.Scale(frame.data(), width, height, source, destination, layout, false));
+            EXPECT_EQ(frame, expected) << SimdLevelName(level) << ", layout " << layout;
+        }
+    }
+}
+
+// Feature words: leaf 1 EDX bit 26 SSE2, ECX bit 9 SSSE3, bit 27 OSXSAVE and bit 28 AVX,
+// leaf 7 EBX bit 5 AVX2, XCR0 bits 1-2 the XMM and YMM state.
+constexpr uint32_t kSse2 = 1u << 26, kSsse3 = 1u << 9, kOsxsave = 1u << 27, kAvx = 1u << 28,
+                   kAvx2 = 1u << 5;
+constexpr uint32_t kAvxCpu = kSsse3 | kOsxsave | kAvx;
 
 TEST(SimdLevelFromFeatures, PicksTheHighestLevelTheCpuAndOsAllow) {
     EXPECT_EQ(SimdLevelFromFeatures({0, 0, 0, 0, 0}), SimdLevel::Portable);
     EXPECT_EQ(SimdLevelFromFeatures({1, 0, 0, 0, 0}), SimdLevel::Portable);  // a Pentium III
-    EXPECT_EQ(SimdLevelFromFeatures({2, 0, kSse2, 0, 0}), SimdLevel::Sse2);
-    EXPECT_EQ(SimdLevelFromFeatures({13, kOsxsave | kAvx, kSse2, kAvx2, 0x7}), SimdLevel::Avx2);
+    EXPECT_EQ(SimdLevelFromFeatures({2, 0, kSse2, 0, 0}), SimdLevel::Sse2);  // a Pentium 4
+    EXPECT_EQ(SimdLevelFromFeatures({10, kSsse3, kSse2, 0, 0}), SimdLevel::Ssse3);  // a Core 2
+    EXPECT_EQ(SimdLevelFromFeatures({13, kAvxCpu, kSse2, 0, 0x7}), SimdLevel::Ssse3);  // AVX only
+    EXPECT_EQ(SimdLevelFromFeatures({13, kAvxCpu, kSse2, kAvx2, 0x7}), SimdLevel::Avx2);
+}
+
+TEST(SimdLevelFromFeatures, EveryLevelNeedsTheOnesBelowIt) {
+    EXPECT_EQ(SimdLevelFromFeatures({10, kSsse3, 0, 0, 0}), SimdLevel::Portable);
+    EXPECT_EQ(SimdLevelFromFeatures({0, kSsse3, kSse2, 0, 0}), SimdLevel::Portable);  // no leaf 1
+    // A hypervisor hiding SSSE3 but passing AVX2 through gets the SSE2 kernels.
+    EXPECT_EQ(SimdLevelFromFeatures({13, kOsxsave | kAvx, kSse2, kAvx2, 0x7}), SimdLevel::Sse2);
 }
 
 TEST(SimdLevelFromFeatures, Avx2NeedsTheOsToSaveYmmRegisters) {
     // No OSXSAVE (Windows XP, or XP-era Wine settings): the YMM state would be lost.
-    EXPECT_EQ(SimdLevelFromFeatures({13, kAvx, kSse2, kAvx2, 0x7}), SimdLevel::Sse2);
+    EXPECT_EQ(SimdLevelFromFeatures({13, kSsse3 | kAvx, kSse2, kAvx2, 0x7}), SimdLevel::Ssse3);
     // OSXSAVE but the OS enabled only the x87 and XMM state.
-    EXPECT_EQ(SimdLevelFromFeatures({13, kOsxsave | kAvx, kSse2, kAvx2, 0x3}), SimdLevel::Sse2);
-    EXPECT_EQ(SimdLevelFromFeatures({13, kOsxsave | kAvx, kSse2, kAvx2, 0x5}), SimdLevel::Sse2);
+    EXPECT_EQ(SimdLevelFromFeatures({13, kAvxCpu, kSse2, kAvx2, 0x3}), SimdLevel::Ssse3);
+    EXPECT_EQ(SimdLevelFromFeatures({13, kAvxCpu, kSse2, kAvx2, 0x5}), SimdLevel::Ssse3);
     // AVX disabled (a hypervisor hiding it), or leaf 7 beyond the CPU's last leaf.
-    EXPECT_EQ(SimdLevelFromFeatures({13, kOsxsave, kSse2, kAvx2, 0x7}), SimdLevel::Sse2);
-    EXPECT_EQ(SimdLevelFromFeatures({6, kOsxsave | kAvx, kSse2, kAvx2, 0x7}), SimdLevel::Sse2);
-    // The AVX2 bit alone does not stand in for SSE2.
-    EXPECT_EQ(SimdLevelFromFeatures({13, kOsxsave | kAvx, 0, kAvx2, 0x7}), SimdLevel::Portable);
+    EXPECT_EQ(SimdLevelFromFeatures({13, kSsse3 | kOsxsave, kSse2, kAvx2, 0x7}), SimdLevel::Ssse3);
+    EXPECT_EQ(SimdLevelFromFeatures({6, kAvxCpu, kSse2, kAvx2, 0x7}), SimdLevel::Ssse3);
+    // The AVX2 and SSSE3 bits do not stand in for SSE2.
+    EXPECT_EQ(SimdLevelFromFeatures({13, kAvxCpu, 0, kAvx2, 0x7}), SimdLevel::Portable);
 }
 
 TEST(SimdLevelFromFeatures, TheRunningCpuIsReadConsistently) {

@@ -75,15 +75,16 @@ void PrintSummary(const CollectingReporter& r) {
     const std::string best = SimdLevelName(SupportedSimdLevel());
     std::printf("\nProcessFrame per frame (us); SIMD = %s. Ratios: SIMD time / memcpy time, fastest "
                 "library time / SIMD time, portable time / SIMD time.\n", best.c_str());
-    std::printf("%-6s %-9s %-19s %9s %9s %9s %9s %9s %8s %8s %8s\n", "format", "size", "case",
-                "portable", "sse2", best.c_str(), "memcpy", "library", "x memcpy", "lib/simd",
+    std::printf("%-6s %-9s %-19s %9s %9s %9s %9s %9s %9s %8s %8s %8s\n", "format", "size", "case",
+                "portable", "sse2", "ssse3", "avx2", "memcpy", "library", "x memcpy", "lib/simd",
                 "port/simd");
     for (const PixelFormat& f : kFormats)
         for (const FrameSize& s : kSizes)
             for (const ScaleCase& c : kCases) {
-                const double portable = r.Get(Name({"frame", f.name, s.name, c.name, "portable"}));
-                const double sse2 = r.Get(Name({"frame", f.name, s.name, c.name, "sse2"}));
-                const double simd = r.Get(Name({"frame", f.name, s.name, c.name, best}));
+                auto frame = [&](const char* level) {
+                    return r.Get(Name({"frame", f.name, s.name, c.name, level}));
+                };
+                const double portable = frame("portable"), simd = frame(best.c_str());
                 const double copy = r.Get(Name({"memcpy", f.name, s.name}));
                 double library = 0;
                 for (const char* lib : {"libyuv", "swscale"}) {
@@ -91,15 +92,15 @@ void PrintSummary(const CollectingReporter& r) {
                     if (t > 0 && (library == 0 || t < library)) library = t;
                 }
                 std::printf("%-6s %-9s %-19s", f.name, s.name, c.name);
-                PrintTime(portable), PrintTime(sse2), PrintTime(simd), PrintTime(copy),
-                    PrintTime(library);
+                PrintTime(portable), PrintTime(frame("sse2")), PrintTime(frame("ssse3")),
+                    PrintTime(frame("avx2")), PrintTime(copy), PrintTime(library);
                 PrintRatio(simd, copy), PrintRatio(library, simd), PrintRatio(portable, simd);
                 std::printf("\n");
             }
 
     std::printf("\nKernels (us per row or per frame) and the speed-up over the portable path.\n");
-    std::printf("%-42s %9s %9s %9s %8s %8s\n", "kernel", "portable", "sse2", "avx2", "sse2 x",
-                "avx2 x");
+    std::printf("%-42s %9s %9s %9s %9s %8s %8s %8s\n", "kernel", "portable", "sse2", "ssse3",
+                "avx2", "sse2 x", "ssse3 x", "avx2 x");
     std::map<std::string, bool> seen;
     for (const auto& entry : r.micros) {
         const std::string& name = entry.first;
@@ -112,10 +113,10 @@ void PrintSummary(const CollectingReporter& r) {
         if (stem == "kernel/plannedYuyv/1920") reference = "kernel/horizontalYuyvEven/1920";
         if (stem == "kernel/plannedRgb24/1920") reference = "kernel/horizontalRgb24/1920";
         const double portable = r.Get(reference + "/portable"), sse2 = r.Get(stem + "/sse2"),
-                     avx2 = r.Get(stem + "/avx2");
+                     ssse3 = r.Get(stem + "/ssse3"), avx2 = r.Get(stem + "/avx2");
         std::printf("%-42s", stem.substr(7).c_str());
-        PrintTime(portable, 2), PrintTime(sse2, 2), PrintTime(avx2, 2);
-        PrintRatio(portable, sse2), PrintRatio(portable, avx2);
+        PrintTime(portable, 2), PrintTime(sse2, 2), PrintTime(ssse3, 2), PrintTime(avx2, 2);
+        PrintRatio(portable, sse2), PrintRatio(portable, ssse3), PrintRatio(portable, avx2);
         std::printf("\n");
     }
 }

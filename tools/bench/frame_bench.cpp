@@ -70,7 +70,8 @@ void RegisterFrameBenchmarks() {
             benchmark::RegisterBenchmark(Name({"memcpy", f.name, s.name}).c_str(), CopyFrames, f, s)
                 ->Unit(benchmark::kMicrosecond);
             for (const ScaleCase& c : kCases)
-                for (SimdLevel level : {SimdLevel::Portable, SimdLevel::Sse2, SimdLevel::Avx2})
+                for (SimdLevel level :
+                     {SimdLevel::Portable, SimdLevel::Sse2, SimdLevel::Ssse3, SimdLevel::Avx2})
                     benchmark::RegisterBenchmark(
                         Name({"frame", f.name, s.name, c.name, SimdLevelName(level)}).c_str(),
                         ProcessFrames, f, s, c, level)

@@ -11,7 +11,8 @@ namespace bench {
 namespace {
 
 constexpr int32_t kRowPixels = 1920;
-constexpr SimdLevel kLevels[] = {SimdLevel::Portable, SimdLevel::Sse2, SimdLevel::Avx2};
+constexpr SimdLevel kLevels[] = {SimdLevel::Portable, SimdLevel::Sse2, SimdLevel::Ssse3,
+                                 SimdLevel::Avx2};
 
 bool Supported(benchmark::State& st, SimdLevel level) {
     if (level <= SupportedSimdLevel()) return true;
@@ -47,7 +48,8 @@ void Planned(benchmark::State& st, SimdLevel level, int routine) {
     BuildScaleSteps(source, kRowPixels, 0, kRowPixels, 4, table.data());
     std::vector<ColumnPlanBlock> blocks(ColumnPlanCapacity(kRowPixels));
     ColumnPlan plan;
-    if (!fn || !BuildColumnPlan(table.data(), kRowPixels, source, blocks.data(), plan)) {
+    if (!fn || !BuildColumnPlan(table.data(), kRowPixels, source, rows.planWindowBytes,
+                                blocks.data(), plan)) {
         st.SkipWithError("no planned routine at this level");
         return;
     }
@@ -112,7 +114,7 @@ void RegisterKernelBenchmarks() {
             benchmark::RegisterBenchmark(Name({"kernel", horizontalNames[routine], "1920", l}).c_str(),
                                          Horizontal, level, routine)
                 ->Unit(benchmark::kMicrosecond);
-        if (level == SimdLevel::Avx2)
+        if (level >= SimdLevel::Ssse3)
             for (int routine : {0, 2})
                 benchmark::RegisterBenchmark(
                     Name({"kernel", routine ? "plannedRgb24" : "plannedYuyv", "1920", l}).c_str(),

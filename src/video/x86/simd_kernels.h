@@ -16,6 +16,7 @@ struct VideoKernels;
 // Each replaces the entries of `kernels` it has a faster version of. Call only when the
 // CPU supports the level.
 void InstallSse2Kernels(VideoKernels& kernels);
+void InstallSsse3Kernels(VideoKernels& kernels);
 void InstallAvx2Kernels(VideoKernels& kernels);
 
 }  // namespace kvx

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #define KVX_SSE2 __attribute__((target("sse2")))
+#define KVX_SSSE3 __attribute__((target("ssse3")))
 #define KVX_AVX2 __attribute__((target("avx2")))
 
 namespace kvx {

@@ -1,0 +1,101 @@
+// SSSE3 row routines of the scaler: the horizontal pass driven by a column plan of 16-byte
+// windows, four destination pixels a step, and the vertical passes with byte shuffles
+// where SSE2 needs shift-and-mask sequences.
+#include "video/x86/simd_kernels.h"
+#if KVX_HAS_X86_KERNELS
+#include <tmmintrin.h>
+
+#include "video/x86/blend_sse2.h"
+#include "video/x86/sse2_kernels.h"
+#include "video/x86/ssse3_kernels.h"
+
+namespace kvx {
+namespace ssse3 {
+
+namespace {
+
+KVX_SSSE3 inline __m128i Load128(const void* p) {
+    return _mm_load_si128(static_cast<const __m128i*>(p));
+}
+
+// The four pixels of one plan block, all four lanes blended, in pixel order.
+KVX_SSSE3 inline __m128i BlendBlock(const uint8_t* work, const ColumnPlanBlock& block) {
+    const __m128i z = _mm_setzero_si128();
+    const __m128i a = _mm_shuffle_epi8(LoadU128(work + block.windowA), Load128(block.tapA));
+    const __m128i b = _mm_shuffle_epi8(LoadU128(work + block.windowB), Load128(block.tapB));
+    const __m128i w = Load128(block.weight);
+    // Each half of a 32-bit weight is one pixel's weight: unpacking the dwords gives the
+    // four word lanes of two pixels at a time.
+    const __m128i lo = Blend16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z),
+                               _mm_unpacklo_epi32(w, w));
+    const __m128i hi = Blend16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(b, z),
+                               _mm_unpackhi_epi32(w, w));
+    return _mm_packus_epi16(lo, hi);
+}
+
+}  // namespace
+
+KVX_SSSE3 void VerticalYuyv(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
+                            int32_t groups) {
+    const __m128i wv = _mm_set1_epi16(static_cast<int16_t>(w));
+    // Groups Y0 U Y1 V become the work pixels (Y0 U Y0 V) (Y1 U Y1 V).
+    const __m128i spreadLo = _mm_setr_epi8(0, 1, 0, 3, 2, 1, 2, 3, 4, 5, 4, 7, 6, 5, 6, 7);
+    const __m128i spreadHi = _mm_setr_epi8(8, 9, 8, 11, 10, 9, 10, 11, 12, 13, 12, 15, 14, 13, 14, 15);
+    int32_t g = 0;
+    for (; g + 4 <= groups; g += 4, a += 16, b += 16, work += 32) {
+        const __m128i q = BlendBytes(LoadU128(a), LoadU128(b), wv);
+        StoreU128(work, _mm_shuffle_epi8(q, spreadLo));
+        StoreU128(work + 16, _mm_shuffle_epi8(q, spreadHi));
+    }
+    if (g < groups) sse2::VerticalYuyv(a, b, w, work, groups - g);
+}
+
+KVX_SSSE3 void VerticalRgb24(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
+                             int32_t groups) {
+    const __m128i wv = _mm_set1_epi16(static_cast<int16_t>(w));
+    // Bytes 0..11 (four 3-byte pixels) into four 4-byte pixels with a zero fourth byte.
+    const __m128i expand = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    int32_t g = 0;
+    // A 16-byte load takes four pixels and a bit; it must end inside the row.
+    for (; groups - g >= 6; g += 4, a += 12, b += 12, work += 16)
+        StoreU128(work, BlendBytes(_mm_shuffle_epi8(LoadU128(a), expand),
+                                   _mm_shuffle_epi8(LoadU128(b), expand), wv));
+    if (g < groups) sse2::VerticalRgb24(a, b, w, work, groups - g);
+}
+
+// 4:2:2: a pixel at an even column takes lanes 0-1 (Y U) of its work pixel, one at an odd
+// column lanes 2-3 (Y V); the pick follows the parity of the block's first pixel.
+KVX_SSSE3 void PlannedYuyv(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
+                           const ColumnPlan& plan, bool oddStart) {
+    const __m128i pick[2] = {
+        _mm_setr_epi8(0, 1, 6, 7, 8, 9, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1),
+        _mm_setr_epi8(2, 3, 4, 5, 10, 11, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1)};
+    const ColumnPlanBlock* block = plan.blocks;
+    for (int32_t k = 0; k < plan.vectorBlocksYuyv; ++k, ++block) {
+        // Stores 8 bytes; those past the block's pixels are rewritten by what follows.
+        StoreLow64(dst + 2 * block->first,
+                   _mm_shuffle_epi8(BlendBlock(work, *block), pick[(block->first + oddStart) & 1]));
+    }
+    if (plan.vectorBlocksYuyv == plan.blockCount) return;
+    const int32_t x = block->first;
+    const HorizontalRowFn walk =
+        (x + oddStart) & 1 ? sse2::HorizontalYuyvOdd : sse2::HorizontalYuyvEven;
+    walk(work + block->readBefore, dst + 2 * x, plan.count - x, steps + x);
+}
+
+KVX_SSSE3 void PlannedRgb24(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
+                            const ColumnPlan& plan, bool) {
+    const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const ColumnPlanBlock* block = plan.blocks;
+    for (int32_t k = 0; k < plan.vectorBlocksRgb24; ++k, ++block) {
+        // Twelve bytes stored as 16; later blocks or the walk cover the spare ones.
+        StoreU128(dst + 3 * block->first, _mm_shuffle_epi8(BlendBlock(work, *block), pack));
+    }
+    if (plan.vectorBlocksRgb24 == plan.blockCount) return;
+    const int32_t x = block->first;
+    sse2::HorizontalRgb24(work + block->readBefore, dst + 3 * x, plan.count - x, steps + x);
+}
+
+}  // namespace ssse3
+}  // namespace kvx
+#endif
