@@ -107,11 +107,15 @@ struct Span {
     void Add(int32_t tap) { low = std::min(low, tap), high = std::max(high, tap); }
 };
 
-// Lane j of pixel i takes window byte (tap - window) + j.
-void SetTaps(uint8_t lanes[32], const int32_t* taps, int32_t n, int32_t window) {
-    std::fill(lanes, lanes + 32, static_cast<uint8_t>(kNoTap));
-    for (int32_t i = 0; i < n; ++i)
-        for (int32_t j = 0; j < 4; ++j) lanes[4 * i + j] = static_cast<uint8_t>(taps[i] - window + j);
+// Pixel i's tap, (taps[i] - window) bytes into the window: the bytes of its four lanes for
+// 16-byte windows, its work pixel as a little-endian 32-bit word for 32-byte windows.
+void SetTaps(uint8_t out[32], const int32_t* taps, int32_t n, int32_t window, int32_t windowBytes) {
+    std::fill(out, out + 32, static_cast<uint8_t>(kNoTap));
+    for (int32_t i = 0; i < n; ++i) {
+        const int32_t byte = taps[i] - window;
+        for (int32_t j = 0; j < 4; ++j)
+            out[4 * i + j] = static_cast<uint8_t>(windowBytes == 16 ? byte + j : j ? 0 : byte / 4);
+    }
 }
 
 }  // namespace
@@ -159,8 +163,8 @@ bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels
         block.windowA = std::min(spanA.low, lastWindow);
         block.windowB = std::min(spanB.low, lastWindow);
         block.count = n;
-        SetTaps(block.tapA, tapA, n, block.windowA);
-        SetTaps(block.tapB, tapB, n, block.windowB);
+        SetTaps(block.tapA, tapA, n, block.windowA, windowBytes);
+        SetTaps(block.tapB, tapB, n, block.windowB, windowBytes);
     }
     plan.blockCount = blockCount;
     // How far past a block's first pixel its stores reach (see the header).

@@ -39,9 +39,10 @@ struct alignas(16) ColumnPlanBlock {
     int32_t first, count;      // destination pixels first .. first + count - 1
     int32_t readBefore;        // the walk's read position before pixel `first`
     int32_t reserved[3];
-    // Byte 4i + j is the window byte that lane j of pixel i takes (0x80 for no pixel): a
-    // byte shuffle mask as it stands, and, shifted right by 2 as 32-bit words, the work
-    // pixel indices of a dword permute.
+    // Where pixel i's tap lies in its window, in bytes 4i .. 4i + 3, in the form the
+    // routines of the window size take as it stands: for 16-byte windows the window byte of
+    // each of its four lanes (a byte shuffle mask), for 32-byte windows its work pixel as a
+    // 32-bit word (a dword permute index). Bytes of no pixel are 0x80.
     uint8_t tapA[32], tapB[32];
     uint32_t weight[8];  // weight of each pixel, in both halves
 };

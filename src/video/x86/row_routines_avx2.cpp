@@ -53,11 +53,8 @@ KVX_AVX2 inline __m256i Expand3To4(__m256i v) {
 // The eight pixels of one plan block, all four lanes blended, in pixel order.
 KVX_AVX2 inline __m256i BlendBlock(const uint8_t* work, const ColumnPlanBlock& block) {
     const __m256i z = _mm256_setzero_si256();
-    // The first byte of each pixel's lanes, divided by 4, is the work pixel in the window.
-    const __m256i a = _mm256_permutevar8x32_epi32(LoadU256(work + block.windowA),
-                                                  _mm256_srli_epi32(LoadU256(block.tapA), 2));
-    const __m256i b = _mm256_permutevar8x32_epi32(LoadU256(work + block.windowB),
-                                                  _mm256_srli_epi32(LoadU256(block.tapB), 2));
+    const __m256i a = _mm256_permutevar8x32_epi32(LoadU256(work + block.windowA), LoadU256(block.tapA));
+    const __m256i b = _mm256_permutevar8x32_epi32(LoadU256(work + block.windowB), LoadU256(block.tapB));
     const __m256i w = LoadU256(block.weight);
     // Each half of a 32-bit weight is one pixel's weight: unpacking the dwords gives four
     // word lanes per pixel, in the order the byte unpacks put the pixels.
