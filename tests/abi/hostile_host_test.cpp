@@ -35,7 +35,7 @@ protected:
         Picture picture(kSmall);
         return Process(picture, channel.info()) == 1 && picture.TopRowBlack();
     }
-    TestChannel channel{3, 0, "Hostile"};
+    ChannelRecord channel{3, 0, "Hostile"};
 };
 
 TEST_F(HostileHost, FramesBeforeInitOrAFormatAreLeftAlone) {
@@ -218,7 +218,7 @@ TEST_F(HostileHost, ChannelNamesWithoutATerminatorAreReadNoFurtherThan255Bytes) 
     }
     // Channel records that switch every frame, each name cut short by its terminator.
     for (uint32_t k = 0; k < 64; ++k) {
-        TestChannel short_(k, k * 7, std::string(k, 'x'));
+        ChannelRecord short_(k, k * 7, std::string(k, 'x'));
         EXPECT_TRUE(ProcessedSmall());
         Picture picture(kSmall);
         EXPECT_EQ(Process(picture, short_.info()), 1);

@@ -33,7 +33,7 @@ int32_t KVX_CDECL KnownChannel(uint32_t keyLow, uint32_t) { return keyLow < 40; 
 void RunSession(PluginDescriptor* d, int session, std::vector<Picture>& pictures) {
     InitInfo init{0, KnownChannel};
     d->Init(&init);
-    std::vector<TestChannel> channels;
+    std::vector<ChannelRecord> channels;
     for (uint32_t k = 0; k < 48; ++k) channels.emplace_back(k, session % 2, "Channel " + std::to_string(k));
     for (Picture& picture : pictures) {
         VideoFormat format = picture.format;
@@ -150,7 +150,7 @@ TEST(Lifecycle, LoadLibraryCyclesWithTheDialogOpenedAndClosed) {
             for (Picture& picture : pictures) {
                 VideoFormat format = picture.format;
                 d->FormatChange(&format);
-                TestChannel channel(cycle, 0, "Cycle");
+                ChannelRecord channel(cycle, 0, "Cycle");
                 FrameInfo info{};
                 info.pixels = picture.bytes.data();
                 info.channel = channel.info();

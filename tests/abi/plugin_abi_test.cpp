@@ -40,7 +40,7 @@ TEST_F(PluginTest, FramesWithDefaultSettingsStayUnchanged) {
     VideoFormat yuyv{720, 576, 2, 0, 0};
     EXPECT_EQ(d->FormatChange(&yuyv), 1);
     EXPECT_EQ(d->FormatChange(&yuyv), 1);  // twice without Free: the first buffer is released
-    TestChannel channel(5, 0, "Test");
+    ChannelRecord channel(5, 0, "Test");
     std::vector<uint8_t> frame = Ramp(720 * 576 * 2), original = frame;
     FrameInfo info{};
     info.channel = channel.info();
@@ -62,7 +62,7 @@ TEST_F(PluginTest, FramesWithDefaultSettingsStayUnchanged) {
 TEST_F(PluginTest, OutOfOrderAndNullCallsAreHarmless) {
     // As large as the largest format below that the plug-in accepts (65 x 48 x 2).
     std::vector<uint8_t> frame = Ramp(65 * 48 * 2), original = frame;
-    TestChannel channel(7, 0, "X");
+    ChannelRecord channel(7, 0, "X");
     FrameInfo info{};
     info.pixels = frame.data();
     info.channel = channel.info();
@@ -123,7 +123,7 @@ TEST_F(PluginTest, CallbacksSurviveAMisalignedStack) {
     VideoFormat f{720, 576, 2, 0, 0};
     EXPECT_EQ(CallMisaligned(reinterpret_cast<void*>(d->FormatChange), &f), 1);
     std::vector<uint8_t> frame = Ramp(720 * 576 * 2);
-    TestChannel channel(9, 0, "Aligned?");
+    ChannelRecord channel(9, 0, "Aligned?");
     FrameInfo info{};
     info.pixels = frame.data();
     info.channel = channel.info();

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "channel_record.h"
 #include "plugin_loader.h"
 
 namespace kvx {
@@ -21,18 +22,6 @@ protected:
     }
     PluginLibrary library;
     PluginDescriptor* d = nullptr;
-};
-
-// A ChannelInfo with its name inline.
-struct TestChannel {
-    std::vector<uint8_t> record;
-    TestChannel(uint32_t low, uint32_t high, const std::string& name)
-        : record(offsetof(ChannelInfo, name) + name.size() + 1, 0) {
-        info()->keyLow = low;
-        info()->keyHigh = high;
-        std::copy(name.begin(), name.end(), info()->name);
-    }
-    ChannelInfo* info() { return reinterpret_cast<ChannelInfo*>(record.data()); }
 };
 
 }  // namespace kvx

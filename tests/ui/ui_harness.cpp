@@ -189,12 +189,8 @@ TestFrame::TestFrame(int w, int h)
 void TestFrame::Fill(uint8_t value) { std::fill(pixels_.begin(), pixels_.end(), value); }
 
 void TestFrame::SetChannel(uint32_t keyLow, const std::string& name) {
-    channel_.assign(offsetof(ChannelInfo, name) + name.size() + 1, 0);
-    ChannelInfo* c = reinterpret_cast<ChannelInfo*>(channel_.data());
-    c->keyLow = keyLow;
-    c->keyHigh = 0;
-    std::copy(name.begin(), name.end(), c->name);
-    info_.channel = c;
+    channel_.Set(keyLow, 0, name);
+    info_.channel = channel_.info();
 }
 
 bool TestFrame::Black(int x, int y) const {

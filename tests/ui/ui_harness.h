@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "channel_record.h"
 #include "plugin_loader.h"
 
 namespace kvx::ui {
@@ -68,7 +69,7 @@ public:
 private:
     bool Black(int x, int y) const;
     std::vector<uint8_t> pixels_;
-    std::vector<uint8_t> channel_;
+    ChannelRecord channel_;
     FrameInfo info_{};
 };
 

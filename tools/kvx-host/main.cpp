@@ -14,6 +14,7 @@
 #include <io.h>
 #endif
 
+#include "channel_record.h"
 #include "frame_image.h"
 #include "plugin_loader.h"
 #include "progress_line.h"
@@ -182,17 +183,9 @@ Options ParseOptions(int argc, char** argv) {
     return o;
 }
 
-// ChannelInfo with its name stored inline, as the host lays it out.
-struct HostChannel {
-    std::vector<uint8_t> record;
-    ChannelInfo* info() { return reinterpret_cast<ChannelInfo*>(record.data()); }
-    void Set(const ChannelSwitch& c) {
-        record.assign(offsetof(ChannelInfo, name) + c.name.size() + 1, 0);
-        info()->keyLow = static_cast<uint32_t>(c.key);
-        info()->keyHigh = static_cast<uint32_t>(c.key >> 32);
-        std::memcpy(info()->name, c.name.c_str(), c.name.size() + 1);
-    }
-};
+void Show(ChannelRecord& channel, const ChannelSwitch& c) {
+    channel.Set(static_cast<uint32_t>(c.key), static_cast<uint32_t>(c.key >> 32), c.name);
+}
 
 int Run(const Options& o) {
     PluginLibrary plugin;
@@ -226,7 +219,7 @@ int Run(const Options& o) {
     d->FormatChange(&format);
 
     std::vector<uint8_t> frame(frameBytes), before;
-    HostChannel channel;
+    ChannelRecord channel;
     FrameInfo info{};
     long long index = 0;
     int status = 0;
@@ -254,8 +247,8 @@ int Run(const Options& o) {
             if (g.format == HostFormat::Bgr24) FlipRows(frame, g);
         }
         for (const ChannelSwitch& c : o.channels)
-            if (c.fromFrame == index) channel.Set(c);
-        if (channel.record.empty()) channel.Set(o.channels.front());
+            if (c.fromFrame == index) Show(channel, c);
+        if (channel.Empty()) Show(channel, o.channels.front());
         if (!o.png.empty()) before = frame;
         info.pixels = frame.data();
         info.channel = channel.info();
