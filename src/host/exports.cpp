@@ -8,8 +8,11 @@
 //   FormatChange, unusable      (width, height or bytesPerPixel <= 0, a side > 32767,
 //                               bytesPerPixel > 16): returns 1, kept but never used: frames
 //                               are left untouched until a usable format arrives.
-//   FormatChange, bytesPerPixel not 2 for format 0 / 3 for format 1, or another format:
+//   FormatChange, bytesPerPixel below 2 for format 0 / 3 for format 1, or another format:
 //                               only the line blend (sized by bytesPerPixel) touches frames.
+//   FormatChange, bytesPerPixel above the format's pixel size: scaled and filled as the
+//                               format's rows (2 or 3 bytes a pixel, each row after the
+//                               last), inside the larger frame the host announced.
 //   FormatChange without Free   the line buffer still held is released first.
 //   ProcessFrame(null), or a FrameInfo without pixels: returns 0, nothing else happens.
 //   ProcessFrame before Init    the built-in defaults apply (processing off).

@@ -40,8 +40,11 @@ FormatCheck CheckFormat(const VideoFormat& f) {
     if (f.width <= 0 || f.height <= 0 || f.bytesPerPixel <= 0) return check;
     if (f.width > kMaxFrameSide || f.height > kMaxFrameSide || f.bytesPerPixel > 16) return check;
     check.usable = true;
-    check.pixelWork = (f.pixelFormat == 0 && f.bytesPerPixel == 2) ||
-                      (f.pixelFormat == 1 && f.bytesPerPixel == 3);
+    // The scaler and the fill take their pixel size from the format alone and touch
+    // width * height pixels of that size. A larger bytesPerPixel announces a frame that
+    // holds all of that and more; a smaller one, a frame they would reach past.
+    const int32_t pixelSize = f.pixelFormat == 0 ? 2 : f.pixelFormat == 1 ? 3 : 0;
+    check.pixelWork = pixelSize != 0 && f.bytesPerPixel >= pixelSize;
     return check;
 }
 

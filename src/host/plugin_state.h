@@ -33,7 +33,7 @@ struct PluginState {
 // whether the scaler and the border fill understand its pixels.
 struct FormatCheck {
     bool usable;     // positive sizes, size of a frame and a line fit comfortably in 32 bits
-    bool pixelWork;  // pixel format 0 with 2 bytes per pixel or 1 with 3
+    bool pixelWork;  // pixel format 0 with at least 2 bytes per pixel, or 1 with at least 3
 };
 FormatCheck CheckFormat(const VideoFormat& format);
 

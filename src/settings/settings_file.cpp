@@ -79,10 +79,12 @@ void SettingsStore::LoadFile(const std::string& path, uint32_t /*reserved: never
         if (key == 0) continue;
         current.SetKey(static_cast<uint32_t>(key), static_cast<uint32_t>(key >> 32));
         // The lookups may land on another header of the same name (the name is trimmed
-        // for them); the walk goes on after this one, so it can never loop.
+        // for them), and the walk goes on from wherever they land. Landing at or before
+        // this header would walk the same sections again without end: the walk then goes
+        // on after this header instead.
         const size_t header = text_.SectionPosition();
         text_.ReadSettings(name, table_.data(), table_.size());
-        text_.SetSectionPosition(header);
+        if (text_.SectionPosition() <= header) text_.SetSectionPosition(header);
         if (!profiles_.Append(current)) {
             keepFile_ = true;  // records were lost: the file must not be rewritten without them
             break;
@@ -99,6 +101,11 @@ void SettingsStore::ReadImage() {
     std::vector<char> bytes;
     switch (Files().ReadWhole(path_, &bytes)) {
     case ReadStatus::kRead:
+        // Editors such as Notepad start a UTF-8 file with a byte-order mark, which would
+        // hide the first header. The image starts after it, so the mark is not written
+        // back when the text is next saved.
+        if (bytes.size() >= 3 && std::memcmp(bytes.data(), "\xEF\xBB\xBF", 3) == 0)
+            bytes.erase(bytes.begin(), bytes.begin() + 3);
         if (!text_.SetImage(std::move(bytes))) keepFile_ = true;
         break;
     case ReadStatus::kMissing:

@@ -2,6 +2,8 @@
 // allocation failure and channel names without a terminator. Every case has a defined,
 // safe answer (the list heads src/host/exports.cpp). A settings file with processing on
 // makes "left untouched" different from "processed".
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 
@@ -72,14 +74,35 @@ TEST_F(HostileHost, AbsurdFormatsLeaveFramesAloneUntilASaneOneArrives) {
         EXPECT_EQ(d->FormatChange(&sane), 1);
         EXPECT_TRUE(ProcessedSmall());
     }
-    // Usable sizes whose bytes per pixel do not match the pixel format, or an unknown
+    // Usable sizes with fewer bytes per pixel than the pixel format needs, or an unknown
     // format: neither scaled nor filled (the frames are too short for the line blend).
-    const VideoFormat unscaled[] = {{64, 48, 1, 0, 0}, {64, 48, 3, 0, 0}, {64, 48, 2, 1, 0},
-                                    {64, 48, 4, 1, 0}, {64, 48, 2, 7, 0}, {64, 48, 3, -1, 0}};
+    const VideoFormat unscaled[] = {{64, 48, 1, 0, 0}, {64, 48, 2, 1, 0}, {64, 48, 1, 1, 0},
+                                    {64, 48, 2, 7, 0}, {64, 48, 3, -1, 0}};
     for (const VideoFormat& f : unscaled) {
         VideoFormat copy = f;
         EXPECT_EQ(d->FormatChange(&copy), 1);
         EXPECT_TRUE(LeftAlone(f)) << "format " << f.pixelFormat << " bpp " << f.bytesPerPixel;
+    }
+    // More bytes per pixel than the format needs: the frame holds the format's rows and
+    // more. Those rows come out as in a frame of the exact size; the rest stays as it was.
+    const VideoFormat roomy[] = {{64, 48, 3, 0, 0}, {64, 48, 16, 0, 0}, {64, 48, 4, 1, 0}};
+    for (const VideoFormat& f : roomy) {
+        VideoFormat exact = f;
+        exact.bytesPerPixel = f.pixelFormat == 0 ? 2 : 3;
+        Picture expected(exact);
+        EXPECT_EQ(d->FormatChange(&exact), 1);
+        EXPECT_EQ(Process(expected, channel.info()), 1);
+        VideoFormat copy = f;
+        EXPECT_EQ(d->FormatChange(&copy), 1);
+        Picture picture(f);
+        const std::vector<uint8_t> original = picture.bytes;
+        EXPECT_EQ(Process(picture, channel.info()), 1);
+        const auto used = static_cast<std::ptrdiff_t>(expected.bytes.size());
+        EXPECT_TRUE(std::equal(expected.bytes.begin(), expected.bytes.end(), picture.bytes.begin()))
+            << "format " << f.pixelFormat << " bpp " << f.bytesPerPixel;
+        EXPECT_TRUE(std::equal(picture.bytes.begin() + used, picture.bytes.end(),
+                               original.begin() + used));
+        EXPECT_FALSE(std::equal(expected.bytes.begin(), expected.bytes.end(), original.begin()));
     }
     d->Free();
     d->Deinit();

@@ -119,6 +119,13 @@ TEST_F(SettingsFile, UnchangedTextIsNotRewritten) {
     EXPECT_EQ(files.writes, 1);
     store.Save();  // the file now holds that text
     EXPECT_EQ(files.writes, 1);
+    // A change that keeps the text's length is still a change.
+    store.EditCurrent([](ChannelProfile& p) { p.offsetX = 1; });
+    store.Save();
+    store.EditCurrent([](ChannelProfile& p) { p.offsetX = 2; });
+    store.Save();
+    EXPECT_EQ(files.writes, 3);
+    EXPECT_NE(ReadFile().find("\r\nOffsetX=2\r\n"), std::string::npos);
 }
 
 TEST_F(SettingsFile, DefaultSectionSeedsNewChannelsAndIsDropped) {
@@ -154,14 +161,17 @@ TEST_F(SettingsFile, ChannelSectionsFollowCommonAndAreRenumbered) {
 }
 
 TEST_F(SettingsFile, ChannelsTheHostForgotAreLeftOutExceptOneToFour) {
-    WriteFile(std::string(kFreshFile) + Section("2", 200) + Section("9", 900) + Section("10", 1000) +
-              Section("-1", 100));
+    WriteFile(std::string(kFreshFile) + Section("1", 100) + Section("2", 200) + Section("4", 400) +
+              Section("5", 500) + Section("9", 900) + Section("10", 1000) + Section("-1", 100) +
+              Section("4294967300", 300));
     SettingsStore store;
     store.LoadFile(path, 0, KnowsOnlyTen);
     g_asked.clear();
     store.Save();
-    EXPECT_EQ(g_asked, (std::vector<uint64_t>{2, 9, 10, UINT64_MAX}));  // 2 is asked too
-    EXPECT_EQ(ReadFile(), std::string(kFreshFile) + Section("2", 200) + Section("10", 1000));
+    // 1 to 4 are asked too; a key whose low half is 4 but high half is not 0 is no exception.
+    EXPECT_EQ(g_asked, (std::vector<uint64_t>{1, 2, 4, 5, 9, 10, UINT64_MAX, 4294967300u}));
+    EXPECT_EQ(ReadFile(), std::string(kFreshFile) + Section("1", 100) + Section("2", 200) +
+                              Section("4", 400) + Section("10", 1000));
 }
 
 TEST_F(SettingsFile, WithoutACallbackEveryChannelIsKept) {
