@@ -14,9 +14,10 @@ enum class ReadStatus {
 };
 
 enum class CreateStatus {
-    kWritten,  // created, written whole and flushed to disk
-    kExists,   // the name is taken; nothing was touched
-    kFailed,   // creating, writing or flushing failed; a partial file may be left behind
+    kWritten,     // created, written whole and flushed to disk
+    kExists,      // the name is taken; nothing was touched
+    kNotCreated,  // the folder refuses a new file (denied, read-only); nothing was touched
+    kFailed,      // writing or flushing failed; a partial file may be left behind
 };
 
 class FileSystem {
@@ -27,8 +28,12 @@ public:
     virtual ReadStatus ReadWhole(const std::string& path, std::vector<char>* bytes) = 0;
     // Creates a file that must not exist yet, writes all bytes and flushes them to disk.
     virtual CreateStatus WriteNew(const std::string& path, const char* data, size_t size) = 0;
-    // Puts `source` in place of `target` in one step, durably; false leaves both as they were.
+    // Puts `source` in place of `target` in one step, durably, keeping the attributes and
+    // permissions `target` had; false leaves both as they were.
     virtual bool Replace(const std::string& source, const std::string& target) = 0;
+    // Rewrites an existing file in place with all bytes and flushes them to disk; false
+    // leaves the file with its old content (and creates none).
+    virtual bool Overwrite(const std::string& path, const char* data, size_t size) = 0;
     virtual void Remove(const std::string& path) = 0;
     // Creates one folder, the last component of `path`; callers ignore failures.
     virtual void CreateFolder(const std::string& path) = 0;

@@ -17,6 +17,8 @@ constexpr size_t kOutputCapacity = 100000;
 // Writes `data` as the new content of `path` without ever leaving a partial file there:
 // the text goes to a fresh temporary file beside it, reaches the disk, and only then
 // takes the old file's place. On any failure the old file stays and the temporary goes.
+// A folder that lets the file be rewritten but no file be created (a locked-down
+// Plugins folder) gets the file rewritten in place, whole or not at all.
 bool ReplaceFileContent(const std::string& path, const char* data, size_t size) {
     static std::atomic<uint32_t> counter{0};
     FileSystem& files = Files();
@@ -27,6 +29,8 @@ bool ReplaceFileContent(const std::string& path, const char* data, size_t size) 
         switch (files.WriteNew(temp, data, size)) {
         case CreateStatus::kExists:
             continue;  // left over from an earlier process: take another name
+        case CreateStatus::kNotCreated:
+            return files.Overwrite(path, data, size);
         case CreateStatus::kFailed:
             files.Remove(temp);
             return false;

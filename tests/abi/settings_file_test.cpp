@@ -1,6 +1,13 @@
 // Settings files read at Init and written at Deinit, driven through the exports: which
 // channel sections are loaded, and what the next save writes.
+#include <cstdlib>
 #include <string>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include "../unit/locked_folder.h"
+#endif
 
 #include "hostile_support.h"
 #include "plugin_fixture.h"
@@ -75,6 +82,45 @@ TEST_F(PluginTest, SettingsFilesLoadAndSaveAsTheyShould) {
         EXPECT_EQ(saved, c.expected);
     }
 }
+
+// The Plugins folder refuses new files while the settings file in it stays writable (an
+// administrator's lock-down): the save rewrites the file in place.
+TEST_F(PluginTest, ALockedDownPluginsFolderGetsItsFileRewrittenInPlace) {
+    SettingsFileScope scope("[COMMON]\r\nScaleX=900\r\n");
+#if defined(_WIN32)
+    // Under Wine the lock comes from outside (tests/abi/locked_folder_wine.sh).
+    if (!std::getenv("KVX_PLUGINS_LOCKED")) GTEST_SKIP() << "the Plugins folder is not locked";
+#else
+    const std::string path = SettingsFilePath();
+    LockedFolder lock(path.substr(0, path.find_last_of('/')));
+    if (!lock.RefusesNewFiles()) GTEST_SKIP() << "no way to lock a folder here";
+#endif
+    d->Init(nullptr);
+    d->Deinit();
+    std::string saved;
+    ASSERT_TRUE(ReadWholeFile(SettingsFilePath(), &saved));
+    EXPECT_EQ(saved, std::string(kDialog) + Settings(1) +
+                         "[COMMON]\r\nProcEnable=0\r\nOffsetX=0\r\nOffsetY=0\r\nScaleX=900\r\n"
+                         "ScaleY=1000\r\nKeepAspect=1\r\nInterlace=1\r\nDeinterlace=0\r\n");
+}
+
+#if defined(_WIN32)
+TEST_F(PluginTest, ASavedFileKeepsItsAttributes) {
+    SettingsFileScope scope("[COMMON]\r\nScaleX=900\r\n");
+    const std::string path = SettingsFilePath();
+    const DWORD wanted = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), wanted));
+    const DWORD before = GetFileAttributesA(path.c_str());
+    if ((before & wanted) != wanted) GTEST_SKIP() << "this file system keeps no such attributes";
+    d->Init(nullptr);
+    d->Deinit();
+    EXPECT_EQ(GetFileAttributesA(path.c_str()), before);
+    std::string saved;
+    ASSERT_TRUE(ReadWholeFile(path, &saved));
+    EXPECT_NE(saved.find("ScaleX=900\r\nScaleY=1000"), std::string::npos);  // it was saved
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+#endif
 
 }  // namespace
 }  // namespace kvx

@@ -32,6 +32,10 @@ public:
         written.erase(source);
         return true;
     }
+    bool Overwrite(const std::string& path, const char* data, size_t size) override {
+        written[path].assign(data, size);
+        return true;
+    }
     void Remove(const std::string& path) override { written.erase(path); }
     void CreateFolder(const std::string&) override {}
 };

@@ -1,13 +1,19 @@
 // Settings durability: no file-system fault and no memory shortage loses the previous
 // settings file, and the next save that succeeds writes the whole text.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
+#include "locked_folder.h"
 #include "platform/file_system.h"
 #include "settings/settings_store.h"
 
@@ -35,6 +41,9 @@ public:
     }
     bool Replace(const std::string& source, const std::string& target) override {
         return fault != Fault::ReplaceFails && real.Replace(source, target);
+    }
+    bool Overwrite(const std::string& path, const char* data, size_t size) override {
+        return real.Overwrite(path, data, size);
     }
     void Remove(const std::string& path) override { real.Remove(path); }
     void CreateFolder(const std::string& path) override { real.CreateFolder(path); }
@@ -128,6 +137,47 @@ TEST_F(SettingsDurability, NoFileFaultLosesTheOldFileAndTheNextSaveWritesItAll) 
         EXPECT_EQ(Read(Path("user")), oldText);
         EXPECT_EQ(FilesBeside(Path("user")), 1u) << "a temporary file was left behind";
         files.fault = Fault::None;
+        {
+            SettingsStore store;
+            Session(store, Path("user"));
+        }
+        EXPECT_EQ(Read(Path("user")), expected);
+    }
+}
+
+// The system's own file layer when the disk fills: a child process whose files may not
+// grow past a few bytes more than the old file saves the session. Neither the temporary
+// file nor, in a folder that refuses new files, the rewrite in place may cost the old text.
+TEST_F(SettingsDurability, AFileSizeLimitInTheRealFileLayerKeepsTheOldFile) {
+    const std::string expected = ExpectedAfterSession();
+    ASSERT_GT(expected.size(), oldText.size() + 16);
+    for (bool folderLocked : {false, true}) {
+        SCOPED_TRACE(folderLocked ? "folder refuses new files" : "temporary file beside it");
+        fs::create_directories(root + "/user");
+        fs::copy_file(Path("old"), Path("user"), fs::copy_options::overwrite_existing);
+        std::unique_ptr<LockedFolder> lock;
+        if (folderLocked) {
+            lock = std::make_unique<LockedFolder>(root + "/user");
+            if (!lock->RefusesNewFiles()) GTEST_SKIP() << "no way to lock a folder here";
+        }
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const rlim_t limit = oldText.size() + 16;
+            const rlimit size{limit, limit};
+            signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of killing us
+            if (setrlimit(RLIMIT_FSIZE, &size) != 0) _exit(2);
+            SetFiles(nullptr);
+            SettingsStore store;
+            Session(store, Path("user"));
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_EQ(Read(Path("user")), oldText);
+        EXPECT_EQ(FilesBeside(Path("user")), 1u) << "a temporary file was left behind";
+        // Without the limit the same session saves it all.
         {
             SettingsStore store;
             Session(store, Path("user"));

@@ -6,6 +6,7 @@
 #include <random>
 #include <sstream>
 
+#include "locked_folder.h"
 #include "platform/file_system.h"
 #include "settings/settings_path.h"
 #include "settings/settings_store.h"
@@ -42,18 +43,23 @@ public:
             real.WriteNew(path, data, size / 2);
             return CreateStatus::kFailed;
         }
+        if (createRefused) return CreateStatus::kNotCreated;
         return real.WriteNew(path, data, size);
     }
     bool Replace(const std::string& source, const std::string& target) override {
         return !replaceFails && real.Replace(source, target);
     }
+    bool Overwrite(const std::string& path, const char* data, size_t size) override {
+        ++overwrites;
+        return real.Overwrite(path, data, size);
+    }
     void Remove(const std::string& path) override { real.Remove(path); }
     void CreateFolder(const std::string& path) override { real.CreateFolder(path); }
 
     FileSystem& real = SystemFiles();
-    int writes = 0;
+    int writes = 0, overwrites = 0;
     int takenNames = 0;
-    bool readFails = false, writeFails = false, replaceFails = false;
+    bool readFails = false, writeFails = false, replaceFails = false, createRefused = false;
 };
 
 class SettingsFile : public ::testing::Test {
@@ -273,6 +279,40 @@ TEST_F(SettingsFile, FailedWriteOrReplaceKeepsTheOldFile) {
         EXPECT_EQ(ReadFile(), kFreshFile);
         EXPECT_EQ(FilesInFolder(), 1u);  // the temporary file is gone
     }
+}
+
+TEST_F(SettingsFile, AFolderThatRefusesNewFilesGetsTheFileRewrittenInPlace) {
+    // The saved text is longer than the old file in one round and shorter in the other.
+    const std::string olds[] = {"[COMMON]\r\nScaleX=900\r\n",
+                                std::string(kFreshFile) + "[DEFAULT]\r\n" + std::string(3000, ';') + "\r\n"};
+    for (const std::string& old : olds) {
+        WriteFile(old);
+        LockedFolder lock(root + "/Plugins");
+        if (!lock.RefusesNewFiles()) GTEST_SKIP() << "no way to lock a folder here";
+        SettingsStore store;
+        store.LoadFile(path, 0, nullptr);
+        store.SetDialogPos(7, 8);
+        store.Save();
+        std::string expected = kFreshFile;
+        expected.replace(expected.find("-100\r\nDlgWndPosY=-100"), 21, "7\r\nDlgWndPosY=8");
+        if (old[1] == 'C') expected.replace(expected.find("ScaleX=1000"), 11, "ScaleX=900");
+        EXPECT_EQ(ReadFile(), expected);
+        EXPECT_EQ(files.overwrites, 1);
+        EXPECT_EQ(FilesInFolder(), 1u);
+        files.overwrites = 0;
+    }
+}
+
+TEST_F(SettingsFile, ReplacingKeepsThePermissions) {
+    WriteFile(kFreshFile);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    SettingsStore store;
+    store.LoadFile(path, 0, nullptr);
+    store.SetDialogPos(1, 2);
+    store.Save();
+    EXPECT_NE(ReadFile(), kFreshFile);
+    EXPECT_EQ(files.overwrites, 0);
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
 TEST_F(SettingsFile, ATakenTemporaryNameIsPassedOver) {

@@ -17,6 +17,19 @@ bool Exists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
+// Writes all bytes at `offset`; false on any error (a full disk, a size limit).
+bool WriteAt(int fd, const char* data, size_t size, off_t offset) {
+    while (size > 0) {
+        ssize_t n = pwrite(fd, data, size, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+        offset += n;
+    }
+    return true;
+}
+
 std::string FolderOf(const std::string& path) {
     size_t slash = path.find_last_of('/');
     if (slash == std::string::npos) return ".";
@@ -38,23 +51,21 @@ public:
 
     CreateStatus WriteNew(const std::string& path, const char* data, size_t size) override {
         int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0) return errno == EEXIST ? CreateStatus::kExists : CreateStatus::kFailed;
-        bool ok = true;
-        while (ok && size > 0) {
-            ssize_t n = write(fd, data, size);
-            if (n < 0 && errno == EINTR) continue;
-            ok = n > 0;
-            if (ok) {
-                data += n;
-                size -= static_cast<size_t>(n);
-            }
-        }
-        ok = ok && fsync(fd) == 0;
+        if (fd < 0) return errno == EEXIST ? CreateStatus::kExists : CreateStatus::kNotCreated;
+        bool ok = WriteAt(fd, data, size, 0) && fsync(fd) == 0;
         ok = close(fd) == 0 && ok;
         return ok ? CreateStatus::kWritten : CreateStatus::kFailed;
     }
 
     bool Replace(const std::string& source, const std::string& target) override {
+        // The new file takes the old one's permissions (and owner, where that is allowed).
+        struct stat old;
+        if (stat(target.c_str(), &old) == 0) {
+            if (chown(source.c_str(), old.st_uid, old.st_gid) != 0) {
+                // only the owner's own files, or root: the new file stays ours
+            }
+            if (chmod(source.c_str(), old.st_mode & 07777) != 0) return false;
+        }
         if (rename(source.c_str(), target.c_str()) != 0) return false;
         // The new name must reach the disk too, or a crash could bring the old file back.
         int dir = open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -65,11 +76,41 @@ public:
         return true;
     }
 
+    bool Overwrite(const std::string& path, const char* data, size_t size) override {
+        int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return false;
+        std::vector<char> old;
+        bool ok = ReadOpen(fd, &old) == ReadStatus::kRead && size < INT_MAX;
+        const off_t oldSize = static_cast<off_t>(old.size());
+        // The part past the old end first: when the disk or a size limit stops it, cutting
+        // the file back to its old length leaves it as it was.
+        if (ok && size > old.size()) {
+            ok = WriteAt(fd, data + old.size(), size - old.size(), oldSize) && fsync(fd) == 0;
+            if (!ok) PutBack(fd, old, false);
+        }
+        // Then the old extent, which needs no new room, and the end cut to the new length.
+        if (ok) {
+            const size_t head = size < old.size() ? size : old.size();
+            ok = WriteAt(fd, data, head, 0) &&
+                 (size >= old.size() || ftruncate(fd, static_cast<off_t>(size)) == 0) &&
+                 fsync(fd) == 0;
+            if (!ok) PutBack(fd, old, true);
+        }
+        ok = close(fd) == 0 && ok;
+        return ok;
+    }
+
     void Remove(const std::string& path) override { unlink(path.c_str()); }
 
     void CreateFolder(const std::string& path) override { mkdir(path.c_str(), 0755); }
 
 private:
+    // Returns a file that a failed rewrite touched to its old length (and old bytes).
+    static void PutBack(int fd, const std::vector<char>& old, bool bytesToo) {
+        if (bytesToo && !WriteAt(fd, old.data(), old.size(), 0)) return;
+        if (ftruncate(fd, static_cast<off_t>(old.size())) == 0) fsync(fd);
+    }
+
     static ReadStatus ReadOpen(int fd, std::vector<char>* bytes) {
         struct stat st;
         if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return ReadStatus::kUnreadable;
