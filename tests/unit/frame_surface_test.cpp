@@ -2,6 +2,7 @@
 // clipping and opacity.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "video/frame_surface.h"
@@ -127,10 +128,33 @@ TEST(FillRect, OpacityZeroKeepsAndMixingRoundsDown) {
 }
 
 TEST(FillRect, OddYuyvWidthStaysInsideTheFrame) {
-    Frame f(5, 3, 2);  // not a whole number of pairs per row
+    // Rows of 5 pixels, 10 bytes: pairs (0, 1) and (2, 3), then pixel 4's Y and U alone;
+    // its V would be the next row's first byte.
+    for (int opacity : {100, 30}) {
+        SCOPED_TRACE(opacity);
+        Frame f(5, 3, 2);
+        Frame before = f;
+        FrameSurface s = Surface(f, 0);
+        const uint8_t* p = f.pixels();
+        const uint8_t* o = before.pixels();
+        // A band ending inside the row at pixel 2: that pair's Y, U and V, not pixel 3's Y.
+        s.FillRect(0, 0, 3, 1, 0, opacity);
+        for (int i : {0, 1, 2, 3, 4, 5, 7}) EXPECT_NE(p[i], o[i]) << i;
+        for (int i : {6, 8, 9}) EXPECT_EQ(p[i], o[i]) << i;
+        // A band ending at the row's end: pixel 4's Y and U, never the next row's bytes.
+        s.FillRect(4, 0, 5, 2, 0, opacity);
+        for (int i : {8, 9, 18, 19}) EXPECT_NE(p[i], o[i]) << i;
+        for (int i = 10; i < 18; ++i) EXPECT_EQ(p[i], o[i]) << i;
+        EXPECT_EQ(p[20], o[20]);
+        s.FillRect(0, 0, 5, 3, 0, opacity);
+        s.FillRect(4, 2, 5, 3, 0xFFFFFF, 30);
+        EXPECT_TRUE(f.GuardsIntact());
+    }
+    Frame f(5, 1, 2);
     FrameSurface s = Surface(f, 0);
-    s.FillRect(0, 0, 5, 3, 0, 100);
-    s.FillRect(4, 2, 5, 3, 0xFFFFFF, 30);
+    s.FillRect(0, 0, 5, 1, 0, 100);  // solid black: 00 80 00 80 | 00 80 00 80 | 00 80
+    const uint8_t black[10] = {0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80};
+    EXPECT_TRUE(std::equal(black, black + 10, f.pixels()));
     EXPECT_TRUE(f.GuardsIntact());
 }
 

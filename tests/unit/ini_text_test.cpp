@@ -202,7 +202,8 @@ TEST(IniTextConversion, OutOfRangeTextKeepsBitsOrSaturates) {
     SetText(ini,
             "[S]\r\nminus1=-1\r\nmaxu=4294967295\r\nover=4294967296\r\nunder=-2147483649\r\n"
             "big=99999999999999999999999\r\nnbig=-99999999999999999999999\r\nmaxu64=18446744073709551615\r\n"
-            "i64min=-9223372036854775808\r\nb300=300\r\nspaced= \t+12x\r\nw=70000\r\ns=40000\r\n");
+            "i64min=-9223372036854775808\r\nb300=300\r\nspaced= \t+12x\r\nw=70000\r\ns=40000\r\n"
+            "two64=18446744073709551616\r\n");
     uint32_t u = 0;
     ini.GetUInt("S", "minus1", &u, 0);
     EXPECT_EQ(u, 0xFFFFFFFFu);
@@ -231,6 +232,10 @@ TEST(IniTextConversion, OutOfRangeTextKeepsBitsOrSaturates) {
     EXPECT_EQ(ul, UINT64_MAX);
     ini.GetUInt64("S", "big", &ul, 0);
     EXPECT_EQ(ul, UINT64_MAX);
+    ini.GetUInt64("S", "two64", &ul, 0);  // 2^64: one past the largest value, not 0
+    EXPECT_EQ(ul, UINT64_MAX);
+    ini.GetInt64("S", "two64", &l, 0);
+    EXPECT_EQ(l, INT64_MAX);
     ini.GetUInt64("S", "nbig", &ul, 0);
     EXPECT_EQ(ul, 1ull << 63);
     uint8_t b = 0;

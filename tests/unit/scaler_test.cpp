@@ -397,6 +397,25 @@ TEST(ScalerPixels, OddSourceLeftGivesTheUnroundedPicture) {
             ASSERT_EQ(yuyv.At(x, y)[0], luma[yuyv.Offset(x + 5, y)]);
 }
 
+TEST(ScalerPixels, UnpairedLastColumnTakesTheVOfThePairToItsLeft) {
+    // A 3-pixel row: Y U Y V of pixels 0 and 1, then Y U of pixel 2, whose V would lie past
+    // the row. Every U is 20 and every V 40, so whatever columns a pixel blends, its chroma
+    // stays 20 or 40; a neutral 128 for the last column would show in pixel 1's V.
+    for (const Rect& dest : {Rect{0, 0, 2, 2}, Rect{-3, 0, 6, 2}, Rect{1, 0, 3, 2}, Rect{-1, 0, 4, 2}}) {
+        SCOPED_TRACE(testing::Message() << dest.left << ".." << dest.right);
+        TestFrame frame(3, 2, LayoutYuyv);
+        const uint8_t row[6] = {10, 20, 30, 40, 50, 20};
+        for (int32_t y = 0; y < 2; ++y) std::copy(row, row + 6, frame.At(0, y));
+        ASSERT_TRUE(frame.Scale(Engine(), dest, false));
+        for (int32_t y = 0; y < 2; ++y) {
+            EXPECT_EQ(frame.At(0, y)[1], 20);
+            EXPECT_EQ(frame.At(1, y)[1], 40);
+            EXPECT_EQ(frame.At(2, y)[1], 20);
+        }
+        EXPECT_TRUE(frame.GuardsIntact());
+    }
+}
+
 TEST(ScalerPixels, InterlacedFieldsStaySeparate) {
     for (int32_t layout : {LayoutYuyv, LayoutRgb24}) {
         TestFrame frame(16, 21, layout);
