@@ -238,6 +238,44 @@ TEST_F(SettingsDialogUi, ChannelChangeWhileOpenAndWhileClosed) {
     EXPECT_EQ(Text(dlg, IDC_CHANNEL_LABEL), kSecondNameW);
 }
 
+// The refresh messages queued for `dialog`, by code; they are then handed to the dialog
+// as its message loop would, and whatever it posts itself in answer is handled too.
+std::vector<WPARAM> TakeRefreshes(HWND dialog) {
+    std::vector<MSG> taken;
+    MSG msg;
+    while (PeekMessageW(&msg, dialog, WM_DIALOG_REFRESH, WM_DIALOG_REFRESH, PM_REMOVE)) taken.push_back(msg);
+    std::vector<WPARAM> codes;
+    for (const MSG& m : taken) {
+        codes.push_back(m.wParam);
+        DispatchMessageW(&m);
+    }
+    Pump(100);
+    return codes;
+}
+
+TEST(DialogRefresh, TheFirstFrameAfterInitAndEachNewChannelPostOneRefresh) {
+    DeleteFileA(SettingsFilePath().c_str());
+    HostSession session;
+    std::string error;
+    ASSERT_TRUE(session.Open(error)) << error;  // Init and FormatChange, no frame yet
+    session.ShowSettings();
+    const std::vector<HWND> dialogs = FindDialogs(kCaption);
+    ASSERT_EQ(dialogs.size(), 1u);
+    const HWND dlg = dialogs[0];
+    Pump(150);
+    using Codes = std::vector<WPARAM>;
+    session.Frame(1, kFirstName);  // no channel yet: a change
+    EXPECT_EQ(TakeRefreshes(dlg), Codes{0});
+    session.Frame(1, kFirstName);
+    session.Frame(1, kFirstName);
+    EXPECT_EQ(TakeRefreshes(dlg), Codes{});
+    session.Frame(2, kSecondName);
+    EXPECT_EQ(TakeRefreshes(dlg), Codes{0});
+    session.Frame(2, kSecondName);
+    EXPECT_EQ(TakeRefreshes(dlg), Codes{});
+    EXPECT_EQ(Text(dlg, IDC_CHANNEL_LABEL), kSecondNameW);
+}
+
 TEST_F(SettingsDialogUi, DeinitSavesValuesAndPositionAndTheNextOpeningUsesIt) {
     HWND dlg = OpenDialog();
     ASSERT_TRUE(dlg);
