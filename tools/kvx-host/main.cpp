@@ -1,6 +1,7 @@
 // kvx-host: the reference host. Loads a plug-in through its two exports and drives it as the
 // TV application does: Init, FormatChange, ProcessFrame for every frame, Free, Deinit.
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -28,6 +29,7 @@
 #include "settings/settings_path.h"
 #include "settings/settings_store.h"
 #include "settings_options.h"
+#include "video_files.h"
 
 #ifndef KVX_VERSION
 #define KVX_VERSION "unknown"
@@ -39,11 +41,6 @@ namespace {
 // The most memory one frame may take (a 16K frame of YUY2 fits); larger sizes are refused
 // before anything is allocated.
 constexpr size_t kMaxFrameBytes = size_t{256} << 20;
-
-// A request kvx-host cannot carry out: printed as "kvx-host: MESSAGE", exit code 1.
-struct RunError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 std::set<uint64_t> g_knownChannels;
 bool g_forgetChannels = false;
@@ -70,11 +67,29 @@ void CheckOptions(Options& o) {
     if (o.plugin.empty()) throw UsageError("--plugin FILE is required (see --help)");
     if (o.settings.save && o.settings.file.empty())
         throw UsageError("--save writes back to the --settings FILE: give --settings FILE too");
-    if (!o.files.empty()) throw UsageError("unexpected argument " + o.files.front() + " (see --help)");
     if (o.pattern && !o.input.empty()) throw UsageError("--pattern and --input exclude each other");
+    if (!o.files.empty()) {
+        if (o.files.size() != 2) throw UsageError("give both IN and OUT (OUT may be 'none'), e.g. kvx-host --plugin P in.ts out.mp4");
+        if (o.pattern || !o.input.empty() || !o.output.empty())
+            throw UsageError("IN OUT take the place of --pattern, --input and --output: give one or the other");
+        const std::string &in = o.files[0], &out = o.files[1];
+        if (in == out) throw UsageError("IN and OUT are the same file " + in);
+        (IsRawFileName(in) || in == "-" ? o.input : o.videoIn) = in;
+        (IsRawFileName(out) || out == "-" || out == "none" ? o.output : o.videoOut) = out;
+        if (!o.videoOut.empty() && o.videoIn.empty())
+            throw UsageError("a video OUT takes its frame rate and audio from a video IN; for raw frames in, "
+                             "pipe them into ffmpeg yourself (see --help)");
+        if (!o.videoOut.empty()) o.output = "none";  // no raw output beside the encoder
+    }
     const bool framesWanted = o.pattern || !o.input.empty() || !o.output.empty() || !o.png.empty() ||
-                              o.stats || !o.showSettings;
+                              o.stats || !o.videoIn.empty() || !o.showSettings;
     if (!framesWanted) return;
+    if (!o.videoIn.empty()) {
+        if (o.haveSize) throw UsageError("--size is read from the video IN; leave it out");
+        if (o.output.empty()) o.output = "none";
+        o.input = "-";  // marks that frames are wanted; they come from the decoder
+        return;
+    }
     if (!o.haveSize) throw UsageError("--size WxH is required for raw frames and the pattern (see --help)");
     CheckGeometry(o.geometry);
     if (o.pattern && o.frames < 0) o.frames = 1;
@@ -209,15 +224,30 @@ int Run(Options o, const std::string& folder) {
         return 0;
     }
 
+    VideoInfo video;
+    if (!o.videoIn.empty()) {
+        video = ProbeVideo(o.videoIn);
+        o.geometry.width = video.width;
+        o.geometry.height = video.height;
+        CheckGeometry(o.geometry);
+#if !defined(_WIN32)
+        signal(SIGPIPE, SIG_IGN);  // an encoder that stops early is reported, not a silent death
+#endif
+    }
     const FrameGeometry& g = o.geometry;
     std::unique_ptr<FrameSource> source;
+    std::unique_ptr<ChildProcess> encoder;
     if (o.pattern) {
         source = MakePatternSource(g, o.frames);
+    } else if (!o.videoIn.empty()) {
+        source = MakeDecodedSource(o.videoIn, g, video, o.frames);
+        if (!o.videoOut.empty()) encoder = StartEncoder(o.videoIn, o.videoOut, g, video);
     } else {
         FILE* in = OpenInput(o.input);
         source = MakeRawSource(in, in != stdin, g, o.frames);
     }
-    FILE* out = OpenOutput(o.output);
+    FILE* out = encoder ? encoder->Stream() : OpenOutput(o.output);
+    const std::string outName = encoder ? o.videoOut : o.output;
 
     d->Init(&init);
     VideoFormat format{g.width, g.height, g.BytesPerPixel(), static_cast<int32_t>(g.format), 0};
@@ -228,7 +258,9 @@ int Run(Options o, const std::string& folder) {
     FrameInfo info{};
     long long index = 0;
     int status = 0;
-    ProgressLine progress(!o.quiet, source->Length());
+    // In a pipeline the terminal shows ffmpeg's own progress line: ours would garble it.
+    const bool pipeline = (o.videoIn.empty() && !o.pattern && o.input == "-") || out == stdout;
+    ProgressLine progress(!o.quiet && !pipeline, source->Length());
     double processSeconds = 0;
     for (;; ++index) {
         FrameSource::Result got = source->Next(frame, error);
@@ -254,7 +286,7 @@ int Run(Options o, const std::string& folder) {
         if (out) {
             if (g.format == HostFormat::Bgr24) FlipRows(frame, g);
             if (std::fwrite(frame.data(), 1, frame.size(), out) != frame.size()) {
-                std::fprintf(stderr, "kvx-host: cannot write output %s: %s\n", o.output.c_str(),
+                std::fprintf(stderr, "kvx-host: cannot write output %s: %s\n", outName.c_str(),
                              SystemErrorText().c_str());
                 status = 1;
                 break;
@@ -269,7 +301,12 @@ int Run(Options o, const std::string& folder) {
     d->Free();
     d->Deinit();
     source.reset();
-    if (out && out != stdout && std::fclose(out) != 0 && status == 0) {
+    if (encoder) {
+        if (encoder->Finish() != 0 && status == 0) {
+            std::fprintf(stderr, "kvx-host: ffmpeg could not encode %s (its message is above)\n", o.videoOut.c_str());
+            status = 1;
+        }
+    } else if (out && out != stdout && std::fclose(out) != 0 && status == 0) {
         std::fprintf(stderr, "kvx-host: cannot write output %s: %s\n", o.output.c_str(), SystemErrorText().c_str());
         status = 1;
     }
