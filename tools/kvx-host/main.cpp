@@ -103,13 +103,8 @@ std::string FolderOf(const std::string& path) { return path.substr(0, path.find_
 
 // Channel keys of the sections in a settings text ("[5]", "[-1]"), read as the plug-in reads them.
 void AddChannelsOfFile(const std::string& text, std::set<uint64_t>& keys) {
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
+    for (std::string line : SplitLines(text)) {
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
         if (line.size() < 3 || line.front() != '[' || line.back() != ']') continue;
         std::string name = line.substr(1, line.size() - 2);
         if (name.find_first_not_of("-0123456789") == std::string::npos && name.find('-', 1) == std::string::npos)

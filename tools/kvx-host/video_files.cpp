@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "files.h"
 #include "options.h"
 
 namespace kvx {
@@ -66,13 +67,7 @@ VideoInfo ProbeVideo(const std::string& path) {
                                                        : "ffprobe cannot read " + path + " as a video (its message is above)");
     VideoInfo info;
     std::string avgRate, duration, frames;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    for (const std::string& line : SplitLines(text)) {
         size_t eq = line.find('=');
         if (eq == std::string::npos) continue;
         std::string key = line.substr(0, eq), value = line.substr(eq + 1);
