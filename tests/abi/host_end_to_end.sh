@@ -59,6 +59,12 @@ for args in "--process ON" "--process=true" "--interlace Off --deinterlace=NO" "
 done
 check "values outside the dialog's ranges: one warning line, then the run" bash -c \
   "$runner ./$host --plugin $plugin --size 8x8 --pattern --output none --scale 200 2>&1 | grep -c 'outside the dialog' | grep -qx 1"
+# Settings alone (no frames, no --size): prepare a file for the TV application, then check it.
+check "--settings FILE --save alone prepares the channel's record" bash -c \
+  "$runner ./$host --plugin $plugin --settings tv.ini --save --per-channel on --channel 4294967298 --scale 105 &&
+   tr -d '\r' < tv.ini | grep -A4 '^\[4294967298\]' | grep -q 'ScaleX=1050'"
+check "--show-settings alone prints the file's settings in the dialog's units" bash -c \
+  "$runner ./$host --plugin $plugin --settings tv.ini --show-settings --channel 4294967298 | grep -q 'scale-y       105.0 %'"
 # Terminals: no raw frames onto one, none read from one (a pseudo-terminal from script(1)).
 if [ -z "$runner" ] && command -v script >/dev/null; then
   check "refuses to write raw frames to a terminal" bash -c \

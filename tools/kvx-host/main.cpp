@@ -81,8 +81,9 @@ void CheckOptions(Options& o) {
                              "pipe them into ffmpeg yourself (see --help)");
         if (!o.videoOut.empty()) o.output = "none";  // no raw output beside the encoder
     }
+    // --show-settings and --save alone work on the settings only.
     const bool framesWanted = o.pattern || !o.input.empty() || !o.output.empty() || !o.png.empty() ||
-                              o.stats || !o.videoIn.empty() || !o.showSettings;
+                              o.stats || !o.videoIn.empty() || !(o.showSettings || o.settings.save);
     if (!framesWanted) return;
     if (!o.videoIn.empty()) {
         if (o.haveSize) throw UsageError("--size is read from the video IN; leave it out");
