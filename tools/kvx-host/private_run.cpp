@@ -196,6 +196,14 @@ int RunInPrivateFolder(const std::vector<std::string>&) {
     wchar_t temp[MAX_PATH + 1] = {};
     DWORD n = GetTempPathW(MAX_PATH, temp);
     if (n == 0 || n > MAX_PATH) throw std::runtime_error("cannot find the temporary folder: " + SystemErrorText());
+    // The plug-in takes the host program's path in the ANSI code page: a folder that page
+    // cannot spell would hide its settings file from it.
+    BOOL lossy = FALSE;
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, temp, -1, nullptr, 0, nullptr, &lossy);
+    if (lossy)
+        throw std::runtime_error("the temporary folder " + Narrow(temp) + " has letters the system's code page "
+                                 "cannot spell, so the plug-in could not find its settings there; set TMP to "
+                                 "a folder with a plain name (e.g. set TMP=C:\\Temp)");
     std::wstring folder;
     for (unsigned attempt = 0;; ++attempt) {
         folder = std::wstring(temp) + L"kvx-host-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
