@@ -149,14 +149,12 @@ int RunCopy(const std::string& folder, const std::string& program, const std::ve
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    // Ctrl+C reaches the whole process group, the copy included; a signal sent to this
-    // process alone is passed on. Either way the copy ends first and the folder is removed.
+    // Signals to this process are passed on to the copy (Ctrl+C reaches both anyway); either
+    // way the copy ends first and the folder is removed.
     struct sigaction pass {};
     pass.sa_handler = PassOn;
     sigemptyset(&pass.sa_mask);
-    for (int s : {SIGTERM, SIGHUP}) sigaction(s, &pass, nullptr);
-    signal(SIGINT, SIG_IGN);
-    signal(SIGQUIT, SIG_IGN);
+    for (int s : {SIGTERM, SIGHUP, SIGINT, SIGQUIT}) sigaction(s, &pass, nullptr);
     pid_t pid = 0;
     if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
         throw std::runtime_error("cannot start " + program + ": " + SystemErrorText());
