@@ -54,8 +54,9 @@ void CheckGeometry(const FrameGeometry& g) {
     if (g.format == HostFormat::Yuyv && g.width % 2 != 0)
         throw UsageError("width " + std::to_string(g.width) +
                          " is odd: YUY2 frames hold pixels in pairs (ffmpeg pads such rows, so "
-                         "they would be misread); crop or scale to an even width first, e.g. "
-                         "ffmpeg -vf crop=" + std::to_string(g.width - 1) + ":" + std::to_string(g.height) + ":0:0");
+                         "they would be misread); use --format bgr24, or crop or scale to an even "
+                         "width first, e.g. ffmpeg -vf crop=" + std::to_string(g.width - 1) + ":" +
+                         std::to_string(g.height) + ":0:0");
     if (g.FrameBytes() > kMaxFrameBytes)
         throw UsageError("frames of " + std::to_string(g.width) + "x" + std::to_string(g.height) + " would take " +
                          std::to_string(g.FrameBytes() >> 20) + " MiB each; kvx-host takes frames of at most " +
@@ -81,9 +82,10 @@ void CheckOptions(Options& o) {
                              "pipe them into ffmpeg yourself (see --help)");
         if (!o.videoOut.empty()) o.output = "none";  // no raw output beside the encoder
     }
-    // --show-settings and --save alone work on the settings only.
+    // --show-settings and --save without anything about frames (not even --size for frames on
+    // standard input) work on the settings only.
     const bool framesWanted = o.pattern || !o.input.empty() || !o.output.empty() || !o.png.empty() ||
-                              o.stats || !o.videoIn.empty() || !(o.showSettings || o.settings.save);
+                              o.stats || !o.videoIn.empty() || o.haveSize || !(o.showSettings || o.settings.save);
     if (!framesWanted) return;
     if (!o.videoIn.empty()) {
         if (o.haveSize) throw UsageError("--size is read from the video IN; leave it out");
