@@ -1,10 +1,11 @@
 // kvx-host: the reference host. Loads a plug-in through its two exports and drives it as the
 // TV application does: Init, FormatChange, ProcessFrame for every frame, Free, Deinit.
-#include <cctype>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <memory>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,240 +16,264 @@
 #endif
 
 #include "channel_record.h"
+#include "files.h"
 #include "frame_image.h"
+#include "frame_source.h"
+#include "options.h"
+#include "platform/module.h"
 #include "plugin_loader.h"
 #include "progress_line.h"
+#include "platform/host_environment.h"
+#include "private_run.h"
+#include "settings/decimal.h"
+#include "settings/settings_path.h"
+#include "settings/settings_store.h"
 #include "settings_options.h"
+#include "video_files.h"
+
+#ifndef KVX_VERSION
+#define KVX_VERSION "unknown"
+#endif
 
 namespace kvx {
 namespace {
 
-const char kUsage[] =
-    "usage: kvx-host --plugin FILE --size WxH [--format yuyv|bgr24] [options]\n"
-    "\n"
-    "Loads a KVX_Scaler-style plug-in and runs frames through it exactly as the TV\n"
-    "application does (Init, FormatChange, ProcessFrame..., Free, Deinit).\n"
-    "\n"
-    "  --plugin FILE        the plug-in library (KVX_Scaler.dll / KVX_Scaler.so)\n"
-    "  --size WxH           frame size in pixels\n"
-    "  --format F           yuyv (packed 4:2:2, default) or bgr24 (raw bgr24 is top-down\n"
-    "                       in files and pipes; it is flipped to the host's bottom-up rows)\n"
-    "  --input FILE         raw frames to read (default: standard input)\n"
-    "  --output FILE        where to write the processed raw frames (default: standard\n"
-    "                       output; '-' too; 'none' writes nothing)\n"
-    "  --pattern            use the built-in test pattern instead of an input\n"
-    "  --frames N           number of pattern frames (default 1), or at most N input frames\n"
-    "  --compare FILE       PNG of the last frame, before and after, side by side\n"
-    "                       (--png FILE is the same)\n"
-    "  --quiet              no progress line (it is shown only on a terminal anyway)\n"
-    "  --stats              print the frames processed per second at the end\n"
-    "  --channel KEY[:NAME][@FRAME]\n"
-    "                       the channel shown (64-bit key, name), from frame FRAME on\n"
-    "                       (default 0); repeat to switch channels during the run\n"
-    "  --forget-channels    the host answers that it knows no channel when the plug-in\n"
-    "                       saves its settings (default: it knows the --channel keys)\n"
-    "  /inst:X, -inst:X     left on the command line for the plug-in (settings instance)\n"
-    "  --help               this text\n"
-    "\n";
+// The most memory one frame may take (a 16K frame of YUY2 fits); larger sizes are refused
+// before anything is allocated.
+constexpr size_t kMaxFrameBytes = size_t{256} << 20;
 
-struct ChannelSwitch {
-    long long fromFrame;
-    unsigned long long key;
-    std::string name;
-};
-
-struct Options {
-    std::string plugin, input, output = "-", png;
-    FrameGeometry geometry;
-    bool pattern = false, forgetChannels = false;
-    long long frames = -1;
-    std::vector<ChannelSwitch> channels;
-    std::vector<SettingEdit> settings;
-    bool quiet = false, stats = false;
-};
-
-std::set<unsigned long long> g_knownChannels;
+std::set<uint64_t> g_knownChannels;
 bool g_forgetChannels = false;
 
 int32_t KVX_CDECL ChannelCheck(uint32_t keyLow, uint32_t keyHigh) {
-    unsigned long long key = (static_cast<unsigned long long>(keyHigh) << 32) | keyLow;
+    uint64_t key = (static_cast<uint64_t>(keyHigh) << 32) | keyLow;
     return !g_forgetChannels && g_knownChannels.count(key) ? 1 : 0;
 }
 
-long long FileSize(FILE* f) {
-    if (std::fseek(f, 0, SEEK_END) != 0) return -1;
-    long long size = std::ftell(f);
-    std::fseek(f, 0, SEEK_SET);
-    return size;
+void CheckGeometry(const FrameGeometry& g) {
+    if (g.format == HostFormat::Yuyv && g.width % 2 != 0)
+        throw UsageError("width " + std::to_string(g.width) +
+                         " is odd: YUY2 frames hold pixels in pairs (ffmpeg pads such rows, so "
+                         "they would be misread); use --format bgr24, or crop or scale to an even "
+                         "width first, e.g. ffmpeg -vf crop=" + std::to_string(g.width - 1) + ":" +
+                         std::to_string(g.height) + ":0:0");
+    if (g.FrameBytes() > kMaxFrameBytes)
+        throw UsageError("frames of " + std::to_string(g.width) + "x" + std::to_string(g.height) + " would take " +
+                         std::to_string(g.FrameBytes() >> 20) + " MiB each; kvx-host takes frames of at most " +
+                         std::to_string(kMaxFrameBytes >> 20) + " MiB");
 }
 
-[[noreturn]] void Fail(int code, const std::string& message) {
-    std::fprintf(stderr, "kvx-host: %s\n", message.c_str());
-    std::exit(code);
-}
-
-// "/inst:X" or "-inst:X" in any case: the plug-in reads it from the process command line.
-bool IsInstanceSwitch(const std::string& arg) {
-    std::string head = arg.substr(0, 6);
-    for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return head == "/inst:" || head == "-inst:";
-}
-
-bool ParseChannel(const std::string& text, ChannelSwitch& out) {
-    std::string rest = text;
-    out.fromFrame = 0;
-    size_t at = rest.rfind('@');
-    if (at != std::string::npos) {
-        char* end = nullptr;
-        out.fromFrame = std::strtoll(rest.c_str() + at + 1, &end, 10);
-        if (*end || out.fromFrame < 0) return false;
-        rest.erase(at);
+// Checks the combination of options once they are all known.
+void CheckOptions(Options& o) {
+    if (o.plugin.empty()) throw UsageError("--plugin FILE is required (see --help)");
+    if (o.settings.save && o.settings.file.empty())
+        throw UsageError("--save writes back to the --settings FILE: give --settings FILE too");
+    if (o.pattern && !o.input.empty()) throw UsageError("--pattern and --input exclude each other");
+    if (!o.files.empty()) {
+        if (o.files.size() != 2) throw UsageError("give both IN and OUT (OUT may be 'none'), e.g. kvx-host --plugin P in.ts out.mp4");
+        if (o.pattern || !o.input.empty() || !o.output.empty())
+            throw UsageError("IN OUT take the place of --pattern, --input and --output: give one or the other");
+        const std::string &in = o.files[0], &out = o.files[1];
+        if (in == out) throw UsageError("IN and OUT are the same file " + in);
+        (IsRawFileName(in) || in == "-" ? o.input : o.videoIn) = in;
+        (IsRawFileName(out) || out == "-" || out == "none" ? o.output : o.videoOut) = out;
+        if (!o.videoOut.empty() && o.videoIn.empty())
+            throw UsageError("a video OUT takes its frame rate and audio from a video IN; for raw frames in, "
+                             "pipe them into ffmpeg yourself (see --help)");
+        if (!o.videoOut.empty()) o.output = "none";  // no raw output beside the encoder
     }
-    size_t colon = rest.find(':');
-    std::string key = rest.substr(0, colon);
-    out.name = colon == std::string::npos ? "" : rest.substr(colon + 1);
-    char* end = nullptr;
-    // Keys are signed in the settings file; accept both spellings of the 64 bits.
-    out.key = key[0] == '-' ? static_cast<unsigned long long>(std::strtoll(key.c_str(), &end, 10))
-                            : std::strtoull(key.c_str(), &end, 10);
-    return !key.empty() && !*end;
-}
-
-Options ParseOptions(int argc, char** argv) {
-    Options o;
-    bool haveSize = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) Fail(2, "option " + a + " needs a value");
-            return argv[++i];
-        };
-        std::string settingError;
-        if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
-            std::fputs(kSettingOptionsHelp, stdout);
-            std::exit(0);
-        } else if (i + 1 < argc && ParseSettingOption(a, argv[i + 1], o.settings, settingError)) {
-            if (!settingError.empty()) Fail(2, settingError);
-            ++i;
-        } else if (a == "--plugin") {
-            o.plugin = value();
-        } else if (a == "--size") {
-            std::string v = value();
-            int w = 0, h = 0;
-            char extra = 0;
-            if (std::sscanf(v.c_str(), "%dx%d%c", &w, &h, &extra) != 2 || w <= 0 || h <= 0)
-                Fail(2, "bad --size " + v + " (expected WxH)");
-            o.geometry.width = w;
-            o.geometry.height = h;
-            haveSize = true;
-        } else if (a == "--format") {
-            std::string v = value();
-            if (v == "yuyv" || v == "yuyv422") o.geometry.format = HostFormat::Yuyv;
-            else if (v == "bgr24") o.geometry.format = HostFormat::Bgr24;
-            else Fail(2, "unknown --format " + v + " (yuyv or bgr24)");
-        } else if (a == "--input") {
-            o.input = value();
-        } else if (a == "--output") {
-            o.output = value();
-        } else if (a == "--pattern") {
-            o.pattern = true;
-        } else if (a == "--frames") {
-            o.frames = std::atoll(value().c_str());
-            if (o.frames < 0) Fail(2, "bad --frames");
-        } else if (a == "--quiet") {
-            o.quiet = true;
-        } else if (a == "--stats") {
-            o.stats = true;
-        } else if (a == "--png" || a == "--compare") {
-            o.png = value();
-        } else if (a == "--channel") {
-            ChannelSwitch c;
-            std::string v = value();
-            if (!ParseChannel(v, c)) Fail(2, "bad --channel " + v + " (expected KEY[:NAME][@FRAME])");
-            o.channels.push_back(c);
-        } else if (a == "--forget-channels") {
-            o.forgetChannels = true;
-        } else if (IsInstanceSwitch(a)) {
-            // Read by the plug-in from the process command line.
-        } else {
-            Fail(2, "unknown option " + a + " (see --help)");
-        }
+    // --show-settings and --save without anything about frames (not even --size for frames on
+    // standard input) work on the settings only.
+    const bool framesWanted = o.pattern || !o.input.empty() || !o.output.empty() || !o.png.empty() ||
+                              o.stats || !o.videoIn.empty() || o.haveSize || !(o.showSettings || o.settings.save);
+    if (!framesWanted) return;
+    if (!o.videoIn.empty()) {
+        if (o.haveSize) throw UsageError("--size is read from the video IN; leave it out");
+        if (o.output.empty()) o.output = "none";
+        o.input = "-";  // marks that frames are wanted; they come from the decoder
+        return;
     }
-    if (o.plugin.empty()) Fail(2, "--plugin FILE is required (see --help)");
-    if (!haveSize) Fail(2, "--size WxH is required (see --help)");
-    if (o.pattern && !o.input.empty()) Fail(2, "--pattern and --input exclude each other");
+    if (!o.haveSize) throw UsageError("--size WxH is required for raw frames and the pattern (see --help)");
+    CheckGeometry(o.geometry);
     if (o.pattern && o.frames < 0) o.frames = 1;
+    if (o.output.empty()) o.output = "-";
+    if (o.input.empty()) o.input = "-";
+}
+
+bool FramesWanted(const Options& o) { return !o.input.empty(); }
+
+std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of("/\\") + 1); }
+
+// Channel keys of the sections in a settings text ("[5]", "[-1]"), read as the plug-in reads them.
+void AddChannelsOfFile(const std::string& text, std::set<uint64_t>& keys) {
+    for (std::string line : SplitLines(text)) {
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
+        if (line.size() < 3 || line.front() != '[' || line.back() != ']') continue;
+        std::string name = line.substr(1, line.size() - 2);
+        if (name.find_first_not_of("-0123456789") == std::string::npos && name.find('-', 1) == std::string::npos)
+            keys.insert(DecimalToUInt64Bits(name.data(), name.data() + name.size()));
+    }
+}
+
+// What the run keeps of --settings FILE to save it back at the end.
+struct SettingsFile {
+    std::string pluginPath;  // the file the plug-in reads, inside the private folder
+    std::string original;    // FILE's bytes as they were
+    bool existed = false;
+};
+
+// Puts the settings the run starts from where the plug-in will look for them (in the private
+// folder): the --settings FILE, or nothing for the built-in defaults; then applies the setting
+// options with the plug-in's own settings code.
+SettingsFile PrepareSettings(const Options& o, const std::string& folder, uint64_t key) {
+    SettingsFile s;
+    s.pluginPath = ResolveSettingsPath(QueryHostEnvironment(), FileBaseName(o.plugin));
+    if (s.pluginPath.empty())
+        throw RunError("cannot tell where the plug-in would keep its settings (the system gives no program path)");
+    if (!PathIsInside(s.pluginPath, folder))
+        throw RunError("the machine-wide switch StoreInUsersFolder (HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvanta) is on, "
+                       "so the plug-in would use " + s.pluginPath + ", the file the TV application uses and "
+                       "every run would share; kvx-host does not touch it. Set the switch to 0 while using "
+                       "kvx-host (reg add HKLM\\SOFTWARE\\Korvanta /v StoreInUsersFolder /t REG_DWORD /d 0 /f), "
+                       "or use kvx-host on another computer");
+    const std::string& file = o.settings.file;
+    if (!file.empty()) {
+        s.existed = FileExists(file);
+        if ((s.existed || !o.settings.save) && !ReadWholeFile(file, s.original))
+            throw RunError("cannot read settings file " + file + ": " + SystemErrorText() +
+                           (o.settings.save ? "" : " (to make a new one, add --save)"));
+        std::string error;
+        if (o.settings.save && !CanCreateBeside(file, error))
+            throw RunError("cannot save to " + file + ": " + error + "; choose a --settings FILE in a folder you can write");
+        CreateFolderChain(FolderOf(s.pluginPath));
+        if (s.existed && !WriteFileAtomically(s.pluginPath, s.original, error)) throw RunError(error);
+        AddChannelsOfFile(s.original, g_knownChannels);
+    }
+    if (!o.settings.edits.empty() || o.settings.perChannel >= 0 || o.showSettings) {
+        SettingsStore store;
+        store.LoadFile(s.pluginPath, 0, nullptr);  // no channel check: every record is kept
+        ApplySettingEdits(store, o.settings, key);
+        store.Save();
+        // Read back: a request the file did not take is an error, never a silent default.
+        SettingsStore check;
+        check.LoadFile(s.pluginPath, 0, nullptr);
+        const std::string wanted = DescribeSettings(store, key), got = DescribeSettings(check, key);
+        if (wanted != got) throw RunError("the settings could not be stored in the private folder's " + s.pluginPath);
+        if (o.showSettings)
+            std::fputs(got.c_str(), o.output == "-" ? stderr : stdout);  // stdout may carry the frames
+    }
+    return s;
+}
+
+// --save: the plug-in's saved file goes back to FILE in one step, only when it differs.
+void SaveSettingsBack(const Options& o, const SettingsFile& s) {
+    std::string saved, error;
+    if (!ReadWholeFile(s.pluginPath, saved)) throw RunError("the plug-in saved no settings file; " + o.settings.file + " is left as it was");
+    if (s.existed && saved == s.original) return;
+    if (!WriteFileAtomically(o.settings.file, saved, error)) throw RunError(error + "; " + o.settings.file + " is left as it was");
+}
+
+FILE* OpenInput(const std::string& name) {
+    if (name == "-") {
+        if (IsTerminal(stdin))
+            throw UsageError("will not read raw frames from a terminal: give --input FILE, pipe frames in "
+                             "(ffmpeg -i IN -f rawvideo -pix_fmt yuyv422 - | kvx-host ...), or use --pattern");
+        return stdin;
+    }
+    FILE* f = OpenFile(name, "rb");
+    if (!f) throw RunError("cannot open input " + name + ": " + SystemErrorText());
+    return f;
+}
+
+FILE* OpenOutput(const std::string& name) {
+    if (name == "none") return nullptr;
+    if (name == "-") {
+        if (IsTerminal(stdout))
+            throw UsageError("will not write raw frames to a terminal: give --output FILE, --output none, "
+                             "or pipe them on (... | ffmpeg -f rawvideo ...)");
+        return stdout;
+    }
+    FILE* f = OpenFile(name, "wb");
+    if (!f) throw RunError("cannot create output " + name + ": " + SystemErrorText());
+    return f;
+}
+
+// One run inside the private folder.
+int Run(Options o, const std::string& folder) {
+    CheckOptions(o);
     if (o.channels.empty()) o.channels.push_back({0, 1, "Channel 1"});
-    return o;
-}
-
-void Show(ChannelRecord& channel, const ChannelSwitch& c) {
-    channel.Set(static_cast<uint32_t>(c.key), static_cast<uint32_t>(c.key >> 32), c.name);
-}
-
-int Run(const Options& o) {
-    PluginLibrary plugin;
-    std::string error;
-    if (!plugin.Open(o.plugin, error)) Fail(1, error);
-    if (!o.settings.empty()) {
-        // Written before Init, which is when the plug-in reads the file.
-        std::string path = WriteSettingEdits(o.plugin, o.settings, o.channels.front().key);
-        if (path.empty()) Fail(1, "the plug-in has no settings file to write the settings to");
-    }
-    PluginDescriptor* d = plugin.Descriptor();
-
-    const FrameGeometry& g = o.geometry;
-    const size_t frameBytes = g.FrameBytes();
-    FILE* in = nullptr;
-    if (!o.pattern) {
-        in = o.input.empty() || o.input == "-" ? stdin : std::fopen(o.input.c_str(), "rb");
-        if (!in) Fail(1, "cannot open input " + o.input);
-    }
-    FILE* out = nullptr;
-    if (o.output != "none") {
-        out = o.output == "-" ? stdout : std::fopen(o.output.c_str(), "wb");
-        if (!out) Fail(1, "cannot create output " + o.output);
-    }
-
+    const uint64_t settingsKey = o.channels.front().key;
     for (const ChannelSwitch& c : o.channels) g_knownChannels.insert(c.key);
     g_forgetChannels = o.forgetChannels;
+
+    PluginLibrary plugin;
+    std::string error;
+    if (!plugin.Open(o.plugin, error)) throw RunError(error);
+    // Prepared before Init, which is when the plug-in reads the file.
+    const SettingsFile settings = PrepareSettings(o, folder, settingsKey);
+    PluginDescriptor* d = plugin.Descriptor();
     InitInfo init{0, ChannelCheck};
+    if (!FramesWanted(o)) {
+        if (o.settings.save) {  // through the plug-in's own save, as the TV application would
+            d->Init(&init);
+            d->Deinit();
+            SaveSettingsBack(o, settings);
+        }
+        return 0;
+    }
+
+    VideoInfo video;
+    if (!o.videoIn.empty()) {
+        video = ProbeVideo(o.videoIn);
+        o.geometry.width = video.width;
+        o.geometry.height = video.height;
+        CheckGeometry(o.geometry);
+#if !defined(_WIN32)
+        signal(SIGPIPE, SIG_IGN);  // an encoder that stops early is reported, not a silent death
+#endif
+    }
+    const FrameGeometry& g = o.geometry;
+    std::unique_ptr<FrameSource> source;
+    std::unique_ptr<ChildProcess> encoder;
+    if (o.pattern) {
+        source = MakePatternSource(g, o.frames);
+    } else if (!o.videoIn.empty()) {
+        source = MakeDecodedSource(o.videoIn, g, video, o.frames);
+        if (!o.videoOut.empty()) encoder = StartEncoder(o.videoIn, o.videoOut, g, video);
+    } else {
+        FILE* in = OpenInput(o.input);
+        source = MakeRawSource(in, in != stdin, g, o.frames);
+    }
+    FILE* out = encoder ? encoder->Stream() : OpenOutput(o.output);
+    const std::string outName = encoder ? o.videoOut : o.output;
+
     d->Init(&init);
     VideoFormat format{g.width, g.height, g.BytesPerPixel(), static_cast<int32_t>(g.format), 0};
     d->FormatChange(&format);
 
-    std::vector<uint8_t> frame(frameBytes), before;
+    std::vector<uint8_t> frame(g.FrameBytes()), before;
     ChannelRecord channel;
     FrameInfo info{};
     long long index = 0;
     int status = 0;
-    long long expected = o.frames;
-    if (in && in != stdin) {
-        long long bytes = FileSize(in);
-        if (bytes >= 0 && (expected < 0 || bytes / static_cast<long long>(frameBytes) < expected))
-            expected = bytes / static_cast<long long>(frameBytes);
-    }
-    ProgressLine progress(!o.quiet, expected);
+    // In a pipeline the terminal shows ffmpeg's own progress line: ours would garble it.
+    const bool pipeline = (o.videoIn.empty() && !o.pattern && o.input == "-") || out == stdout;
+    ProgressLine progress(!o.quiet && !pipeline, source->Length());
     double processSeconds = 0;
-    for (; o.frames < 0 || index < o.frames; ++index) {
-        if (o.pattern) {
-            frame = MakeTestPattern(g, static_cast<int>(index));
-        } else {
-            size_t got = std::fread(frame.data(), 1, frameBytes, in);
-            if (got == 0) break;
-            if (got != frameBytes) {
-                std::fprintf(stderr, "kvx-host: input ends inside frame %lld (%zu of %zu bytes): "
-                             "is the size %dx%d and format right?\n", index, got, frameBytes,
-                             g.width, g.height);
-                status = 1;
-                break;
-            }
-            if (g.format == HostFormat::Bgr24) FlipRows(frame, g);
+    for (;; ++index) {
+        FrameSource::Result got = source->Next(frame, error);
+        if (got == FrameSource::Result::End) break;
+        if (got == FrameSource::Result::Error) {
+            std::fprintf(stderr, "kvx-host: %s\n", error.c_str());
+            status = 1;
+            break;
         }
         for (const ChannelSwitch& c : o.channels)
-            if (c.fromFrame == index) Show(channel, c);
-        if (channel.Empty()) Show(channel, o.channels.front());
+            if (c.fromFrame == index) channel.Set(static_cast<uint32_t>(c.key), static_cast<uint32_t>(c.key >> 32), c.name);
+        if (channel.Empty()) {
+            const ChannelSwitch& c = o.channels.front();
+            channel.Set(static_cast<uint32_t>(c.key), static_cast<uint32_t>(c.key >> 32), c.name);
+        }
         if (!o.png.empty()) before = frame;
         info.pixels = frame.data();
         info.channel = channel.info();
@@ -258,8 +283,9 @@ int Run(const Options& o) {
         progress.Update(index + 1);
         if (out) {
             if (g.format == HostFormat::Bgr24) FlipRows(frame, g);
-            if (std::fwrite(frame.data(), 1, frameBytes, out) != frameBytes) {
-                std::fprintf(stderr, "kvx-host: cannot write output\n");
+            if (std::fwrite(frame.data(), 1, frame.size(), out) != frame.size()) {
+                std::fprintf(stderr, "kvx-host: cannot write output %s: %s\n", outName.c_str(),
+                             SystemErrorText().c_str());
                 status = 1;
                 break;
             }
@@ -272,25 +298,67 @@ int Run(const Options& o) {
                      index, 1000.0 * processSeconds / index, processSeconds > 0 ? index / processSeconds : 0.0);
     d->Free();
     d->Deinit();
-
-    if (!o.png.empty() && index > 0 && status == 0) {
-        if (!WriteSideBySidePng(o.png, {ToRgb(before, g), ToRgb(frame, g)}, g.width, g.height))
-            Fail(1, "cannot write " + o.png);
+    source.reset();
+    if (encoder) {
+        if (encoder->Finish() != 0 && status == 0) {
+            std::fprintf(stderr, "kvx-host: ffmpeg could not encode %s (its message is above)\n", o.videoOut.c_str());
+            status = 1;
+        }
+    } else if (out && out != stdout && std::fclose(out) != 0 && status == 0) {
+        std::fprintf(stderr, "kvx-host: cannot write output %s: %s\n", o.output.c_str(), SystemErrorText().c_str());
+        status = 1;
     }
-    if (out && out != stdout) std::fclose(out);
-    if (in && in != stdin) std::fclose(in);
-    if (out == stdout) std::fflush(stdout);
+    if (out == stdout && std::fflush(stdout) != 0 && status == 0) status = 1;
+    if (!o.png.empty() && status == 0) {
+        if (index == 0) throw RunError("no frame was processed, so there is no picture for " + o.png);
+        if (!WriteSideBySidePng(o.png, {ToRgb(before, g), ToRgb(frame, g)}, g.width, g.height))
+            throw RunError("cannot write " + o.png);
+    }
+    if (o.settings.save && status == 0) SaveSettingsBack(o, settings);
     return status;
+}
+
+int Main(const std::vector<std::string>& args) {
+    try {
+        Options o = ParseCommandLine(args);
+        if (o.help) {
+            std::fputs(HelpText().c_str(), stdout);
+            return 0;
+        }
+        if (o.version) {
+            std::printf("kvx-host %s\n", KVX_VERSION);
+            return 0;
+        }
+        const std::string folder = PrivateFolderOfThisRun();
+        if (!folder.empty()) return Run(o, folder);
+        // Checked here too, so a bad command line is reported before any folder is made.
+        CheckOptions(o);
+        for (const std::string& warning : o.warnings) std::fprintf(stderr, "kvx-host: %s\n", warning.c_str());
+        return RunInPrivateFolder(args);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "kvx-host: %s\n", e.what());
+        return 2;
+    } catch (const std::runtime_error& e) {
+        std::fprintf(stderr, "kvx-host: %s\n", e.what());
+        return 1;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "kvx-host: out of memory; try a smaller --size\n");
+        return 1;
+    }
 }
 
 }  // namespace
 }  // namespace kvx
 
-int main(int argc, char** argv) {
 #if defined(_WIN32)
+int wmain(int argc, wchar_t** argv) {
     // msvcrt opens the standard streams in text mode; frames are binary.
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
-#endif
-    return kvx::Run(kvx::ParseOptions(argc, argv));
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.push_back(kvx::Narrow(argv[i]));
+    return kvx::Main(args);
 }
+#else
+int main(int argc, char** argv) { return kvx::Main(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif
