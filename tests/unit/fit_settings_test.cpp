@@ -40,13 +40,13 @@ const WorkedFit kWorkedFits[] = {
     {720, 576, {0, 72, 720, 504}, FitMode::Fill, 15, true, 1033, 1373, 0, 0, {11, 78, 11, 78}},
 };
 
+FitResult Fit(const WorkedFit& c) {
+    return FitSettings(c.width, c.height, c.picture, FitRequest{c.mode, c.trim, c.interlaced, 250});
+}
+
 TEST(FitSettings, WorkedExamples) {
     for (const WorkedFit& c : kWorkedFits) {
-        FitRequest request;
-        request.mode = c.mode;
-        request.trim = c.trim;
-        request.interlaced = c.interlaced;
-        const FitResult r = FitSettings(c.width, c.height, c.picture, request);
+        const FitResult r = Fit(c);
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " picture " << c.picture.left
                                         << "," << c.picture.top << "," << c.picture.right << ","
                                         << c.picture.bottom << " trim " << c.trim);
@@ -64,11 +64,7 @@ TEST(FitSettings, WorkedExamples) {
 // with the suggested settings every pixel of the frame's outer lines is picture, exactly.
 TEST(FitSettings, ThePluginShowsOnlyPictureAtTheFrameEdges) {
     for (const WorkedFit& c : kWorkedFits) {
-        FitRequest request;
-        request.mode = c.mode;
-        request.trim = c.trim;
-        request.interlaced = c.interlaced;
-        const FitResult r = FitSettings(c.width, c.height, c.picture, request);
+        const FitResult r = Fit(c);
         ASSERT_TRUE(r.ok);
         std::vector<uint8_t> frame(static_cast<size_t>(c.width) * c.height * 2);
         for (int32_t y = 0; y < c.height; ++y)
