@@ -1,6 +1,7 @@
 // kvx-host: the reference host. Loads a plug-in through its two exports and drives it as the
 // TV application does: Init, FormatChange, ProcessFrame for every frame, Free, Deinit.
 #include <cctype>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,10 +16,12 @@
 #endif
 
 #include "channel_record.h"
+#include "detect_mode.h"
 #include "frame_image.h"
 #include "plugin_loader.h"
 #include "progress_line.h"
 #include "settings_options.h"
+#include "settings/settings_store.h"
 
 namespace kvx {
 namespace {
@@ -49,6 +52,24 @@ const char kUsage[] =
     "                       saves its settings (default: it knows the --channel keys)\n"
     "  /inst:X, -inst:X     left on the command line for the plug-in (settings instance)\n"
     "  --help               this text\n"
+    "\n"
+    "Finding the settings that fill the screen with the picture inside black borders:\n"
+    "  --detect             read the input (all of a short one, an even spread of a long\n"
+    "                       one), find the picture's rectangle and print it with the\n"
+    "                       settings and the options that make it fill the frame; no\n"
+    "                       frames are written. \"no border found\" changes nothing\n"
+    "  --fit fill|aspect    fill: ScaleX and ScaleY separately, the picture covers the frame\n"
+    "                       exactly (default); aspect: one scale (KeepAspect on), the\n"
+    "                       excess cut evenly\n"
+    "  --trim P             cut P per cent of the picture more on every side (noisy\n"
+    "                       overscan lines at the picture's edge)\n"
+    "  --settings FILE      with --detect: the settings file whose Interlace the fit\n"
+    "                       follows, and where --save writes\n"
+    "  --save               with --detect: write the suggestion into FILE, to the record of\n"
+    "                       --channel KEY when FILE keeps settings per channel, else to\n"
+    "                       [COMMON]\n"
+    "  --compare FILE       with --detect: the last sampled frame before and after the\n"
+    "                       suggested settings\n"
     "\n";
 
 struct ChannelSwitch {
@@ -65,6 +86,10 @@ struct Options {
     std::vector<ChannelSwitch> channels;
     std::vector<SettingEdit> settings;
     bool quiet = false, stats = false;
+    bool detect = false, save = false, channelGiven = false;
+    FitMode fit = FitMode::Fill;
+    int32_t trim = 0;
+    std::string settingsFile;
 };
 
 std::set<unsigned long long> g_knownChannels;
@@ -167,6 +192,24 @@ Options ParseOptions(int argc, char** argv) {
             std::string v = value();
             if (!ParseChannel(v, c)) Fail(2, "bad --channel " + v + " (expected KEY[:NAME][@FRAME])");
             o.channels.push_back(c);
+        } else if (a == "--detect") {
+            o.detect = true;
+        } else if (a == "--fit") {
+            std::string v = value();
+            if (v == "fill") o.fit = FitMode::Fill;
+            else if (v == "aspect") o.fit = FitMode::Aspect;
+            else Fail(2, "unknown --fit " + v + " (fill or aspect)");
+        } else if (a == "--trim") {
+            std::string v = value();
+            char* end = nullptr;
+            double percent = std::strtod(v.c_str(), &end);
+            if (v.empty() || *end || !(percent >= 0 && percent <= 25))
+                Fail(2, "bad --trim " + v + " (per cent of the picture, 0 to 25, e.g. 1.5)");
+            o.trim = static_cast<int32_t>(std::lround(percent * 10));
+        } else if (a == "--settings") {
+            o.settingsFile = value();
+        } else if (a == "--save") {
+            o.save = true;
         } else if (a == "--forget-channels") {
             o.forgetChannels = true;
         } else if (IsInstanceSwitch(a)) {
@@ -179,6 +222,11 @@ Options ParseOptions(int argc, char** argv) {
     if (!haveSize) Fail(2, "--size WxH is required (see --help)");
     if (o.pattern && !o.input.empty()) Fail(2, "--pattern and --input exclude each other");
     if (o.pattern && o.frames < 0) o.frames = 1;
+    if (o.detect && o.pattern) Fail(2, "--detect needs an input (--input FILE or a pipe), not --pattern");
+    if (!o.detect && (o.save || !o.settingsFile.empty() || o.trim || o.fit != FitMode::Fill))
+        Fail(2, "--fit, --trim, --settings and --save go with --detect");
+    if (o.save && o.settingsFile.empty()) Fail(2, "--save needs --settings FILE to write to");
+    o.channelGiven = !o.channels.empty();
     if (o.channels.empty()) o.channels.push_back({0, 1, "Channel 1"});
     return o;
 }
@@ -187,7 +235,10 @@ void Show(ChannelRecord& channel, const ChannelSwitch& c) {
     channel.Set(static_cast<uint32_t>(c.key), static_cast<uint32_t>(c.key >> 32), c.name);
 }
 
+int Detect(const Options& o);
+
 int Run(const Options& o) {
+    if (o.detect) return Detect(o);
     PluginLibrary plugin;
     std::string error;
     if (!plugin.Open(o.plugin, error)) Fail(1, error);
@@ -281,6 +332,122 @@ int Run(const Options& o) {
     if (in && in != stdin) std::fclose(in);
     if (out == stdout) std::fflush(stdout);
     return status;
+}
+
+
+// Frames taller than this are scaled field by field when Interlace is on.
+constexpr int32_t kInterlaceMinHeight = 289;
+
+// The settings the suggestion is made for: FILE's (the record of the channel when it keeps
+// settings per channel) or the built-in defaults, with the run's setting options on top.
+bool LoadDetectSettings(const Options& o, SettingsStore& store, ChannelProfile& settings) {
+    store.LoadFile(o.settingsFile, 0, nullptr);  // no channel check: every record is kept
+    if (store.IsPerChannel()) {
+        if (!o.channelGiven)
+            Fail(2, "the settings file " + o.settingsFile + " keeps settings per channel: name the "
+                    "channel with --channel KEY");
+        const unsigned long long key = o.channels.front().key;
+        store.SelectChannel(static_cast<uint32_t>(key), static_cast<uint32_t>(key >> 32));
+    }
+    settings = store.Current();
+    for (const SettingEdit& e : o.settings)
+        if (e.field == SettingEdit::Interlace) settings.interlace = e.value;
+    return store.IsPerChannel();
+}
+
+// Writes the suggestion through the plug-in's own settings code (its atomic save), then
+// reads the file back to make sure it holds it.
+void SaveSuggestion(const Options& o, SettingsStore& store, const FitResult& fit) {
+    store.EditCurrent([&](ChannelProfile& p) {
+        p.procEnable = 1;
+        p.scaleX = fit.scaleX;
+        p.scaleY = fit.scaleY;
+        p.offsetX = fit.offsetX;
+        p.offsetY = fit.offsetY;
+        p.keepAspect = fit.keepAspect ? 1 : 0;
+    });
+    store.Save();
+    SettingsStore check;
+    ChannelProfile saved;
+    const bool perChannel = LoadDetectSettings(o, check, saved);
+    if (saved.scaleX != fit.scaleX || saved.scaleY != fit.scaleY || saved.offsetX != fit.offsetX ||
+        saved.offsetY != fit.offsetY || !saved.procEnable)
+        Fail(1, "cannot write the settings file " + o.settingsFile +
+                ": check that its folder exists and is writable; nothing was saved");
+    std::printf("saved      to %s, %s\n", o.settingsFile.c_str(),
+                perChannel ? ("the record of channel " + std::to_string(static_cast<long long>(
+                                  o.channels.front().key))).c_str()
+                           : "[COMMON] (the file keeps one set for all channels)");
+}
+
+// The last sampled frame before and after the suggestion, processed by the plug-in.
+void CompareSuggestion(const Options& o, const FitResult& fit, const std::vector<uint8_t>& before,
+                       const ChannelProfile& settings) {
+    PluginLibrary plugin;
+    std::string error;
+    if (!plugin.Open(o.plugin, error)) Fail(1, error);
+    std::vector<SettingEdit> edits = SuggestedEdits(fit);
+    edits.push_back({SettingEdit::Interlace, static_cast<int32_t>(settings.interlace)});
+    edits.push_back({SettingEdit::Deinterlace, static_cast<int32_t>(settings.deinterlace)});
+    if (WriteSettingEdits(o.plugin, edits, o.channels.front().key).empty())
+        Fail(1, "the plug-in has no settings file to write the settings to");
+    PluginDescriptor* d = plugin.Descriptor();
+    const FrameGeometry& g = o.geometry;
+    g_knownChannels.insert(o.channels.front().key);
+    InitInfo init{0, ChannelCheck};
+    d->Init(&init);
+    VideoFormat format{g.width, g.height, g.BytesPerPixel(), static_cast<int32_t>(g.format), 0};
+    d->FormatChange(&format);
+    std::vector<uint8_t> after = before;
+    ChannelRecord channel;
+    Show(channel, o.channels.front());
+    FrameInfo info{};
+    info.pixels = after.data();
+    info.channel = channel.info();
+    d->ProcessFrame(&info);
+    d->Free();
+    d->Deinit();
+    if (!WriteSideBySidePng(o.png, {ToRgb(before, g), ToRgb(after, g)}, g.width, g.height))
+        Fail(1, "cannot write " + o.png);
+}
+
+int Detect(const Options& o) {
+    const FrameGeometry& g = o.geometry;
+    if (g.format == HostFormat::Yuyv && g.width % 2)
+        Fail(2, "yuyv frames have an even width (two pixels share their colour): use --size " +
+                    std::to_string(g.width + 1) + "x" + std::to_string(g.height) + " if ffmpeg padded it");
+    SettingsStore store;
+    ChannelProfile settings;
+    LoadDetectSettings(o, store, settings);
+
+    FILE* in = o.input.empty() || o.input == "-" ? stdin : std::fopen(o.input.c_str(), "rb");
+    if (!in) Fail(1, "cannot open input " + o.input);
+    std::unique_ptr<FrameSource> source = MakeRawSource(in, in != stdin, g, o.frames);
+    BorderSample sample;
+    std::string error;
+    if (!SampleBorders(*source, g, !o.quiet, sample, error)) Fail(1, error);
+
+    FitRequest request;
+    request.mode = o.fit;
+    request.trim = o.trim;
+    request.interlaced = settings.interlace && g.height >= kInterlaceMinHeight;
+    FitResult fit;
+    if (sample.border.verdict == BorderVerdict::Found)
+        fit = FitSettings(g.width, g.height, sample.border.picture, request);
+    std::fputs(DescribeDetection(g, sample.border, request, fit).c_str(), stdout);
+    if (!fit.ok) {
+        if (o.save) std::printf("nothing saved\n");
+        if (!o.png.empty()) std::fprintf(stderr, "kvx-host: no suggestion, so no picture written to %s\n", o.png.c_str());
+        return 0;
+    }
+    std::fflush(stdout);
+    if (fit.scaleX > 1300 || fit.scaleY > 1300)
+        std::fprintf(stderr, "kvx-host: warning: a scale over 130 %% is beyond the settings dialog's range; "
+                             "the plug-in applies it as it stands\n");
+    if (o.save) SaveSuggestion(o, store, fit);
+    if (!o.png.empty()) CompareSuggestion(o, fit, sample.lastFrame, settings);
+    std::fflush(stdout);
+    return 0;
 }
 
 }  // namespace
