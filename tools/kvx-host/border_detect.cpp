@@ -8,12 +8,13 @@ namespace kvx {
 namespace {
 
 // Luma in the 16..235 scale of video black and white: a yuyv Y byte as it is, bgr24
-// through the BT.601 weights, so both formats meet the same thresholds.
+// through the BT.601 weights, so both formats meet the same thresholds. Colour is left out:
+// 4:2:0 sources bleed their picture's colour a line or two into a black bar.
 constexpr int32_t kBlackLuma = 16;
-// A black line: mean luma at most this far above black, spread (standard deviation) at
-// most this much. Compression ringing and analogue noise stay inside; a dark picture's
-// texture (a night sky's stars, a dimly lit set) does not.
-constexpr int32_t kMeanAboveBlack = 14;
+// A black line: mean at most this far above black, spread (standard deviation) at most
+// this much. Compression ringing and analogue noise stay inside; a dark picture's texture
+// (a night sky's stars, a dimly lit set) does not.
+constexpr int32_t kMeanAboveBlack = 8;
 constexpr int32_t kMaxSpread = 6;
 // Every second pixel of a line is read: enough to see a two-pixel detail, half the work.
 constexpr int32_t kSampleStep = 2;
