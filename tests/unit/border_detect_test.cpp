@@ -16,6 +16,7 @@ struct Scene {
     FrameGeometry g;
     Rect picture;
     int pictureLow = 40, pictureHigh = 220;
+    int starsPerThousand = 0;  // picture pixels at full white (stars in a night sky)
     int borderNoise = 0;
     int overscan = 0;
 };
@@ -31,6 +32,7 @@ std::vector<uint8_t> MakeFrame(const Scene& s, unsigned seed) {
                                 y < s.picture.bottom;
             int luma;
             if (y < s.overscan) luma = 60 + static_cast<int>(rng() % 160);
+            else if (inside && static_cast<int>(rng() % 1000) < s.starsPerThousand) luma = 235;
             else if (inside) luma = s.pictureLow + static_cast<int>(rng() % (s.pictureHigh - s.pictureLow + 1));
             else luma = 16 + (s.borderNoise ? static_cast<int>(rng() % (2 * s.borderNoise + 1)) - s.borderNoise : 0);
             uint8_t* p = &frame[(static_cast<size_t>(memoryRow) * w + x) * bpp];
@@ -119,6 +121,11 @@ TEST(BorderDetector, InventsNoBorder) {
     dark.pictureLow = 16;
     dark.pictureHigh = 48;
     EXPECT_EQ(Detect(dark, 5).verdict, BorderVerdict::NoBorder);
+    // Nor is a night sky: black, but for a star in every fifty pixels (its mean is near black).
+    Scene night = full;
+    night.pictureLow = night.pictureHigh = 16;
+    night.starsPerThousand = 20;
+    EXPECT_EQ(Detect(night, 5).verdict, BorderVerdict::NoBorder);
     // Black frames (a fade's end) have no picture content and do not vote.
     BorderResult faded = Detect(full, 10, 2);
     EXPECT_EQ(faded.verdict, BorderVerdict::NoBorder);
