@@ -138,10 +138,8 @@ def main():
     build = sys.argv[1]
     keep = sys.argv[2] if len(sys.argv) > 2 else None
     work = tempfile.mkdtemp(prefix="kvx-borders-")
-    # kvx-host and the plug-in in a folder of their own: the settings file lives beside them.
-    for f in ("kvx-host", "KVX_Scaler.so"):
-        shutil.copy(os.path.join(build, f), work)
-    host = [os.path.join(work, "kvx-host"), "--plugin", os.path.join(work, "KVX_Scaler.so")]
+    # Every kvx-host run works in a private folder of its own: no settings carry over.
+    host = [os.path.join(build, "kvx-host"), "--plugin", os.path.join(build, "KVX_Scaler.so")]
     failures, rows = [], []
     try:
         for clip in CLIPS:

@@ -17,14 +17,55 @@ check() {  # check DESCRIPTION COMMAND...
 fails_with() {  # fails_with CODE PATTERN ARGS...: exits with CODE and says PATTERN on stderr
   local code=$1 pattern=$2; shift 2
   host "$@" </dev/null >/dev/null 2>err.txt; local got=$?
-  [ "$got" -eq "$code" ] && grep -q "$pattern" err.txt || { echo "  exit $got: $(cat err.txt)"; return 1; }
+  [ "$got" -eq "$code" ] && grep -q -- "$pattern" err.txt || { echo "  exit $got: $(cat err.txt)"; return 1; }
 }
 
 check "--help documents the options" bash -c "$runner ./$host --help | grep -q -- '--plugin FILE'"
-check "missing plug-in file" fails_with 1 "cannot load" --plugin nothing.dll --size 8x8 --pattern
-check "library without the exports" fails_with 1 "not a plug-in" --plugin "$foreign" --size 8x8 --pattern
-check "unknown option" fails_with 2 "unknown option" --plugin $plugin --size 8x8 --bogus
-check "bad size" fails_with 2 "bad --size" --plugin $plugin --size 8by8 --pattern
+check "--help lists every option of the README's list" bash -c "$runner ./$host --help > help.txt &&
+  for o in --png --help --version --settings --save --show-settings --per-channel --channel; do grep -q -- \"\$o\" help.txt || exit 1; done"
+: > empty.raw
+# exit code | what stderr says | arguments: each is refused before any work
+refused=(
+  "1|cannot load|--plugin nothing.dll --size 8x8 --pattern --output none"
+  "1|not a plug-in|--plugin $foreign --size 8x8 --pattern --output none"
+  "2|unknown option|--plugin $plugin --size 8x8 --bogus"
+  "2|bad --size|--plugin $plugin --size 8by8 --pattern"
+  "2|bad --size height '8junk'|--plugin $plugin --size 8x8junk --pattern"
+  "2|bad --size width '0'|--plugin $plugin --size 0x5 --pattern"
+  "2|1 to 32767|--plugin $plugin --size 100000x100000 --pattern"
+  "2|MiB each|--plugin $plugin --size 32000x32000 --pattern"
+  "2|is odd: YUY2|--plugin $plugin --size 721x576 --pattern"
+  "2|bad --frames 'abc'|--plugin $plugin --size 8x8 --pattern --frames abc"
+  "2|bad --channel key|--plugin $plugin --size 8x8 --pattern --channel 18446744073709551616"
+  "2|--scale needs a value|--plugin $plugin --size 8x8 --pattern --scale"
+  "2|bad value 'wide'|--plugin $plugin --size 8x8 --pattern --scale wide"
+  "2|bad value 'maybe'|--plugin $plugin --size 8x8 --pattern --process maybe"
+  "2|cannot be stored|--plugin $plugin --size 8x8 --pattern --offset-x 300000000"
+  "2|must end in .png|--plugin $plugin --size 8x8 --pattern --compare out.jpg --output none"
+  "1|no frame was processed|--plugin $plugin --size 8x8 --input empty.raw --compare out.png --output none"
+  "2|--save writes back|--plugin $plugin --save --scale 110"
+  "1|cannot read settings file|--plugin $plugin --settings missing.ini --show-settings"
+)
+for r in "${refused[@]}"; do
+  IFS='|' read -r code pattern args <<<"$r"
+  # shellcheck disable=SC2086
+  check "refused: $args" fails_with "$code" "$pattern" $args
+done
+check "no picture is left by a refused --compare" test ! -e out.png -a ! -e out.jpg
+# Switch words in any case, --opt=value, and the one-line warning outside the dialog's ranges.
+for args in "--process ON" "--process=true" "--interlace Off --deinterlace=NO" "--scale=110" "--keep-aspect 1"; do
+  # shellcheck disable=SC2086
+  check "accepted: $args" bash -c "$runner ./$host --plugin $plugin --size 8x8 --pattern --output none $args"
+done
+check "values outside the dialog's ranges: one warning line, then the run" bash -c \
+  "$runner ./$host --plugin $plugin --size 8x8 --pattern --output none --scale 200 2>&1 | grep -c 'outside the dialog' | grep -qx 1"
+# Terminals: no raw frames onto one, none read from one (a pseudo-terminal from script(1)).
+if [ -z "$runner" ] && command -v script >/dev/null; then
+  check "refuses to write raw frames to a terminal" bash -c \
+    "script -qec './$host --plugin $plugin --size 8x8 --pattern' /dev/null | grep -q 'will not write raw frames to a terminal'"
+  check "refuses to read raw frames from a terminal" bash -c \
+    "script -qec './$host --plugin $plugin --size 8x8 --output none' /dev/null | grep -q 'will not read raw frames from a terminal'"
+fi
 
 for format in yuyv bgr24; do
   host --plugin $plugin --size 720x576 --format $format --pattern --frames 3 --output a.raw /inst:e
@@ -40,9 +81,22 @@ done
 host --plugin $plugin --size 352x288 --pattern --png snap.png --output none -inst:e
 check "PNG snapshot" bash -c "head -c 8 snap.png | od -An -c | grep -q 'P   N   G'"
 
-check "setting options reach the plug-in: shrink gives black borders" bash -c \
-  "$runner ./$host --plugin $plugin --size 64x48 --pattern --scale 50 --interlace off --output - | head -c 4 | od -An -tx1 | grep -q '00 80 00 80'"
-check "bad setting value" fails_with 2 "bad value" --plugin $plugin --size 8x8 --pattern --scale wide
+# Shrink 50 %: black bands of 16 columns left and right and 12 rows top and bottom, the
+# picture inside; a pixel in each band and one in the middle are looked at.
+host --plugin $plugin --size 64x48 --pattern --scale 50 --interlace off --output shrink.raw 2>/dev/null
+check "setting options reach the plug-in: shrink 50 % gives a black band on each side" python3 -c "
+f = open('shrink.raw', 'rb').read()
+black = lambda x, y: f[(y * 64 + x) * 2] == 0
+assert all(black(x, y) for x, y in ((2, 24), (61, 24), (32, 2), (32, 45), (15, 30), (48, 30), (30, 11), (30, 36)))
+assert not any(black(x, y) for x, y in ((17, 24), (46, 24), (32, 13), (32, 34)))"
+# The "after" half of the PNG is the frame the plug-in returned, whether frames are written or not.
+for format in yuyv bgr24; do
+  host --plugin $plugin --size 352x288 --format $format --pattern --scale 90 --offset-x 5 --offset-y 3 \
+    --compare with.png --output frames.raw
+  host --plugin $plugin --size 352x288 --format $format --pattern --scale 90 --offset-x 5 --offset-y 3 \
+    --compare without.png --output none
+  check "$format: the PNG is the same with and without frames written out" cmp -s with.png without.png
+done
 
 # A real pipeline: ffmpeg decodes a generated clip to raw frames, the plug-in zooms them, ffmpeg
 # encodes the result.
@@ -53,6 +107,20 @@ if command -v ffmpeg >/dev/null; then
     ffmpeg -v error -f rawvideo -pix_fmt yuyv422 -s 720x576 -r 25 -i - -c:v mpeg4 -q:v 3 out.mp4
   check "ffmpeg | kvx-host | ffmpeg gives a clip of all 25 frames" bash -c \
     "[ \"\$(ffprobe -v error -count_frames -select_streams v -show_entries stream=nb_read_frames -of csv=p=0 out.mp4)\" = 25 ]"
+fi
+
+# Paths with Cyrillic letters and blanks: the plug-in, the input, the settings file and the
+# folder kvx-host itself lies in (under Wine with a UTF-8 locale, whatever the code page).
+mkdir "Мои видео"
+cp $plugin $host "Мои видео/"
+head -c $((64 * 48 * 2)) a.raw > "Мои видео/кадр.raw"
+export LC_ALL=C.UTF-8
+check "Cyrillic paths: plug-in, input, settings file, kvx-host's own folder" bash -c "cd 'Мои видео' &&
+  $runner ./$host --plugin '../Мои видео/$plugin' --size 64x48 --input 'кадр.raw' --output none \
+    --settings 'настройки.ini' --save --scale 110 && grep -q 'ScaleX=1100' 'настройки.ini'"
+if [ -n "$runner" ]; then
+  check "Windows errors come with their text and a hint" fails_with 1 "needs was not found" --plugin missing.dll --size 8x8 --pattern
+  check "a file that is no DLL: said so" fails_with 1 "not a 32-bit Windows DLL" --plugin a.raw --size 8x8 --pattern
 fi
 
 [ "$failures" -eq 0 ]

@@ -21,7 +21,7 @@ def check(what, ok, detail=""):
 
 
 class Host:
-    """A host folder of its own (kvx-host + plug-in; the settings live in Plugins/ beside them)."""
+    """A folder of its own with kvx-host and the plug-in; settings come from --settings FILE."""
 
     def __init__(self, build, wine):
         self.wine = wine
@@ -31,22 +31,28 @@ class Host:
             shutil.copy(os.path.join(build, f), self.dir)
         self.cmd = (["wine"] if wine else []) + ["./" + exe, "--plugin", plugin]
 
-    def ini(self, sub="Plugins"):
-        return os.path.join(self.dir, sub, "KVX_Scaler.ini")
+    def ini(self, name="settings.ini"):
+        return os.path.join(self.dir, name)
 
-    def write_ini(self, text, sub="Plugins"):
-        os.makedirs(os.path.dirname(self.ini(sub)), exist_ok=True)
-        with open(self.ini(sub), "wb") as f:
+    def write_ini(self, text, name="settings.ini"):
+        with open(self.ini(name), "wb") as f:
             f.write(text.replace(b"\n", b"\r\n"))
 
-    def run(self, frames_in=b"", args=(), fmt="yuyv", size=(W, H)):
+    def run(self, frames_in=b"", args=(), fmt="yuyv", size=(W, H), settings="settings.ini", check=True):
         cmd = self.cmd + ["--size", "%dx%d" % size, "--format", fmt] + list(args)
+        if settings and os.path.exists(self.ini(settings)) and "--settings" not in args:
+            cmd += ["--settings", settings]
         if not frames_in:
             cmd += ["--pattern", "--frames", "0", "--output", "none"]
         p = subprocess.run(cmd, input=frames_in, cwd=self.dir, capture_output=True)
-        if p.returncode != 0:
+        if check and p.returncode != 0:
             raise RuntimeError("kvx-host failed: %s" % p.stderr.decode(errors="replace"))
-        return p.stdout
+        return p.stdout if check else p
+
+    def left_behind(self):
+        """Whatever a run left in the folder besides the two programs and settings files given."""
+        return sorted(f for f in os.listdir(self.dir) if not f.endswith((".ini", ".exe", ".dll", ".so"))
+                      and f != "kvx-host")
 
     def close(self):
         shutil.rmtree(self.dir, ignore_errors=True)
@@ -71,12 +77,13 @@ def scenarios(build, wine):
 
     h = Host(build, wine)
     try:
-        h.run()
-        check(tag + ": a fresh start writes exactly the fourteen lines",
-              open(h.ini(), "rb").read() == FOURTEEN_LINES, repr(open(h.ini(), "rb").read()))
-        os.utime(h.ini(), (1000000000, 1000000000))
-        h.run()
-        check(tag + ": an unchanged file is not rewritten", os.stat(h.ini()).st_mtime == 1000000000)
+        h.run(args=["--settings", "new.ini", "--save"])
+        check(tag + ": --save to a new file writes exactly the fourteen lines",
+              open(h.ini("new.ini"), "rb").read() == FOURTEEN_LINES, repr(open(h.ini("new.ini"), "rb").read()))
+        os.utime(h.ini("new.ini"), (1000000000, 1000000000))
+        h.run(args=["--settings", "new.ini", "--save"])
+        check(tag + ": an unchanged file is not rewritten", os.stat(h.ini("new.ini")).st_mtime == 1000000000)
+        check(tag + ": runs leave nothing beside kvx-host", h.left_behind() == [], repr(h.left_behind()))
 
         # The picture: identity leaves every byte, in both layouts, interlaced or not.
         for fmt, bpp in (("yuyv", 2), ("bgr24", 3)):
@@ -117,7 +124,7 @@ def scenarios(build, wine):
                              extra=b"[5]\nProcEnable=1\nOffsetX=1000\n[6]\nProcEnable=0\n"))
         frames = random_frame("a", 2) + random_frame("b", 2) + random_frame("c", 2)
         out = h.run(frames, ["--channel", "5:Five", "--channel", "6:Six@1", "--channel", "3@2",
-                             "--forget-channels"], "yuyv")
+                             "--forget-channels", "--save"], "yuyv")
         n = W * H * 2
         check(tag + ": per-channel: channel 5 is shifted out (black)", is_black_yuyv(out[:n]))
         check(tag + ": per-channel: channel 6 stays untouched", out[n:2 * n] == frames[n:2 * n])
@@ -128,21 +135,75 @@ def scenarios(build, wine):
     finally:
         h.close()
 
-    # The instance switch on the host's command line.
-    for switch, folder in (("/inst:7", "Instances/7/Plugins"), ("-INST:B", "Instances/b/Plugins")):
+    # The instance switch: the plug-in looks in Instances/X of the private folder, where
+    # kvx-host puts the --settings FILE, so the file's OffsetX=1000 blacks the frame out.
+    for switch in ("/inst:7", "-INST:B"):
         h = Host(build, wine)
         try:
-            h.run(args=[switch])
-            check("%s: %s keeps the settings in %s" % (tag, switch, folder),
-                  os.path.exists(h.ini(folder)) and not os.path.exists(h.ini()))
+            h.write_ini(settings(b"ProcEnable=1\nOffsetX=1000"))
+            out = h.run(random_frame("inst", 2), [switch], "yuyv")
+            check("%s: %s: the plug-in reads the --settings FILE in its instance folder" % (tag, switch),
+                  is_black_yuyv(out) and h.left_behind() == [], repr(h.left_behind()))
         finally:
             h.close()
+
+    isolation(build, wine, tag)
     return outputs
 
 
+def isolation(build, wine, tag):
+    """A run's settings come from its command line alone; --settings FILE --save on purpose."""
+    h = Host(build, wine)
+    try:
+        frame = random_frame("iso", 2)
+        fresh = h.run(frame, ["--scale", "105"])
+        h.run(frame, ["--offset-x", "5", "--offset-y", "3", "--scale", "90"])
+        check(tag + ": an earlier run's settings do not carry over", h.run(frame, ["--scale", "105"]) == fresh)
+        # Three runs at once, each with its own scale, each as it would be alone.
+        scales = ("80", "100", "120")
+        alone = [h.run(frame, ["--scale", s]) for s in scales]
+        cmds = [h.cmd + ["--size", "%dx%d" % (W, H), "--scale", s] for s in scales]
+        procs = [subprocess.Popen(c, cwd=h.dir, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL) for c in cmds]
+        together = [p.communicate(frame)[0] for p in procs]
+        check(tag + ": runs in parallel never take each other's settings", together == alone,
+              repr([a == t for a, t in zip(alone, together)]))
+        check(tag + ": parallel runs leave nothing beside kvx-host", h.left_behind() == [], repr(h.left_behind()))
+
+        # --show-settings in the dialog's units: rounded, and --scale sets both scales.
+        shown = h.run(args=["--show-settings", "--scale", "0.15", "--offset-y=-1.25"], settings=None).decode()
+        check(tag + ": --show-settings rounds half away (0.15 -> 0.2, -1.25 -> -1.3) and --scale sets both",
+              "scale-x       0.2 %" in shown and "scale-y       0.2 %" in shown and "offset-y      -1.3 %" in shown,
+              shown)
+
+        # A prepared file: per-channel on, channel 12345's record gets the values; a hand-added
+        # record of another channel is kept; the file the TV application will read is complete.
+        h.write_ini(settings(b"ProcEnable=0", mode=1, extra=b"[777]\nProcEnable=1\nOffsetX=250\n"), "tv.ini")
+        h.run(args=["--settings", "tv.ini", "--save", "--per-channel", "on", "--channel", "12345",
+                    "--scale", "110"], settings=None)
+        saved = open(h.ini("tv.ini"), "rb").read()
+        check(tag + ": --save keeps a hand-added channel record and writes the --channel record",
+              b"Common=0\r\n" in saved and b"[777]\r\nProcEnable=1\r\nOffsetX=250\r\n" in saved and
+              b"[12345]\r\nProcEnable=1\r\nOffsetX=0\r\nOffsetY=0\r\nScaleX=1100\r\nScaleY=1100\r\n" in saved,
+              repr(saved))
+        # Requests that cannot be carried out: an error, and the file stays as it was.
+        os.mkdir(h.ini("folder.ini"))
+        for what, args in (("a missing --settings FILE without --save", ["--settings", "missing.ini"]),
+                           ("a folder as --settings FILE", ["--settings", "folder.ini", "--save"]),
+                           ("a --settings FILE in a missing folder", ["--settings", "no/such.ini", "--save"]),
+                           ("--save without --settings", ["--save"])):
+            p = h.run(args=args + ["--scale", "110"], settings=None, check=False)
+            check("%s: %s is an error" % (tag, what), p.returncode != 0 and p.stderr.startswith(b"kvx-host: "),
+                  repr((p.returncode, p.stderr)))
+        check(tag + ": failed runs leave the settings file as it was", open(h.ini("tv.ini"), "rb").read() == saved)
+    finally:
+        h.close()
+
+
+
 def users_folder_under_wine(build):
-    """The machine-wide registry switch moves the file to the user's application-data folder."""
-    prefix = os.environ["WINEPREFIX"]
+    """With the machine-wide switch on, the plug-in would use the user's application-data
+    folder, shared by every run and by the TV application: kvx-host refuses and touches nothing."""
     reg = ["wine", "reg"]
     key = r"HKLM\SOFTWARE\Korvanta"
     subprocess.run(reg + ["add", key, "/v", "StoreInUsersFolder", "/t", "REG_DWORD", "/d", "1", "/f"],
@@ -155,9 +216,11 @@ def users_folder_under_wine(build):
         target = os.path.join(unix, "Korvanta", "Plugins", "KVX_Scaler.ini")
         if os.path.exists(target):
             os.remove(target)
-        h.run()
-        check("wine: StoreInUsersFolder=1 keeps the settings in %APPDATA%\\Korvanta\\Plugins",
-              os.path.exists(target) and not os.path.exists(h.ini()), target)
+        p = h.run(args=["--scale", "110"], check=False)
+        check("wine: StoreInUsersFolder=1: kvx-host refuses, names the switch and the file, touches nothing",
+              p.returncode == 1 and b"StoreInUsersFolder" in p.stderr and
+              b"Korvanta\\Plugins\\KVX_Scaler.ini" in p.stderr and not os.path.exists(target),
+              repr(p.stderr))
     finally:
         subprocess.run(reg + ["delete", key, "/v", "StoreInUsersFolder", "/f"], capture_output=True)
         h.close()

@@ -17,6 +17,11 @@ struct Rgb {
 
 uint8_t Clamp(int v) { return static_cast<uint8_t>(std::min(255, std::max(0, v))); }
 
+// Where the moving marker starts (frame index -1: no marker).
+int MarkerX(int width, int frameIndex) {
+    return frameIndex < 0 ? -100 : static_cast<int>((frameIndex * 8LL) % std::max(1, width));
+}
+
 // The pattern in top-down RGB: eight colour bars, a white grid every 64 pixels, a block of
 // alternating one-pixel lines (shows resampling), and a marker that moves with the frame.
 Rgb PatternPixel(int x, int y, int width, int height, int frameIndex) {
@@ -29,7 +34,7 @@ Rgb PatternPixel(int x, int y, int width, int height, int frameIndex) {
         uint8_t ramp = static_cast<uint8_t>(255 * (x - width * 2 / 3) / std::max(1, width / 3));
         return {ramp, ramp, ramp};
     }
-    int marker = (frameIndex * 8) % std::max(1, width);
+    int marker = MarkerX(width, frameIndex);
     if (y > height * 5 / 8 && x >= marker && x < marker + 16) return {255, 128, 0};
     return kBars[std::min(7, x * 8 / std::max(1, width))];
 }
@@ -48,12 +53,18 @@ Rgb YuvToRgb(int y, int u, int v) {
 
 }  // namespace
 
-std::vector<uint8_t> MakeTestPattern(const FrameGeometry& g, int frameIndex) {
-    std::vector<uint8_t> frame(g.FrameBytes());
-    for (int y = 0; y < g.height; ++y) {
+void DrawTestPattern(std::vector<uint8_t>& frame, const FrameGeometry& g, int frameIndex, int left, int right,
+                     int top, int bottom) {
+    frame.resize(g.FrameBytes());
+    if (g.format == HostFormat::Yuyv) left &= ~1;  // whole pixel pairs: they share their chroma
+    left = std::max(0, left);
+    right = std::min(g.width, right);
+    top = std::max(0, top);
+    bottom = std::min(g.height, bottom);
+    for (int y = top; y < bottom; ++y) {
         if (g.format == HostFormat::Yuyv) {
             uint8_t* row = frame.data() + static_cast<size_t>(y) * g.width * 2;
-            for (int x = 0; x + 1 < g.width; x += 2) {
+            for (int x = left; x + 1 < std::min(g.width, right + 1); x += 2) {
                 int y0, u0, v0, y1, u1, v1;
                 RgbToYuv(PatternPixel(x, y, g.width, g.height, frameIndex), y0, u0, v0);
                 RgbToYuv(PatternPixel(x + 1, y, g.width, g.height, frameIndex), y1, u1, v1);
@@ -64,7 +75,7 @@ std::vector<uint8_t> MakeTestPattern(const FrameGeometry& g, int frameIndex) {
             }
         } else {
             uint8_t* row = frame.data() + static_cast<size_t>(g.height - 1 - y) * g.width * 3;
-            for (int x = 0; x < g.width; ++x) {
+            for (int x = left; x < right; ++x) {
                 Rgb p = PatternPixel(x, y, g.width, g.height, frameIndex);
                 row[3 * x] = p.b;
                 row[3 * x + 1] = p.g;
@@ -72,6 +83,18 @@ std::vector<uint8_t> MakeTestPattern(const FrameGeometry& g, int frameIndex) {
             }
         }
     }
+}
+
+void PatternMarkerArea(const FrameGeometry& g, int frameIndex, int& x0, int& x1, int& y0, int& y1) {
+    x0 = MarkerX(g.width, frameIndex) - 1;
+    x1 = x0 + 18;
+    y0 = g.height * 5 / 8;
+    y1 = g.height * 3 / 4 + 1;
+}
+
+std::vector<uint8_t> MakeTestPattern(const FrameGeometry& g, int frameIndex) {
+    std::vector<uint8_t> frame(g.FrameBytes());
+    DrawTestPattern(frame, g, frameIndex, 0, g.width, 0, g.height);
     return frame;
 }
 

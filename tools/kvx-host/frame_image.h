@@ -17,6 +17,12 @@ struct FrameGeometry {
 
 // The built-in test pattern (colour bars, a grid and fine lines) in host memory order.
 std::vector<uint8_t> MakeTestPattern(const FrameGeometry& g, int frameIndex);
+// Draws the pattern's columns x0..x1-1 of rows y0..y1-1 (top-down) into `frame`; frame index -1
+// draws it without its moving marker.
+void DrawTestPattern(std::vector<uint8_t>& frame, const FrameGeometry& g, int frameIndex, int x0, int x1,
+                     int y0, int y1);
+// The area the moving marker of frame `frameIndex` covers (all else is the same in every frame).
+void PatternMarkerArea(const FrameGeometry& g, int frameIndex, int& x0, int& x1, int& y0, int& y1);
 
 // Raw bgr24 in pipes is top-down, the host's 24-bit format bottom-up: flips the rows.
 void FlipRows(std::vector<uint8_t>& frame, const FrameGeometry& g);

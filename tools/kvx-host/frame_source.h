@@ -1,5 +1,6 @@
-// Where kvx-host's frames come from: raw frames from a file or a pipe. Each source says how
-// many frames it will give when it knows.
+// Where kvx-host's frames come from: raw frames from a file or a pipe, the built-in test
+// pattern, or (built on the raw reader) a video file decoded by ffmpeg. Each says how many
+// frames it will give when it knows.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +22,9 @@ public:
     // Frames this source will give in all, or -1 when that is not known.
     virtual long long Length() const = 0;
 };
+
+// The built-in test pattern, `count` frames; the static parts are drawn once.
+std::unique_ptr<FrameSource> MakePatternSource(const FrameGeometry& g, long long count);
 
 // Raw frames (bgr24 top-down as ffmpeg writes it) from `file`, at most `limit` (-1: all);
 // `owned` files are closed with the source. `lengthHint` (-1: unknown) is the number of

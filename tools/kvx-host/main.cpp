@@ -1,11 +1,10 @@
 // kvx-host: the reference host. Loads a plug-in through its two exports and drives it as the
 // TV application does: Init, FormatChange, ProcessFrame for every frame, Free, Deinit.
-#include <cctype>
-#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <memory>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,289 +16,324 @@
 
 #include "channel_record.h"
 #include "detect_mode.h"
+#include "files.h"
 #include "frame_image.h"
+#include "frame_source.h"
+#include "options.h"
+#include "platform/module.h"
 #include "plugin_loader.h"
 #include "progress_line.h"
-#include "settings_options.h"
+#include "platform/host_environment.h"
+#include "private_run.h"
+#include "settings/decimal.h"
+#include "settings/settings_path.h"
 #include "settings/settings_store.h"
+#include "settings_options.h"
+
+#ifndef KVX_VERSION
+#define KVX_VERSION "unknown"
+#endif
 
 namespace kvx {
 namespace {
 
-const char kUsage[] =
-    "usage: kvx-host --plugin FILE --size WxH [--format yuyv|bgr24] [options]\n"
-    "\n"
-    "Loads a KVX_Scaler-style plug-in and runs frames through it exactly as the TV\n"
-    "application does (Init, FormatChange, ProcessFrame..., Free, Deinit).\n"
-    "\n"
-    "  --plugin FILE        the plug-in library (KVX_Scaler.dll / KVX_Scaler.so)\n"
-    "  --size WxH           frame size in pixels\n"
-    "  --format F           yuyv (packed 4:2:2, default) or bgr24 (raw bgr24 is top-down\n"
-    "                       in files and pipes; it is flipped to the host's bottom-up rows)\n"
-    "  --input FILE         raw frames to read (default: standard input)\n"
-    "  --output FILE        where to write the processed raw frames (default: standard\n"
-    "                       output; '-' too; 'none' writes nothing)\n"
-    "  --pattern            use the built-in test pattern instead of an input\n"
-    "  --frames N           number of pattern frames (default 1), or at most N input frames\n"
-    "  --compare FILE       PNG of the last frame, before and after, side by side\n"
-    "                       (--png FILE is the same)\n"
-    "  --quiet              no progress line (it is shown only on a terminal anyway)\n"
-    "  --stats              print the frames processed per second at the end\n"
-    "  --channel KEY[:NAME][@FRAME]\n"
-    "                       the channel shown (64-bit key, name), from frame FRAME on\n"
-    "                       (default 0); repeat to switch channels during the run\n"
-    "  --forget-channels    the host answers that it knows no channel when the plug-in\n"
-    "                       saves its settings (default: it knows the --channel keys)\n"
-    "  /inst:X, -inst:X     left on the command line for the plug-in (settings instance)\n"
-    "  --help               this text\n"
-    "\n"
-    "Finding the settings that fill the screen with the picture inside black borders:\n"
-    "  --detect             read the input (all of a short one, an even spread of a long\n"
-    "                       one), find the picture's rectangle and print it with the\n"
-    "                       settings and the options that make it fill the frame; no\n"
-    "                       frames are written. \"no border found\" changes nothing\n"
-    "  --fit fill|aspect    fill: ScaleX and ScaleY separately, the picture covers the frame\n"
-    "                       exactly (default); aspect: one scale (KeepAspect on), the\n"
-    "                       excess cut evenly\n"
-    "  --trim P             cut P per cent of the picture more on every side (noisy\n"
-    "                       overscan lines at the picture's edge)\n"
-    "  --settings FILE      with --detect: the settings file whose Interlace the fit\n"
-    "                       follows, and where --save writes\n"
-    "  --save               with --detect: write the suggestion into FILE, to the record of\n"
-    "                       --channel KEY when FILE keeps settings per channel, else to\n"
-    "                       [COMMON]\n"
-    "  --compare FILE       with --detect: the last sampled frame before and after the\n"
-    "                       suggested settings\n"
-    "\n";
+// The most memory one frame may take (a 16K frame of YUY2 fits); larger sizes are refused
+// before anything is allocated.
+constexpr size_t kMaxFrameBytes = size_t{256} << 20;
 
-struct ChannelSwitch {
-    long long fromFrame;
-    unsigned long long key;
-    std::string name;
+// A request kvx-host cannot carry out: printed as "kvx-host: MESSAGE", exit code 1.
+struct RunError : std::runtime_error {
+    using std::runtime_error::runtime_error;
 };
 
-struct Options {
-    std::string plugin, input, output = "-", png;
-    FrameGeometry geometry;
-    bool pattern = false, forgetChannels = false;
-    long long frames = -1;
-    std::vector<ChannelSwitch> channels;
-    std::vector<SettingEdit> settings;
-    bool quiet = false, stats = false;
-    bool detect = false, save = false, channelGiven = false;
-    FitMode fit = FitMode::Fill;
-    int32_t trim = 0;
-    std::string settingsFile;
-};
-
-std::set<unsigned long long> g_knownChannels;
+std::set<uint64_t> g_knownChannels;
 bool g_forgetChannels = false;
 
 int32_t KVX_CDECL ChannelCheck(uint32_t keyLow, uint32_t keyHigh) {
-    unsigned long long key = (static_cast<unsigned long long>(keyHigh) << 32) | keyLow;
+    uint64_t key = (static_cast<uint64_t>(keyHigh) << 32) | keyLow;
     return !g_forgetChannels && g_knownChannels.count(key) ? 1 : 0;
 }
 
-long long FileSize(FILE* f) {
-    if (std::fseek(f, 0, SEEK_END) != 0) return -1;
-    long long size = std::ftell(f);
-    std::fseek(f, 0, SEEK_SET);
-    return size;
+void CheckGeometry(const FrameGeometry& g) {
+    if (g.format == HostFormat::Yuyv && g.width % 2 != 0)
+        throw UsageError("width " + std::to_string(g.width) +
+                         " is odd: YUY2 frames hold pixels in pairs (ffmpeg pads such rows, so "
+                         "they would be misread); crop or scale to an even width first, e.g. "
+                         "ffmpeg -vf crop=" + std::to_string(g.width - 1) + ":" + std::to_string(g.height) + ":0:0");
+    if (g.FrameBytes() > kMaxFrameBytes)
+        throw UsageError("frames of " + std::to_string(g.width) + "x" + std::to_string(g.height) + " would take " +
+                         std::to_string(g.FrameBytes() >> 20) + " MiB each; kvx-host takes frames of at most " +
+                         std::to_string(kMaxFrameBytes >> 20) + " MiB");
 }
 
-[[noreturn]] void Fail(int code, const std::string& message) {
-    std::fprintf(stderr, "kvx-host: %s\n", message.c_str());
-    std::exit(code);
-}
-
-// "/inst:X" or "-inst:X" in any case: the plug-in reads it from the process command line.
-bool IsInstanceSwitch(const std::string& arg) {
-    std::string head = arg.substr(0, 6);
-    for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return head == "/inst:" || head == "-inst:";
-}
-
-bool ParseChannel(const std::string& text, ChannelSwitch& out) {
-    std::string rest = text;
-    out.fromFrame = 0;
-    size_t at = rest.rfind('@');
-    if (at != std::string::npos) {
-        char* end = nullptr;
-        out.fromFrame = std::strtoll(rest.c_str() + at + 1, &end, 10);
-        if (*end || out.fromFrame < 0) return false;
-        rest.erase(at);
+// Checks the combination of options once they are all known.
+void CheckOptions(Options& o) {
+    if (o.plugin.empty()) throw UsageError("--plugin FILE is required (see --help)");
+    if (o.settings.save && o.settings.file.empty())
+        throw UsageError("--save writes back to the --settings FILE: give --settings FILE too");
+    if (!o.files.empty()) throw UsageError("unexpected argument " + o.files.front() + " (see --help)");
+    if (o.pattern && !o.input.empty()) throw UsageError("--pattern and --input exclude each other");
+    if (o.fitGiven && !o.detect) throw UsageError("--fit and --trim go with --detect");
+    if (o.detect) {
+        if (o.pattern) throw UsageError("--detect needs a recording (--input FILE or a pipe), not --pattern");
+        if (!o.output.empty()) throw UsageError("--detect writes no frames: leave out --output");
+        if (o.input.empty()) o.input = "-";
+        o.output = "none";
     }
-    size_t colon = rest.find(':');
-    std::string key = rest.substr(0, colon);
-    out.name = colon == std::string::npos ? "" : rest.substr(colon + 1);
-    char* end = nullptr;
-    // Keys are signed in the settings file; accept both spellings of the 64 bits.
-    out.key = key[0] == '-' ? static_cast<unsigned long long>(std::strtoll(key.c_str(), &end, 10))
-                            : std::strtoull(key.c_str(), &end, 10);
-    return !key.empty() && !*end;
-}
-
-Options ParseOptions(int argc, char** argv) {
-    Options o;
-    bool haveSize = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) Fail(2, "option " + a + " needs a value");
-            return argv[++i];
-        };
-        std::string settingError;
-        if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
-            std::fputs(kSettingOptionsHelp, stdout);
-            std::exit(0);
-        } else if (i + 1 < argc && ParseSettingOption(a, argv[i + 1], o.settings, settingError)) {
-            if (!settingError.empty()) Fail(2, settingError);
-            ++i;
-        } else if (a == "--plugin") {
-            o.plugin = value();
-        } else if (a == "--size") {
-            std::string v = value();
-            int w = 0, h = 0;
-            char extra = 0;
-            if (std::sscanf(v.c_str(), "%dx%d%c", &w, &h, &extra) != 2 || w <= 0 || h <= 0)
-                Fail(2, "bad --size " + v + " (expected WxH)");
-            o.geometry.width = w;
-            o.geometry.height = h;
-            haveSize = true;
-        } else if (a == "--format") {
-            std::string v = value();
-            if (v == "yuyv" || v == "yuyv422") o.geometry.format = HostFormat::Yuyv;
-            else if (v == "bgr24") o.geometry.format = HostFormat::Bgr24;
-            else Fail(2, "unknown --format " + v + " (yuyv or bgr24)");
-        } else if (a == "--input") {
-            o.input = value();
-        } else if (a == "--output") {
-            o.output = value();
-        } else if (a == "--pattern") {
-            o.pattern = true;
-        } else if (a == "--frames") {
-            o.frames = std::atoll(value().c_str());
-            if (o.frames < 0) Fail(2, "bad --frames");
-        } else if (a == "--quiet") {
-            o.quiet = true;
-        } else if (a == "--stats") {
-            o.stats = true;
-        } else if (a == "--png" || a == "--compare") {
-            o.png = value();
-        } else if (a == "--channel") {
-            ChannelSwitch c;
-            std::string v = value();
-            if (!ParseChannel(v, c)) Fail(2, "bad --channel " + v + " (expected KEY[:NAME][@FRAME])");
-            o.channels.push_back(c);
-        } else if (a == "--detect") {
-            o.detect = true;
-        } else if (a == "--fit") {
-            std::string v = value();
-            if (v == "fill") o.fit = FitMode::Fill;
-            else if (v == "aspect") o.fit = FitMode::Aspect;
-            else Fail(2, "unknown --fit " + v + " (fill or aspect)");
-        } else if (a == "--trim") {
-            std::string v = value();
-            char* end = nullptr;
-            double percent = std::strtod(v.c_str(), &end);
-            if (v.empty() || *end || !(percent >= 0 && percent <= 25))
-                Fail(2, "bad --trim " + v + " (per cent of the picture, 0 to 25, e.g. 1.5)");
-            o.trim = static_cast<int32_t>(std::lround(percent * 10));
-        } else if (a == "--settings") {
-            o.settingsFile = value();
-        } else if (a == "--save") {
-            o.save = true;
-        } else if (a == "--forget-channels") {
-            o.forgetChannels = true;
-        } else if (IsInstanceSwitch(a)) {
-            // Read by the plug-in from the process command line.
-        } else {
-            Fail(2, "unknown option " + a + " (see --help)");
-        }
-    }
-    if (o.plugin.empty()) Fail(2, "--plugin FILE is required (see --help)");
-    if (!haveSize) Fail(2, "--size WxH is required (see --help)");
-    if (o.pattern && !o.input.empty()) Fail(2, "--pattern and --input exclude each other");
+    const bool framesWanted = o.pattern || !o.input.empty() || !o.output.empty() || !o.png.empty() ||
+                              o.stats || !o.showSettings;
+    if (!framesWanted) return;
+    if (!o.haveSize) throw UsageError("--size WxH is required for raw frames and the pattern (see --help)");
+    CheckGeometry(o.geometry);
     if (o.pattern && o.frames < 0) o.frames = 1;
-    if (o.detect && o.pattern) Fail(2, "--detect needs an input (--input FILE or a pipe), not --pattern");
-    if (!o.detect && (o.save || !o.settingsFile.empty() || o.trim || o.fit != FitMode::Fill))
-        Fail(2, "--fit, --trim, --settings and --save go with --detect");
-    if (o.save && o.settingsFile.empty()) Fail(2, "--save needs --settings FILE to write to");
-    o.channelGiven = !o.channels.empty();
-    if (o.channels.empty()) o.channels.push_back({0, 1, "Channel 1"});
-    return o;
+    if (o.output.empty()) o.output = "-";
+    if (o.input.empty()) o.input = "-";
 }
 
-void Show(ChannelRecord& channel, const ChannelSwitch& c) {
-    channel.Set(static_cast<uint32_t>(c.key), static_cast<uint32_t>(c.key >> 32), c.name);
-}
+bool FramesWanted(const Options& o) { return !o.input.empty(); }
 
-int Detect(const Options& o);
+std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of("/\\") + 1); }
 
-int Run(const Options& o) {
-    if (o.detect) return Detect(o);
-    PluginLibrary plugin;
-    std::string error;
-    if (!plugin.Open(o.plugin, error)) Fail(1, error);
-    if (!o.settings.empty()) {
-        // Written before Init, which is when the plug-in reads the file.
-        std::string path = WriteSettingEdits(o.plugin, o.settings, o.channels.front().key);
-        if (path.empty()) Fail(1, "the plug-in has no settings file to write the settings to");
+// Channel keys of the sections in a settings text ("[5]", "[-1]"), read as the plug-in reads them.
+void AddChannelsOfFile(const std::string& text, std::set<uint64_t>& keys) {
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
+        if (line.size() < 3 || line.front() != '[' || line.back() != ']') continue;
+        std::string name = line.substr(1, line.size() - 2);
+        if (name.find_first_not_of("-0123456789") == std::string::npos && name.find('-', 1) == std::string::npos)
+            keys.insert(DecimalToUInt64Bits(name.data(), name.data() + name.size()));
     }
-    PluginDescriptor* d = plugin.Descriptor();
+}
+
+// Applies `request` to the settings file the plug-in will read, with the plug-in's own
+// settings code, and reads it back: a request the file did not take is an error, never a
+// silent default. Returns the settings now in effect for channel `key`.
+std::string StoreSettings(const std::string& pluginPath, const SettingRequest& request, uint64_t key) {
+    SettingsStore store;
+    store.LoadFile(pluginPath, 0, nullptr);  // no channel check: every record is kept
+    ApplySettingEdits(store, request, key);
+    store.Save();
+    SettingsStore check;
+    check.LoadFile(pluginPath, 0, nullptr);
+    const std::string wanted = DescribeSettings(store, key), got = DescribeSettings(check, key);
+    if (wanted != got) throw RunError("the settings could not be stored in the private folder's " + pluginPath);
+    return got;
+}
+
+// What the run keeps of --settings FILE to save it back at the end.
+struct SettingsFile {
+    std::string pluginPath;  // the file the plug-in reads, inside the private folder
+    std::string original;    // FILE's bytes as they were
+    bool existed = false;
+};
+
+// Puts the settings the run starts from where the plug-in will look for them (in the private
+// folder): the --settings FILE, or nothing for the built-in defaults; then applies the setting
+// options with the plug-in's own settings code.
+SettingsFile PrepareSettings(const Options& o, const std::string& folder, uint64_t key) {
+    SettingsFile s;
+    s.pluginPath = ResolveSettingsPath(QueryHostEnvironment(), FileBaseName(o.plugin));
+    if (s.pluginPath.empty())
+        throw RunError("cannot tell where the plug-in would keep its settings (the system gives no program path)");
+    if (!PathIsInside(s.pluginPath, folder))
+        throw RunError("the machine-wide switch StoreInUsersFolder (HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvanta) is on, "
+                       "so the plug-in would use " + s.pluginPath + ", the file the TV application uses and "
+                       "every run would share; kvx-host does not touch it. Set the switch to 0 while using "
+                       "kvx-host (reg add HKLM\\SOFTWARE\\Korvanta /v StoreInUsersFolder /t REG_DWORD /d 0 /f), "
+                       "or use kvx-host on another computer");
+    const std::string& file = o.settings.file;
+    if (!file.empty()) {
+        s.existed = FileExists(file);
+        if ((s.existed || !o.settings.save) && !ReadWholeFile(file, s.original))
+            throw RunError("cannot read settings file " + file + ": " + SystemErrorText() +
+                           (o.settings.save ? "" : " (to make a new one, add --save)"));
+        std::string error;
+        if (o.settings.save && !CanCreateBeside(file, error))
+            throw RunError("cannot save to " + file + ": " + error + "; choose a --settings FILE in a folder you can write");
+        CreateFolderChain(FolderOf(s.pluginPath));
+        if (s.existed && !WriteFileAtomically(s.pluginPath, s.original, error)) throw RunError(error);
+        AddChannelsOfFile(s.original, g_knownChannels);
+    }
+    if (!o.settings.edits.empty() || o.settings.perChannel >= 0 || o.showSettings) {
+        const std::string got = StoreSettings(s.pluginPath, o.settings, key);
+        if (o.showSettings)
+            std::fputs(got.c_str(), o.output == "-" ? stderr : stdout);  // stdout may carry the frames
+    }
+    return s;
+}
+
+// --save: the plug-in's saved file goes back to FILE in one step, only when it differs.
+void SaveSettingsBack(const Options& o, const SettingsFile& s) {
+    std::string saved, error;
+    if (!ReadWholeFile(s.pluginPath, saved)) throw RunError("the plug-in saved no settings file; " + o.settings.file + " is left as it was");
+    if (s.existed && saved == s.original) return;
+    if (!WriteFileAtomically(o.settings.file, saved, error)) throw RunError(error + "; " + o.settings.file + " is left as it was");
+}
+
+FILE* OpenInput(const std::string& name) {
+    if (name == "-") {
+        if (IsTerminal(stdin))
+            throw UsageError("will not read raw frames from a terminal: give --input FILE, pipe frames in "
+                             "(ffmpeg -i IN -f rawvideo -pix_fmt yuyv422 - | kvx-host ...), or use --pattern");
+        return stdin;
+    }
+    FILE* f = OpenFile(name, "rb");
+    if (!f) throw RunError("cannot open input " + name + ": " + SystemErrorText());
+    return f;
+}
+
+FILE* OpenOutput(const std::string& name) {
+    if (name == "none") return nullptr;
+    if (name == "-") {
+        if (IsTerminal(stdout))
+            throw UsageError("will not write raw frames to a terminal: give --output FILE, --output none, "
+                             "or pipe them on (... | ffmpeg -f rawvideo ...)");
+        return stdout;
+    }
+    FILE* f = OpenFile(name, "wb");
+    if (!f) throw RunError("cannot create output " + name + ": " + SystemErrorText());
+    return f;
+}
+
+// Frames taller than this are scaled field by field when Interlace is on.
+constexpr int32_t kInterlaceMinHeight = 289;
+
+// --detect: samples the input, prints the picture found and the settings that fill the frame
+// with it; with a suggestion, --compare processes the last sampled frame with them and --save
+// writes them back through the plug-in's own save.
+int Detect(const Options& o, bool channelGiven, PluginDescriptor& d, const SettingsFile& settings) {
+    const uint64_t key = o.channels.front().key;
+    SettingsStore store;
+    store.LoadFile(settings.pluginPath, 0, nullptr);
+    if (store.IsPerChannel()) {
+        if (o.settings.save && !channelGiven)
+            throw UsageError("the settings file " + o.settings.file + " keeps settings per channel: name the "
+                             "channel to save for with --channel KEY");
+        store.SelectChannel(static_cast<uint32_t>(key), static_cast<uint32_t>(key >> 32));
+    }
+    const ChannelProfile current = store.Current();
 
     const FrameGeometry& g = o.geometry;
-    const size_t frameBytes = g.FrameBytes();
-    FILE* in = nullptr;
-    if (!o.pattern) {
-        in = o.input.empty() || o.input == "-" ? stdin : std::fopen(o.input.c_str(), "rb");
-        if (!in) Fail(1, "cannot open input " + o.input);
-    }
-    FILE* out = nullptr;
-    if (o.output != "none") {
-        out = o.output == "-" ? stdout : std::fopen(o.output.c_str(), "wb");
-        if (!out) Fail(1, "cannot create output " + o.output);
-    }
+    FILE* in = OpenInput(o.input);
+    std::unique_ptr<FrameSource> source = MakeRawSource(in, in != stdin, g, o.frames);
+    BorderSample sample;
+    std::string error;
+    if (!SampleBorders(*source, g, !o.quiet, sample, error)) throw RunError(error);
+    source.reset();
 
+    FitRequest request;
+    request.mode = o.fit;
+    request.trim = o.trim;
+    request.interlaced = current.interlace && g.height >= kInterlaceMinHeight;
+    FitResult fit;
+    if (sample.border.verdict == BorderVerdict::Found)
+        fit = FitSettings(g.width, g.height, sample.border.picture, request);
+    std::fputs(DescribeDetection(g, sample.border, request, fit).c_str(), stdout);
+    std::fflush(stdout);
+    if (!fit.ok) {
+        if (o.settings.save) std::printf("nothing saved: %s is left as it was\n", o.settings.file.c_str());
+        if (!o.png.empty()) std::printf("no picture written to %s: there is no suggestion\n", o.png.c_str());
+        return 0;
+    }
+    if (fit.scaleX > 1300 || fit.scaleY > 1300)
+        std::fprintf(stderr, "kvx-host: warning: a scale over 130 %% is beyond the settings dialog's range; "
+                             "the plug-in takes it as it would from a hand-edited file\n");
+
+    SettingRequest suggestion;
+    suggestion.edits = SuggestedEdits(fit);
+    StoreSettings(settings.pluginPath, suggestion, key);
+    InitInfo init{0, ChannelCheck};
+    d.Init(&init);
+    std::vector<uint8_t> after = sample.lastFrame;
+    if (!o.png.empty()) {
+        VideoFormat format{g.width, g.height, g.BytesPerPixel(), static_cast<int32_t>(g.format), 0};
+        d.FormatChange(&format);
+        const ChannelSwitch& c = o.channels.front();
+        ChannelRecord channel(static_cast<uint32_t>(c.key), static_cast<uint32_t>(c.key >> 32), c.name);
+        FrameInfo info{};
+        info.pixels = after.data();
+        info.channel = channel.info();
+        d.ProcessFrame(&info);
+        d.Free();
+    }
+    d.Deinit();
+    if (!o.png.empty() && !WriteSideBySidePng(o.png, {ToRgb(sample.lastFrame, g), ToRgb(after, g)}, g.width, g.height))
+        throw RunError("cannot write " + o.png);
+    if (o.settings.save) {
+        SaveSettingsBack(o, settings);
+        std::printf("saved      %s, %s\n", o.settings.file.c_str(),
+                    store.IsPerChannel() ? ("the record of channel " + std::to_string(static_cast<long long>(key))).c_str()
+                                         : "[COMMON] (one set for all channels)");
+    }
+    return 0;
+}
+
+// One run inside the private folder.
+int Run(Options o, const std::string& folder) {
+    CheckOptions(o);
+    const bool channelGiven = !o.channels.empty();
+    if (o.channels.empty()) o.channels.push_back({0, 1, "Channel 1"});
+    const uint64_t settingsKey = o.channels.front().key;
     for (const ChannelSwitch& c : o.channels) g_knownChannels.insert(c.key);
     g_forgetChannels = o.forgetChannels;
+
+    PluginLibrary plugin;
+    std::string error;
+    if (!plugin.Open(o.plugin, error)) throw RunError(error);
+    // Prepared before Init, which is when the plug-in reads the file.
+    const SettingsFile settings = PrepareSettings(o, folder, settingsKey);
+    PluginDescriptor* d = plugin.Descriptor();
+    if (o.detect) return Detect(o, channelGiven, *d, settings);
     InitInfo init{0, ChannelCheck};
+    if (!FramesWanted(o)) {
+        if (o.settings.save) {  // through the plug-in's own save, as the TV application would
+            d->Init(&init);
+            d->Deinit();
+            SaveSettingsBack(o, settings);
+        }
+        return 0;
+    }
+
+    const FrameGeometry& g = o.geometry;
+    std::unique_ptr<FrameSource> source;
+    if (o.pattern) {
+        source = MakePatternSource(g, o.frames);
+    } else {
+        FILE* in = OpenInput(o.input);
+        source = MakeRawSource(in, in != stdin, g, o.frames);
+    }
+    FILE* out = OpenOutput(o.output);
+
     d->Init(&init);
     VideoFormat format{g.width, g.height, g.BytesPerPixel(), static_cast<int32_t>(g.format), 0};
     d->FormatChange(&format);
 
-    std::vector<uint8_t> frame(frameBytes), before;
+    std::vector<uint8_t> frame(g.FrameBytes()), before;
     ChannelRecord channel;
     FrameInfo info{};
     long long index = 0;
     int status = 0;
-    long long expected = o.frames;
-    if (in && in != stdin) {
-        long long bytes = FileSize(in);
-        if (bytes >= 0 && (expected < 0 || bytes / static_cast<long long>(frameBytes) < expected))
-            expected = bytes / static_cast<long long>(frameBytes);
-    }
-    ProgressLine progress(!o.quiet, expected);
+    ProgressLine progress(!o.quiet, source->Length());
     double processSeconds = 0;
-    for (; o.frames < 0 || index < o.frames; ++index) {
-        if (o.pattern) {
-            frame = MakeTestPattern(g, static_cast<int>(index));
-        } else {
-            size_t got = std::fread(frame.data(), 1, frameBytes, in);
-            if (got == 0) break;
-            if (got != frameBytes) {
-                std::fprintf(stderr, "kvx-host: input ends inside frame %lld (%zu of %zu bytes): "
-                             "is the size %dx%d and format right?\n", index, got, frameBytes,
-                             g.width, g.height);
-                status = 1;
-                break;
-            }
-            if (g.format == HostFormat::Bgr24) FlipRows(frame, g);
+    for (;; ++index) {
+        FrameSource::Result got = source->Next(frame, error);
+        if (got == FrameSource::Result::End) break;
+        if (got == FrameSource::Result::Error) {
+            std::fprintf(stderr, "kvx-host: %s\n", error.c_str());
+            status = 1;
+            break;
         }
         for (const ChannelSwitch& c : o.channels)
-            if (c.fromFrame == index) Show(channel, c);
-        if (channel.Empty()) Show(channel, o.channels.front());
+            if (c.fromFrame == index) channel.Set(static_cast<uint32_t>(c.key), static_cast<uint32_t>(c.key >> 32), c.name);
+        if (channel.Empty()) {
+            const ChannelSwitch& c = o.channels.front();
+            channel.Set(static_cast<uint32_t>(c.key), static_cast<uint32_t>(c.key >> 32), c.name);
+        }
         if (!o.png.empty()) before = frame;
         info.pixels = frame.data();
         info.channel = channel.info();
@@ -309,8 +343,9 @@ int Run(const Options& o) {
         progress.Update(index + 1);
         if (out) {
             if (g.format == HostFormat::Bgr24) FlipRows(frame, g);
-            if (std::fwrite(frame.data(), 1, frameBytes, out) != frameBytes) {
-                std::fprintf(stderr, "kvx-host: cannot write output\n");
+            if (std::fwrite(frame.data(), 1, frame.size(), out) != frame.size()) {
+                std::fprintf(stderr, "kvx-host: cannot write output %s: %s\n", o.output.c_str(),
+                             SystemErrorText().c_str());
                 status = 1;
                 break;
             }
@@ -323,141 +358,62 @@ int Run(const Options& o) {
                      index, 1000.0 * processSeconds / index, processSeconds > 0 ? index / processSeconds : 0.0);
     d->Free();
     d->Deinit();
-
-    if (!o.png.empty() && index > 0 && status == 0) {
-        if (!WriteSideBySidePng(o.png, {ToRgb(before, g), ToRgb(frame, g)}, g.width, g.height))
-            Fail(1, "cannot write " + o.png);
+    source.reset();
+    if (out && out != stdout && std::fclose(out) != 0 && status == 0) {
+        std::fprintf(stderr, "kvx-host: cannot write output %s: %s\n", o.output.c_str(), SystemErrorText().c_str());
+        status = 1;
     }
-    if (out && out != stdout) std::fclose(out);
-    if (in && in != stdin) std::fclose(in);
-    if (out == stdout) std::fflush(stdout);
+    if (out == stdout && std::fflush(stdout) != 0 && status == 0) status = 1;
+    if (!o.png.empty() && status == 0) {
+        if (index == 0) throw RunError("no frame was processed, so there is no picture for " + o.png);
+        if (!WriteSideBySidePng(o.png, {ToRgb(before, g), ToRgb(frame, g)}, g.width, g.height))
+            throw RunError("cannot write " + o.png);
+    }
+    if (o.settings.save && status == 0) SaveSettingsBack(o, settings);
     return status;
 }
 
-
-// Frames taller than this are scaled field by field when Interlace is on.
-constexpr int32_t kInterlaceMinHeight = 289;
-
-// The settings the suggestion is made for: FILE's (the record of the channel when it keeps
-// settings per channel) or the built-in defaults, with the run's setting options on top.
-bool LoadDetectSettings(const Options& o, SettingsStore& store, ChannelProfile& settings) {
-    store.LoadFile(o.settingsFile, 0, nullptr);  // no channel check: every record is kept
-    if (store.IsPerChannel()) {
-        if (!o.channelGiven)
-            Fail(2, "the settings file " + o.settingsFile + " keeps settings per channel: name the "
-                    "channel with --channel KEY");
-        const unsigned long long key = o.channels.front().key;
-        store.SelectChannel(static_cast<uint32_t>(key), static_cast<uint32_t>(key >> 32));
+int Main(const std::vector<std::string>& args) {
+    try {
+        Options o = ParseCommandLine(args);
+        if (o.help) {
+            std::fputs(HelpText().c_str(), stdout);
+            return 0;
+        }
+        if (o.version) {
+            std::printf("kvx-host %s\n", KVX_VERSION);
+            return 0;
+        }
+        const std::string folder = PrivateFolderOfThisRun();
+        if (!folder.empty()) return Run(o, folder);
+        // Checked here too, so a bad command line is reported before any folder is made.
+        CheckOptions(o);
+        for (const std::string& warning : o.warnings) std::fprintf(stderr, "kvx-host: %s\n", warning.c_str());
+        return RunInPrivateFolder(args);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "kvx-host: %s\n", e.what());
+        return 2;
+    } catch (const std::runtime_error& e) {
+        std::fprintf(stderr, "kvx-host: %s\n", e.what());
+        return 1;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "kvx-host: out of memory; try a smaller --size\n");
+        return 1;
     }
-    settings = store.Current();
-    for (const SettingEdit& e : o.settings)
-        if (e.field == SettingEdit::Interlace) settings.interlace = e.value;
-    return store.IsPerChannel();
-}
-
-// Writes the suggestion through the plug-in's own settings code (its atomic save), then
-// reads the file back to make sure it holds it.
-void SaveSuggestion(const Options& o, SettingsStore& store, const FitResult& fit) {
-    store.EditCurrent([&](ChannelProfile& p) {
-        p.procEnable = 1;
-        p.scaleX = fit.scaleX;
-        p.scaleY = fit.scaleY;
-        p.offsetX = fit.offsetX;
-        p.offsetY = fit.offsetY;
-        p.keepAspect = fit.keepAspect ? 1 : 0;
-    });
-    store.Save();
-    SettingsStore check;
-    ChannelProfile saved;
-    const bool perChannel = LoadDetectSettings(o, check, saved);
-    if (saved.scaleX != fit.scaleX || saved.scaleY != fit.scaleY || saved.offsetX != fit.offsetX ||
-        saved.offsetY != fit.offsetY || !saved.procEnable)
-        Fail(1, "cannot write the settings file " + o.settingsFile +
-                ": check that its folder exists and is writable; nothing was saved");
-    std::printf("saved      to %s, %s\n", o.settingsFile.c_str(),
-                perChannel ? ("the record of channel " + std::to_string(static_cast<long long>(
-                                  o.channels.front().key))).c_str()
-                           : "[COMMON] (the file keeps one set for all channels)");
-}
-
-// The last sampled frame before and after the suggestion, processed by the plug-in.
-void CompareSuggestion(const Options& o, const FitResult& fit, const std::vector<uint8_t>& before,
-                       const ChannelProfile& settings) {
-    PluginLibrary plugin;
-    std::string error;
-    if (!plugin.Open(o.plugin, error)) Fail(1, error);
-    std::vector<SettingEdit> edits = SuggestedEdits(fit);
-    edits.push_back({SettingEdit::Interlace, static_cast<int32_t>(settings.interlace)});
-    edits.push_back({SettingEdit::Deinterlace, static_cast<int32_t>(settings.deinterlace)});
-    if (WriteSettingEdits(o.plugin, edits, o.channels.front().key).empty())
-        Fail(1, "the plug-in has no settings file to write the settings to");
-    PluginDescriptor* d = plugin.Descriptor();
-    const FrameGeometry& g = o.geometry;
-    g_knownChannels.insert(o.channels.front().key);
-    InitInfo init{0, ChannelCheck};
-    d->Init(&init);
-    VideoFormat format{g.width, g.height, g.BytesPerPixel(), static_cast<int32_t>(g.format), 0};
-    d->FormatChange(&format);
-    std::vector<uint8_t> after = before;
-    ChannelRecord channel;
-    Show(channel, o.channels.front());
-    FrameInfo info{};
-    info.pixels = after.data();
-    info.channel = channel.info();
-    d->ProcessFrame(&info);
-    d->Free();
-    d->Deinit();
-    if (!WriteSideBySidePng(o.png, {ToRgb(before, g), ToRgb(after, g)}, g.width, g.height))
-        Fail(1, "cannot write " + o.png);
-}
-
-int Detect(const Options& o) {
-    const FrameGeometry& g = o.geometry;
-    if (g.format == HostFormat::Yuyv && g.width % 2)
-        Fail(2, "yuyv frames have an even width (two pixels share their colour): use --size " +
-                    std::to_string(g.width + 1) + "x" + std::to_string(g.height) + " if ffmpeg padded it");
-    SettingsStore store;
-    ChannelProfile settings;
-    LoadDetectSettings(o, store, settings);
-
-    FILE* in = o.input.empty() || o.input == "-" ? stdin : std::fopen(o.input.c_str(), "rb");
-    if (!in) Fail(1, "cannot open input " + o.input);
-    std::unique_ptr<FrameSource> source = MakeRawSource(in, in != stdin, g, o.frames);
-    BorderSample sample;
-    std::string error;
-    if (!SampleBorders(*source, g, !o.quiet, sample, error)) Fail(1, error);
-
-    FitRequest request;
-    request.mode = o.fit;
-    request.trim = o.trim;
-    request.interlaced = settings.interlace && g.height >= kInterlaceMinHeight;
-    FitResult fit;
-    if (sample.border.verdict == BorderVerdict::Found)
-        fit = FitSettings(g.width, g.height, sample.border.picture, request);
-    std::fputs(DescribeDetection(g, sample.border, request, fit).c_str(), stdout);
-    if (!fit.ok) {
-        if (o.save) std::printf("nothing saved\n");
-        if (!o.png.empty()) std::fprintf(stderr, "kvx-host: no suggestion, so no picture written to %s\n", o.png.c_str());
-        return 0;
-    }
-    std::fflush(stdout);
-    if (fit.scaleX > 1300 || fit.scaleY > 1300)
-        std::fprintf(stderr, "kvx-host: warning: a scale over 130 %% is beyond the settings dialog's range; "
-                             "the plug-in applies it as it stands\n");
-    if (o.save) SaveSuggestion(o, store, fit);
-    if (!o.png.empty()) CompareSuggestion(o, fit, sample.lastFrame, settings);
-    std::fflush(stdout);
-    return 0;
 }
 
 }  // namespace
 }  // namespace kvx
 
-int main(int argc, char** argv) {
 #if defined(_WIN32)
+int wmain(int argc, wchar_t** argv) {
     // msvcrt opens the standard streams in text mode; frames are binary.
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
-#endif
-    return kvx::Run(kvx::ParseOptions(argc, argv));
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.push_back(kvx::Narrow(argv[i]));
+    return kvx::Main(args);
 }
+#else
+int main(int argc, char** argv) { return kvx::Main(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif

@@ -1,5 +1,7 @@
 #include "plugin_loader.h"
 
+#include "files.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -11,12 +13,19 @@ namespace kvx {
 namespace {
 
 #if defined(_WIN32)
-void* LoadModule(const std::string& path) { return LoadLibraryA(path.c_str()); }
+// UTF-8 path through the wide call: any path works whatever the code page.
+void* LoadModule(const std::string& path) { return LoadLibraryW(Widen(path).c_str()); }
 void* FindSymbol(void* module, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
 }
 void UnloadModule(void* module) { FreeLibrary(static_cast<HMODULE>(module)); }
-std::string LoadError() { return "error " + std::to_string(GetLastError()); }
+std::string LoadError() {
+    DWORD code = GetLastError();
+    std::string text = SystemErrorText();
+    if (code == ERROR_MOD_NOT_FOUND) text += ": the file or a library it needs was not found";
+    if (code == ERROR_BAD_EXE_FORMAT) text += ": not a 32-bit Windows DLL";
+    return text;
+}
 #else
 void* LoadModule(const std::string& path) {
     // A bare file name would make dlopen search the library path, not the current folder.

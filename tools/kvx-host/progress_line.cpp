@@ -39,8 +39,9 @@ void ProgressLine::Print(long long framesDone) {
     double fps = seconds > 0 ? framesDone / seconds : 0;
     if (total_ > 0 && fps > 0) {
         double left = (total_ - framesDone) / fps;
-        std::fprintf(stderr, "\r%lld/%lld frames, %.1f fps, %d:%02d left   ", framesDone, total_, fps,
-                     static_cast<int>(left) / 60, static_cast<int>(left) % 60);
+        std::fprintf(stderr, "\r%lld/%lld frames (%d %%), %.1f fps, %d:%02d left   ", framesDone, total_,
+                     static_cast<int>(100 * framesDone / total_), fps, static_cast<int>(left) / 60,
+                     static_cast<int>(left) % 60);
     } else {
         std::fprintf(stderr, "\r%lld frames, %.1f fps   ", framesDone, fps);
     }

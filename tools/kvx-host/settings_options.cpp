@@ -1,86 +1,55 @@
 #include "settings_options.h"
 
-#include <cmath>
-#include <cstdlib>
+#include <algorithm>
+#include <cstdio>
+#include <limits>
 
-#include "platform/module.h"
+#include "options.h"
 #include "settings/settings_store.h"
 
 namespace kvx {
 
-const char kSettingOptionsHelp[] =
-    "Settings (written to the plug-in's settings file before the run; per cent as the\n"
-    "settings dialog shows them, one decimal):\n"
-    "  --process on|off     frame processing (any other setting option turns it on)\n"
-    "  --scale P            picture width and height, e.g. 110 (100 = unchanged)\n"
-    "  --scale-x P, --scale-y P\n"
-    "  --offset-x P         shift right in per cent of the width (negative: left)\n"
-    "  --offset-y P         shift up in per cent of the height (negative: down)\n"
-    "  --keep-aspect on|off the dialog keeps both scales equal\n"
-    "  --interlace on|off   scale the two fields separately (frames over 288 lines)\n"
-    "  --deinterlace on|off blend the lines first (frames over 288 lines)\n";
-
-namespace {
-
-bool ParsePercent(const std::string& text, int32_t& thousandths) {
-    char* end = nullptr;
-    double v = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end || !std::isfinite(v) || std::fabs(v) > 200000000.0) return false;
-    thousandths = static_cast<int32_t>(std::lround(v * 10.0));
-    return true;
-}
-
-bool ParseSwitch(const std::string& text, int32_t& value) {
-    if (text == "on" || text == "1" || text == "yes") value = 1;
-    else if (text == "off" || text == "0" || text == "no") value = 0;
-    else return false;
-    return true;
-}
-
-}  // namespace
-
-bool ParseSettingOption(const std::string& option, const std::string& value,
-                        std::vector<SettingEdit>& edits, std::string& error) {
-    struct Known {
-        const char* name;
-        SettingEdit::Field first, second;  // --scale sets both scales
-        bool percent;
-    };
-    static const Known kOptions[] = {
-        {"--process", SettingEdit::ProcEnable, SettingEdit::ProcEnable, false},
-        {"--scale", SettingEdit::ScaleX, SettingEdit::ScaleY, true},
-        {"--scale-x", SettingEdit::ScaleX, SettingEdit::ScaleX, true},
-        {"--scale-y", SettingEdit::ScaleY, SettingEdit::ScaleY, true},
-        {"--offset-x", SettingEdit::OffsetX, SettingEdit::OffsetX, true},
-        {"--offset-y", SettingEdit::OffsetY, SettingEdit::OffsetY, true},
-        {"--keep-aspect", SettingEdit::KeepAspect, SettingEdit::KeepAspect, false},
-        {"--interlace", SettingEdit::Interlace, SettingEdit::Interlace, false},
-        {"--deinterlace", SettingEdit::Deinterlace, SettingEdit::Deinterlace, false},
-    };
-    for (const Known& k : kOptions) {
-        if (option != k.name) continue;
-        int32_t v = 0;
-        if (k.percent ? !ParsePercent(value, v) : !ParseSwitch(value, v)) {
-            error = "bad value '" + value + "' for " + option +
-                    (k.percent ? " (a per-cent number such as 110 or -1.5)" : " (on or off)");
-            return true;
+int32_t ParsePercent(const std::string& text, const std::string& option) {
+    // Exact decimal arithmetic: binary floating point would turn 0.15 into 0.1499...
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    long long tenths = 0;
+    int digits = 0, decimals = 0;
+    bool roundUp = false, point = false;
+    for (; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '.' && !point) {
+            point = true;
+            continue;
         }
-        edits.push_back({k.first, v});
-        if (k.second != k.first) edits.push_back({k.second, v});
-        return true;
+        if (c < '0' || c > '9') break;
+        ++digits;
+        if (!point) {
+            tenths = std::min(tenths * 10 + (c - '0') * 10, 1LL << 40);  // beyond any int32
+        } else if (decimals++ == 0) {
+            tenths += c - '0';
+        } else if (decimals == 2) {
+            roundUp = c >= '5';
+        }
     }
-    return false;
+    if (digits == 0 || i != text.size())
+        throw UsageError("bad value '" + text + "' for " + option + " (a per-cent number such as 110 or -1.5)");
+    tenths += roundUp ? 1 : 0;
+    if (negative) tenths = -tenths;
+    if (tenths > std::numeric_limits<int32_t>::max() || tenths < std::numeric_limits<int32_t>::min())
+        throw UsageError(option + " " + text + " cannot be stored in the settings file "
+                         "(it holds -214748364.8 to 214748364.7 per cent)");
+    return static_cast<int32_t>(tenths);
 }
 
-std::string WriteSettingEdits(const std::string& pluginPath, const std::vector<SettingEdit>& edits,
-                              uint64_t key) {
-    const std::string base = FileBaseName(pluginPath);
-    SettingsStore store;
-    store.Load(base.c_str(), 0, nullptr);  // no channel check: every channel record is kept
+void ApplySettingEdits(SettingsStore& store, const SettingRequest& request, uint64_t key) {
+    if (request.perChannel >= 0) store.SetPerChannel(request.perChannel == 1);
+    if (request.edits.empty()) return;
     if (store.IsPerChannel()) store.SelectChannel(static_cast<uint32_t>(key), static_cast<uint32_t>(key >> 32));
     store.EditCurrent([&](ChannelProfile& p) {
         bool processOption = false;
-        for (const SettingEdit& e : edits) {
+        for (const SettingEdit& e : request.edits) {
             switch (e.field) {
                 case SettingEdit::ProcEnable: p.procEnable = e.value; processOption = true; break;
                 case SettingEdit::OffsetX: p.offsetX = e.value; break;
@@ -94,8 +63,32 @@ std::string WriteSettingEdits(const std::string& pluginPath, const std::vector<S
         }
         if (!processOption) p.procEnable = 1;  // asking for a geometry means wanting to see it
     });
-    store.Save();
-    return store.SettingsPath();
+}
+
+std::string DescribeSettings(SettingsStore& store, uint64_t key) {
+    const bool perChannel = store.IsPerChannel();
+    if (perChannel) store.SelectChannel(static_cast<uint32_t>(key), static_cast<uint32_t>(key >> 32));
+    const ChannelProfile p = store.Current();
+    auto percent = [](int32_t thousandths) {
+        char text[32];
+        long long v = thousandths;
+        std::snprintf(text, sizeof text, "%s%lld.%lld %%", v < 0 ? "-" : "", (v < 0 ? -v : v) / 10,
+                      (v < 0 ? -v : v) % 10);
+        return std::string(text);
+    };
+    auto onOff = [](uint32_t v) { return std::string(v ? "on" : "off"); };
+    std::string text = "per-channel   " + onOff(perChannel ? 1 : 0) +
+                       (perChannel ? " (the values below are channel " + std::to_string(key) + "'s)\n"
+                                   : " (one set for all channels)\n");
+    text += "process       " + onOff(p.procEnable) + "\n";
+    text += "offset-x      " + percent(p.offsetX) + "\n";
+    text += "offset-y      " + percent(p.offsetY) + "\n";
+    text += "scale-x       " + percent(p.scaleX) + "\n";
+    text += "scale-y       " + percent(p.scaleY) + "\n";
+    text += "keep-aspect   " + onOff(p.keepAspect) + "\n";
+    text += "interlace     " + onOff(p.interlace) + "\n";
+    text += "deinterlace   " + onOff(p.deinterlace) + "\n";
+    return text;
 }
 
 }  // namespace kvx

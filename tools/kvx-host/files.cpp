@@ -1,0 +1,116 @@
+#include "files.h"
+
+#include <cerrno>
+#include <cstring>
+
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace kvx {
+
+#if defined(_WIN32)
+std::wstring Widen(const std::string& utf8) {
+    if (utf8.empty()) return std::wstring();
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], n);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& wide) {
+    if (wide.empty()) return std::string();
+    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], n, nullptr, nullptr);
+    return utf8;
+}
+
+FILE* OpenFile(const std::string& path, const char* mode) { return _wfopen(Widen(path).c_str(), Widen(mode).c_str()); }
+bool IsTerminal(FILE* file) { return _isatty(_fileno(file)) != 0; }
+bool FileExists(const std::string& path) { return GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string SystemErrorText() {
+    DWORD code = GetLastError();
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message = text ? Narrow(text) : std::string();
+    if (text) LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+        message.pop_back();
+    return message.empty() ? "Windows error " + std::to_string(code)
+                           : message + " (Windows error " + std::to_string(code) + ")";
+}
+
+namespace {
+bool FlushToDisk(FILE* f) { return std::fflush(f) == 0 && _commit(_fileno(f)) == 0; }
+bool PutInPlace(const std::string& from, const std::string& to) {
+    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+void RemoveFile(const std::string& path) { DeleteFileW(Widen(path).c_str()); }
+unsigned long ThisProcess() { return GetCurrentProcessId(); }
+}  // namespace
+#else
+FILE* OpenFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+bool IsTerminal(FILE* file) { return isatty(fileno(file)) != 0; }
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+std::string SystemErrorText() { return std::strerror(errno); }
+
+namespace {
+bool FlushToDisk(FILE* f) { return std::fflush(f) == 0 && fsync(fileno(f)) == 0; }
+bool PutInPlace(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+void RemoveFile(const std::string& path) { std::remove(path.c_str()); }
+unsigned long ThisProcess() { return static_cast<unsigned long>(getpid()); }
+}  // namespace
+#endif
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+    FILE* f = OpenFile(path, "rb");
+    if (!f) return false;
+    bytes.clear();
+    char block[65536];
+    size_t n;
+    while ((n = std::fread(block, 1, sizeof block, f)) > 0) bytes.append(block, n);
+    bool ok = !std::ferror(f);  // a folder opens but cannot be read
+    std::fclose(f);
+    return ok;
+}
+
+bool CanCreateBeside(const std::string& path, std::string& error) {
+    const std::string probe = path + ".kvx-host-" + std::to_string(ThisProcess()) + ".tmp";
+    FILE* f = OpenFile(probe, "wb");
+    if (!f) {
+        error = "cannot create files beside it (" + SystemErrorText() + ")";
+        return false;
+    }
+    std::fclose(f);
+    RemoveFile(probe);
+    return true;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error) {
+    const std::string temp = path + ".kvx-host-" + std::to_string(ThisProcess()) + ".tmp";
+    FILE* f = OpenFile(temp, "wb");
+    if (!f) {
+        error = "cannot create " + temp + ": " + SystemErrorText();
+        return false;
+    }
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && FlushToDisk(f);
+    written = std::fclose(f) == 0 && written;
+    if (!written || !PutInPlace(temp, path)) {
+        error = std::string(written ? "cannot replace " + path : "cannot write " + temp) + ": " + SystemErrorText();
+        RemoveFile(temp);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kvx

@@ -1,0 +1,28 @@
+// kvx-host's own file access with UTF-8 paths: on Windows through the wide-character calls,
+// so any path works whatever the code page.
+#pragma once
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace kvx {
+
+#if defined(_WIN32)
+std::wstring Widen(const std::string& utf8);
+std::string Narrow(const std::wstring& wide);
+#endif
+
+FILE* OpenFile(const std::string& path, const char* mode);
+bool IsTerminal(FILE* file);
+bool FileExists(const std::string& path);
+// The whole file; false when it cannot be read (missing, a folder, denied).
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+// Writes `bytes` to a new file beside `path` and puts it in place of `path` in one step, so
+// `path` is either the old or the new file; false (with `error`) leaves `path` as it was.
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error);
+// Whether a new file can be made beside `path` (tries one and removes it).
+bool CanCreateBeside(const std::string& path, std::string& error);
+// The last system error as text.
+std::string SystemErrorText();
+
+}  // namespace kvx

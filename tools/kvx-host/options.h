@@ -1,0 +1,67 @@
+// kvx-host's command line: one table of options (name, argument, help text, handler), from
+// which both the parser and --help are made. Every value is checked whole before any work.
+#pragma once
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "fit_settings.h"
+#include "frame_image.h"
+#include "settings_options.h"
+
+namespace kvx {
+
+// A command line kvx-host cannot carry out; the message says what to do instead.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct ChannelSwitch {
+    long long fromFrame = 0;
+    uint64_t key = 0;
+    std::string name;
+};
+
+struct Options {
+    std::string plugin, input, output, png;
+    std::vector<std::string> files;  // positional IN OUT
+    FrameGeometry geometry;
+    bool haveSize = false, haveFormat = false;
+    bool pattern = false, forgetChannels = false;
+    long long frames = -1;
+    std::vector<ChannelSwitch> channels;
+    SettingRequest settings;
+    bool quiet = false, stats = false, showSettings = false;
+    bool help = false, version = false;
+    bool detect = false, fitGiven = false;  // --detect; --fit or --trim given
+    FitMode fit = FitMode::Fill;
+    int32_t trim = 0;  // thousandths of the picture cut more on every side
+    std::vector<std::string> warnings;  // one line each, printed before the run
+};
+
+struct OptionSpec {
+    const char* name;      // "--scale"; null for a heading line of the help text
+    const char* argument;  // "P", "FILE", ...; null for a switch without a value
+    const char* help;      // continuation lines start with '\n'
+    void (*apply)(Options& options, const std::string& name, const std::string& value);
+};
+
+// The option table, in --help order.
+const std::vector<OptionSpec>& OptionTable();
+
+// Parses argv (UTF-8) into options; throws UsageError. Accepts "--opt value" and "--opt=value".
+Options ParseCommandLine(const std::vector<std::string>& args);
+
+// The whole --help text.
+std::string HelpText();
+
+// Whole-value number parsing shared by the handlers; each throws UsageError naming `what`.
+long long ParseWholeNumber(const std::string& text, const std::string& what, long long min, long long max);
+uint64_t ParseChannelKey(const std::string& text);
+bool ParseSwitchWord(const std::string& text, const std::string& what);
+
+// "/inst:X" or "-inst:X" in any case: the plug-in reads it from the process command line.
+bool IsInstanceSwitch(const std::string& arg);
+
+}  // namespace kvx
