@@ -135,7 +135,7 @@ def black_edge_lines(frame, clip):
 
 
 def main():
-    build = sys.argv[1]
+    build = os.path.abspath(sys.argv[1])
     keep = sys.argv[2] if len(sys.argv) > 2 else None
     work = tempfile.mkdtemp(prefix="kvx-borders-")
     # Every kvx-host run works in a private folder of its own: no settings carry over.
