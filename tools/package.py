@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Builds the release archive: dist/KVX_Scaler-<version>-win32.zip with the DLL, the read-me
-(Russian and English, Windows line ends, UTF-8 with a byte-order mark so Notepad shows the
+"""Builds the release archive: dist/KVX_Scaler-<version>-win32.zip with the DLL, kvx-host.exe
+beside it, the read-me (Russian and English: the settings, the file format and the rules for
+editing it by hand; Windows line ends, UTF-8 with a byte-order mark so Notepad shows the
 Cyrillic) and the licence.
 
 usage: package.py WIN32_BUILD_DIR DIST_DIR VERSION
@@ -20,6 +21,7 @@ os.makedirs(dist, exist_ok=True)
 archive = os.path.join(dist, "KVX_Scaler-%s-win32.zip" % version)
 with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
     z.write(os.path.join(build, "KVX_Scaler.dll"), "KVX_Scaler/KVX_Scaler.dll")
+    z.write(os.path.join(build, "kvx-host.exe"), "KVX_Scaler/kvx-host.exe")
     z.writestr("KVX_Scaler/README.txt", b"\xef\xbb\xbf" + windows_text(os.path.join(root, "dist-template", "README.txt")))
     z.writestr("KVX_Scaler/LICENSE.txt", windows_text(os.path.join(root, "LICENSE")))
 print(archive)

@@ -1,16 +1,19 @@
 #!/bin/bash
-# The release archive holds the DLL, the read-me and the licence, and the DLL loads from it
-# under Wine. usage: package_test.sh ARCHIVE WIN32_BUILD_DIR
+# The release archive holds the DLL, kvx-host.exe, the read-me (settings file format and the
+# hand-editing rules in Russian and English) and the licence; kvx-host.exe from the archive
+# runs the DLL from the archive under Wine. usage: package_test.sh ARCHIVE
 set -eu
-archive=$(realpath "$1"); build=$(cd "$2" && pwd)
+archive=$(realpath "$1")
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
 cd "$work"
 python3 -m zipfile -e "$archive" .
-for f in KVX_Scaler/KVX_Scaler.dll KVX_Scaler/README.txt KVX_Scaler/LICENSE.txt; do
+for f in KVX_Scaler/KVX_Scaler.dll KVX_Scaler/kvx-host.exe KVX_Scaler/README.txt KVX_Scaler/LICENSE.txt; do
   [ -s "$f" ] || { echo "missing $f"; exit 1; }
 done
-grep -q "Plugins" KVX_Scaler/README.txt
-cp "$build/kvx-host.exe" KVX_Scaler/
+for text in "Plugins" "OffsetX=abc" "Правка файла вручную" "Editing the file by hand" "kvx-host.exe --help"; do
+  grep -q "$text" KVX_Scaler/README.txt || { echo "the read-me does not say: $text"; exit 1; }
+done
 cd KVX_Scaler
-wine ./kvx-host.exe --plugin KVX_Scaler.dll --size 64x48 --pattern --scale 50 --output none
-echo "ok   the DLL from the archive loads and runs under Wine"
+wine ./kvx-host.exe --plugin KVX_Scaler.dll --size 64x48 --pattern --scale 50 --compare shrink.png --output none
+[ -s shrink.png ] && [ ! -e Plugins ]
+echo "ok   kvx-host.exe from the archive runs the DLL from the archive under Wine, leaving no settings file"

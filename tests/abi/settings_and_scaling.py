@@ -5,7 +5,7 @@ usage: settings_and_scaling.py NATIVE_BUILD_DIR [WIN32_BUILD_DIR]
 With a Win32 build dir the same scenarios also run with the DLL under Wine (environment from
 ./run), and the two plug-ins must produce byte-identical frames.
 """
-import os, random, shutil, subprocess, sys, tempfile
+import glob, os, random, shutil, subprocess, sys, tempfile
 
 W, H = 720, 576
 FOURTEEN_LINES = (b"[DIALOG]\r\nDlgWndPosX=-100\r\nDlgWndPosY=-100\r\n[SETTINGS]\r\nCommon=1\r\n"
@@ -30,6 +30,10 @@ class Host:
         for f in (exe, plugin):
             shutil.copy(os.path.join(build, f), self.dir)
         self.cmd = (["wine"] if wine else []) + ["./" + exe, "--plugin", plugin]
+        # Private folders are made under TMPDIR natively, in the prefix's Temp folder under Wine.
+        self.temp = os.path.join(self.dir, "tmp")
+        os.mkdir(self.temp)
+        os.environ["TMPDIR"] = self.temp
 
     def ini(self, name="settings.ini"):
         return os.path.join(self.dir, name)
@@ -50,9 +54,12 @@ class Host:
         return p.stdout if check else p
 
     def left_behind(self):
-        """Whatever a run left in the folder besides the two programs and settings files given."""
-        return sorted(f for f in os.listdir(self.dir) if not f.endswith((".ini", ".exe", ".dll", ".so"))
-                      and f != "kvx-host")
+        """Whatever runs left beside the two programs and the settings files given, and
+        private folders not removed."""
+        temp = glob.glob(os.path.join(os.environ.get("WINEPREFIX", "/nonexistent"), "drive_c", "users", "*", "Temp",
+                                      "kvx-host-*")) if self.wine else os.listdir(self.temp)
+        return temp + sorted(f for f in os.listdir(self.dir) if not f.endswith((".ini", ".exe", ".dll", ".so"))
+                             and f not in ("kvx-host", "tmp"))
 
     def close(self):
         shutil.rmtree(self.dir, ignore_errors=True)

@@ -84,6 +84,18 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
     return ok;
 }
 
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        if (!lines.back().empty() && lines.back().back() == '\r') lines.back().pop_back();
+        start = end + 1;
+    }
+    return lines;
+}
+
 bool CanCreateBeside(const std::string& path, std::string& error) {
     const std::string probe = path + ".kvx-host-" + std::to_string(ThisProcess()) + ".tmp";
     FILE* f = OpenFile(probe, "wb");

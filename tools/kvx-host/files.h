@@ -22,6 +22,8 @@ bool ReadWholeFile(const std::string& path, std::string& bytes);
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error);
 // Whether a new file can be made beside `path` (tries one and removes it).
 bool CanCreateBeside(const std::string& path, std::string& error);
+// The lines of a text, without their line ends (LF or CR LF).
+std::vector<std::string> SplitLines(const std::string& text);
 // The last system error as text.
 std::string SystemErrorText();
 

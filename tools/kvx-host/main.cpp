@@ -1,6 +1,7 @@
 // kvx-host: the reference host. Loads a plug-in through its two exports and drives it as the
 // TV application does: Init, FormatChange, ProcessFrame for every frame, Free, Deinit.
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -29,6 +30,7 @@
 #include "settings/settings_path.h"
 #include "settings/settings_store.h"
 #include "settings_options.h"
+#include "video_files.h"
 
 #ifndef KVX_VERSION
 #define KVX_VERSION "unknown"
@@ -40,11 +42,6 @@ namespace {
 // The most memory one frame may take (a 16K frame of YUY2 fits); larger sizes are refused
 // before anything is allocated.
 constexpr size_t kMaxFrameBytes = size_t{256} << 20;
-
-// A request kvx-host cannot carry out: printed as "kvx-host: MESSAGE", exit code 1.
-struct RunError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 std::set<uint64_t> g_knownChannels;
 bool g_forgetChannels = false;
@@ -58,8 +55,9 @@ void CheckGeometry(const FrameGeometry& g) {
     if (g.format == HostFormat::Yuyv && g.width % 2 != 0)
         throw UsageError("width " + std::to_string(g.width) +
                          " is odd: YUY2 frames hold pixels in pairs (ffmpeg pads such rows, so "
-                         "they would be misread); crop or scale to an even width first, e.g. "
-                         "ffmpeg -vf crop=" + std::to_string(g.width - 1) + ":" + std::to_string(g.height) + ":0:0");
+                         "they would be misread); use --format bgr24, or crop or scale to an even "
+                         "width first, e.g. ffmpeg -vf crop=" + std::to_string(g.width - 1) + ":" +
+                         std::to_string(g.height) + ":0:0");
     if (g.FrameBytes() > kMaxFrameBytes)
         throw UsageError("frames of " + std::to_string(g.width) + "x" + std::to_string(g.height) + " would take " +
                          std::to_string(g.FrameBytes() >> 20) + " MiB each; kvx-host takes frames of at most " +
@@ -71,18 +69,44 @@ void CheckOptions(Options& o) {
     if (o.plugin.empty()) throw UsageError("--plugin FILE is required (see --help)");
     if (o.settings.save && o.settings.file.empty())
         throw UsageError("--save writes back to the --settings FILE: give --settings FILE too");
-    if (!o.files.empty()) throw UsageError("unexpected argument " + o.files.front() + " (see --help)");
     if (o.pattern && !o.input.empty()) throw UsageError("--pattern and --input exclude each other");
     if (o.fitGiven && !o.detect) throw UsageError("--fit and --trim go with --detect");
     if (o.detect) {
-        if (o.pattern) throw UsageError("--detect needs a recording (--input FILE or a pipe), not --pattern");
+        if (o.pattern) throw UsageError("--detect needs a recording (IN, --input FILE or a pipe), not --pattern");
         if (!o.output.empty()) throw UsageError("--detect writes no frames: leave out --output");
-        if (o.input.empty()) o.input = "-";
+        if (o.files.size() > 1) throw UsageError("--detect reads one recording: give IN alone, without OUT");
+        if (o.files.size() == 1) {
+            if (!o.input.empty()) throw UsageError("IN takes the place of --input: give one or the other");
+            (IsRawFileName(o.files[0]) || o.files[0] == "-" ? o.input : o.videoIn) = o.files[0];
+            o.files.clear();
+        }
+        if (o.videoIn.empty() && o.input.empty()) o.input = "-";
         o.output = "none";
     }
+    if (!o.files.empty()) {
+        if (o.files.size() != 2) throw UsageError("give both IN and OUT (OUT may be 'none'), e.g. kvx-host --plugin P in.ts out.mp4");
+        if (o.pattern || !o.input.empty() || !o.output.empty())
+            throw UsageError("IN OUT take the place of --pattern, --input and --output: give one or the other");
+        const std::string &in = o.files[0], &out = o.files[1];
+        if (in == out) throw UsageError("IN and OUT are the same file " + in);
+        (IsRawFileName(in) || in == "-" ? o.input : o.videoIn) = in;
+        (IsRawFileName(out) || out == "-" || out == "none" ? o.output : o.videoOut) = out;
+        if (!o.videoOut.empty() && o.videoIn.empty())
+            throw UsageError("a video OUT takes its frame rate and audio from a video IN; for raw frames in, "
+                             "pipe them into ffmpeg yourself (see --help)");
+        if (!o.videoOut.empty()) o.output = "none";  // no raw output beside the encoder
+    }
+    // --show-settings and --save without anything about frames (not even --size for frames on
+    // standard input) work on the settings only.
     const bool framesWanted = o.pattern || !o.input.empty() || !o.output.empty() || !o.png.empty() ||
-                              o.stats || !o.showSettings;
+                              o.stats || !o.videoIn.empty() || o.haveSize || !(o.showSettings || o.settings.save);
     if (!framesWanted) return;
+    if (!o.videoIn.empty()) {
+        if (o.haveSize) throw UsageError("--size is read from the video IN; leave it out");
+        if (o.output.empty()) o.output = "none";
+        o.input = "-";  // marks that frames are wanted; they come from the decoder
+        return;
+    }
     if (!o.haveSize) throw UsageError("--size WxH is required for raw frames and the pattern (see --help)");
     CheckGeometry(o.geometry);
     if (o.pattern && o.frames < 0) o.frames = 1;
@@ -96,13 +120,8 @@ std::string FolderOf(const std::string& path) { return path.substr(0, path.find_
 
 // Channel keys of the sections in a settings text ("[5]", "[-1]"), read as the plug-in reads them.
 void AddChannelsOfFile(const std::string& text, std::set<uint64_t>& keys) {
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
+    for (std::string line : SplitLines(text)) {
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
         if (line.size() < 3 || line.front() != '[' || line.back() != ']') continue;
         std::string name = line.substr(1, line.size() - 2);
         if (name.find_first_not_of("-0123456789") == std::string::npos && name.find('-', 1) == std::string::npos)
@@ -206,7 +225,8 @@ constexpr int32_t kInterlaceMinHeight = 289;
 // --detect: samples the input, prints the picture found and the settings that fill the frame
 // with it; with a suggestion, --compare processes the last sampled frame with them and --save
 // writes them back through the plug-in's own save.
-int Detect(const Options& o, bool channelGiven, PluginDescriptor& d, const SettingsFile& settings) {
+int Detect(const Options& o, bool channelGiven, PluginDescriptor& d, const SettingsFile& settings,
+           std::unique_ptr<FrameSource> source) {
     const uint64_t key = o.channels.front().key;
     SettingsStore store;
     store.LoadFile(settings.pluginPath, 0, nullptr);
@@ -219,8 +239,6 @@ int Detect(const Options& o, bool channelGiven, PluginDescriptor& d, const Setti
     const ChannelProfile current = store.Current();
 
     const FrameGeometry& g = o.geometry;
-    FILE* in = OpenInput(o.input);
-    std::unique_ptr<FrameSource> source = MakeRawSource(in, in != stdin, g, o.frames);
     BorderSample sample;
     std::string error;
     if (!SampleBorders(*source, g, !o.quiet, sample, error)) throw RunError(error);
@@ -288,7 +306,6 @@ int Run(Options o, const std::string& folder) {
     // Prepared before Init, which is when the plug-in reads the file.
     const SettingsFile settings = PrepareSettings(o, folder, settingsKey);
     PluginDescriptor* d = plugin.Descriptor();
-    if (o.detect) return Detect(o, channelGiven, *d, settings);
     InitInfo init{0, ChannelCheck};
     if (!FramesWanted(o)) {
         if (o.settings.save) {  // through the plug-in's own save, as the TV application would
@@ -299,15 +316,31 @@ int Run(Options o, const std::string& folder) {
         return 0;
     }
 
+    VideoInfo video;
+    if (!o.videoIn.empty()) {
+        video = ProbeVideo(o.videoIn);
+        o.geometry.width = video.width;
+        o.geometry.height = video.height;
+        CheckGeometry(o.geometry);
+#if !defined(_WIN32)
+        signal(SIGPIPE, SIG_IGN);  // an encoder that stops early is reported, not a silent death
+#endif
+    }
     const FrameGeometry& g = o.geometry;
     std::unique_ptr<FrameSource> source;
+    std::unique_ptr<ChildProcess> encoder;
     if (o.pattern) {
         source = MakePatternSource(g, o.frames);
+    } else if (!o.videoIn.empty()) {
+        source = MakeDecodedSource(o.videoIn, g, video, o.frames);
+        if (!o.videoOut.empty()) encoder = StartEncoder(o.videoIn, o.videoOut, g, video);
     } else {
         FILE* in = OpenInput(o.input);
         source = MakeRawSource(in, in != stdin, g, o.frames);
     }
-    FILE* out = OpenOutput(o.output);
+    if (o.detect) return Detect(o, channelGiven, *d, settings, std::move(source));
+    FILE* out = encoder ? encoder->Stream() : OpenOutput(o.output);
+    const std::string outName = encoder ? o.videoOut : o.output;
 
     d->Init(&init);
     VideoFormat format{g.width, g.height, g.BytesPerPixel(), static_cast<int32_t>(g.format), 0};
@@ -318,7 +351,9 @@ int Run(Options o, const std::string& folder) {
     FrameInfo info{};
     long long index = 0;
     int status = 0;
-    ProgressLine progress(!o.quiet, source->Length());
+    // In a pipeline the terminal shows ffmpeg's own progress line: ours would garble it.
+    const bool pipeline = (o.videoIn.empty() && !o.pattern && o.input == "-") || out == stdout;
+    ProgressLine progress(!o.quiet && !pipeline, source->Length());
     double processSeconds = 0;
     for (;; ++index) {
         FrameSource::Result got = source->Next(frame, error);
@@ -344,7 +379,7 @@ int Run(Options o, const std::string& folder) {
         if (out) {
             if (g.format == HostFormat::Bgr24) FlipRows(frame, g);
             if (std::fwrite(frame.data(), 1, frame.size(), out) != frame.size()) {
-                std::fprintf(stderr, "kvx-host: cannot write output %s: %s\n", o.output.c_str(),
+                std::fprintf(stderr, "kvx-host: cannot write output %s: %s\n", outName.c_str(),
                              SystemErrorText().c_str());
                 status = 1;
                 break;
@@ -359,7 +394,12 @@ int Run(Options o, const std::string& folder) {
     d->Free();
     d->Deinit();
     source.reset();
-    if (out && out != stdout && std::fclose(out) != 0 && status == 0) {
+    if (encoder) {
+        if (encoder->Finish() != 0 && status == 0) {
+            std::fprintf(stderr, "kvx-host: ffmpeg could not encode %s (its message is above)\n", o.videoOut.c_str());
+            status = 1;
+        }
+    } else if (out && out != stdout && std::fclose(out) != 0 && status == 0) {
         std::fprintf(stderr, "kvx-host: cannot write output %s: %s\n", o.output.c_str(), SystemErrorText().c_str());
         status = 1;
     }

@@ -159,7 +159,8 @@ const std::vector<OptionSpec>& OptionTable() {
          }},
         {"--compare", "FILE.png", "PNG of the last frame, before and after, side by side", PngName},
         {"--png", "FILE.png", "the same as --compare", PngName},
-        {"--quiet", nullptr, "no progress line (it is shown only when standard error is a terminal)",
+        {"--quiet", nullptr, "no progress line (shown only when standard error is a terminal\n"
+                              "and frames do not come from or go to a pipe)",
          [](Options& o, const std::string&, const std::string&) { o.quiet = true; }},
         {"--stats", nullptr, "print the time ProcessFrame took per frame at the end",
          [](Options& o, const std::string&, const std::string&) { o.stats = true; }},

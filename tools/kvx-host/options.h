@@ -17,6 +17,11 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A request kvx-host cannot carry out (a file, the plug-in, another program); exit code 1.
+struct RunError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 struct ChannelSwitch {
     long long fromFrame = 0;
     uint64_t key = 0;
@@ -26,6 +31,7 @@ struct ChannelSwitch {
 struct Options {
     std::string plugin, input, output, png;
     std::vector<std::string> files;  // positional IN OUT
+    std::string videoIn, videoOut;   // IN and OUT when they are video files (ffmpeg's work)
     FrameGeometry geometry;
     bool haveSize = false, haveFormat = false;
     bool pattern = false, forgetChannels = false;

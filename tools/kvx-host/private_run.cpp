@@ -149,14 +149,12 @@ int RunCopy(const std::string& folder, const std::string& program, const std::ve
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    // Ctrl+C reaches the whole process group, the copy included; a signal sent to this
-    // process alone is passed on. Either way the copy ends first and the folder is removed.
+    // Signals to this process are passed on to the copy (Ctrl+C reaches both anyway); either
+    // way the copy ends first and the folder is removed.
     struct sigaction pass {};
     pass.sa_handler = PassOn;
     sigemptyset(&pass.sa_mask);
-    for (int s : {SIGTERM, SIGHUP}) sigaction(s, &pass, nullptr);
-    signal(SIGINT, SIG_IGN);
-    signal(SIGQUIT, SIG_IGN);
+    for (int s : {SIGTERM, SIGHUP, SIGINT, SIGQUIT}) sigaction(s, &pass, nullptr);
     pid_t pid = 0;
     if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
         throw std::runtime_error("cannot start " + program + ": " + SystemErrorText());
@@ -196,6 +194,14 @@ int RunInPrivateFolder(const std::vector<std::string>&) {
     wchar_t temp[MAX_PATH + 1] = {};
     DWORD n = GetTempPathW(MAX_PATH, temp);
     if (n == 0 || n > MAX_PATH) throw std::runtime_error("cannot find the temporary folder: " + SystemErrorText());
+    // The plug-in takes the host program's path in the ANSI code page: a folder that page
+    // cannot spell would hide its settings file from it.
+    BOOL lossy = FALSE;
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, temp, -1, nullptr, 0, nullptr, &lossy);
+    if (lossy)
+        throw std::runtime_error("the temporary folder " + Narrow(temp) + " has letters the system's code page "
+                                 "cannot spell, so the plug-in could not find its settings there; set TMP to "
+                                 "a folder with a plain name (e.g. set TMP=C:\\Temp)");
     std::wstring folder;
     for (unsigned attempt = 0;; ++attempt) {
         folder = std::wstring(temp) + L"kvx-host-" + std::to_wstring(GetCurrentProcessId()) + L"-" +

@@ -1,0 +1,38 @@
+// Another program (ffmpeg, ffprobe) started with an argument vector, never through a shell,
+// with a pipe to its standard input or from its standard output; the rest is inherited.
+#pragma once
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace kvx {
+
+class ChildProcess {
+public:
+    enum class Pipe { ToInput, FromOutput };
+    ChildProcess() = default;
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Starts `args[0]` (looked up on PATH) with the pipe; false with `error` when it cannot be
+    // started (not installed).
+    bool Start(const std::vector<std::string>& args, Pipe pipe, std::string& error);
+    // This side of the pipe (binary mode).
+    FILE* Stream() const { return stream_; }
+    // Closes this side of the pipe and waits for the program; its exit code (-1: killed).
+    int Finish();
+
+private:
+    FILE* stream_ = nullptr;
+#if defined(_WIN32)
+    void* process_ = nullptr;
+#else
+    int pid_ = -1;
+#endif
+};
+
+// Runs a program and returns its standard output; false when it cannot run or fails.
+bool CaptureOutput(const std::vector<std::string>& args, std::string& output, std::string& error);
+
+}  // namespace kvx

@@ -1,0 +1,34 @@
+// Video files as IN and OUT: ffprobe reads the frame size, rate and field order, ffmpeg
+// decodes IN to raw frames for the plug-in and encodes the processed frames, with IN's audio,
+// into a file that plays everywhere (H.264 yuv420p at the source's frame rate).
+#pragma once
+#include <memory>
+#include <string>
+
+#include "child_process.h"
+#include "frame_source.h"
+
+namespace kvx {
+
+// Names kvx-host takes as raw frames rather than video files.
+bool IsRawFileName(const std::string& name);
+
+struct VideoInfo {
+    int32_t width = 0, height = 0;
+    std::string rate;        // frames per second as ffprobe gives it, e.g. "25/1", "30000/1001"
+    std::string fieldOrder;  // "progressive", "tt", "bb", ... or "" when not known
+    long long frames = -1;   // -1: not known
+};
+
+// Asks ffprobe about IN's first video stream; throws RunError.
+VideoInfo ProbeVideo(const std::string& path);
+
+// IN decoded by ffmpeg to raw frames of `g` (at most `limit`, -1: all); throws RunError.
+std::unique_ptr<FrameSource> MakeDecodedSource(const std::string& path, const FrameGeometry& g,
+                                               const VideoInfo& info, long long limit);
+
+// ffmpeg encoding raw frames of `g` into OUT, with IN's audio; throws RunError.
+std::unique_ptr<ChildProcess> StartEncoder(const std::string& in, const std::string& out, const FrameGeometry& g,
+                                           const VideoInfo& info);
+
+}  // namespace kvx
