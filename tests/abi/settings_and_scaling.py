@@ -33,7 +33,7 @@ class Host:
         # Private folders are made under TMPDIR natively, in the prefix's Temp folder under Wine.
         self.temp = os.path.join(self.dir, "tmp")
         os.mkdir(self.temp)
-        os.environ["TMPDIR"] = self.temp
+        self.env = dict(os.environ) if wine else dict(os.environ, TMPDIR=self.temp)
 
     def ini(self, name="settings.ini"):
         return os.path.join(self.dir, name)
@@ -48,7 +48,7 @@ class Host:
             cmd += ["--settings", settings]
         if not frames_in:
             cmd += ["--pattern", "--frames", "0", "--output", "none"]
-        p = subprocess.run(cmd, input=frames_in, cwd=self.dir, capture_output=True)
+        p = subprocess.run(cmd, input=frames_in, cwd=self.dir, env=self.env, capture_output=True)
         if check and p.returncode != 0:
             raise RuntimeError("kvx-host failed: %s" % p.stderr.decode(errors="replace"))
         return p.stdout if check else p
@@ -170,7 +170,7 @@ def isolation(build, wine, tag):
         scales = ("80", "100", "120")
         alone = [h.run(frame, ["--scale", s]) for s in scales]
         cmds = [h.cmd + ["--size", "%dx%d" % (W, H), "--scale", s] for s in scales]
-        procs = [subprocess.Popen(c, cwd=h.dir, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+        procs = [subprocess.Popen(c, cwd=h.dir, env=h.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                   stderr=subprocess.DEVNULL) for c in cmds]
         together = [p.communicate(frame)[0] for p in procs]
         check(tag + ": runs in parallel never take each other's settings", together == alone,

@@ -168,6 +168,13 @@ int RunCopy(const std::string& folder, const std::string& program, const std::ve
 }
 #endif
 
+// The private folder goes however the run ends (the copy's exit, a failure to start it).
+template <class Path>
+struct RemovedAtEnd {
+    const Path& folder;
+    ~RemovedAtEnd() { RemoveTree(folder); }
+};
+
 }  // namespace
 
 bool PathIsInside(const std::string& path, const std::string& folder) {
@@ -215,20 +222,10 @@ int RunInPrivateFolder(const std::vector<std::string>&) {
     const std::wstring program = folder + L"\\kvx-host.exe";
     // A copy, not a hard link: the link would share this running program's file, which cannot
     // be deleted while it runs.
-    if (!CopyFileW(self.c_str(), program.c_str(), TRUE)) {
-        std::string error = SystemErrorText();
-        RemoveTree(folder);
-        throw std::runtime_error("cannot place a copy of kvx-host in " + Narrow(folder) + ": " + error);
-    }
-    int code = 1;
-    try {
-        code = RunCopy(folder, program);
-    } catch (...) {
-        RemoveTree(folder);
-        throw;
-    }
-    RemoveTree(folder);
-    return code;
+    RemovedAtEnd<std::wstring> removed{folder};
+    if (!CopyFileW(self.c_str(), program.c_str(), TRUE))
+        throw std::runtime_error("cannot place a copy of kvx-host in " + Narrow(folder) + ": " + SystemErrorText());
+    return RunCopy(folder, program);
 }
 #else
 int RunInPrivateFolder(const std::vector<std::string>& args) {
@@ -239,20 +236,10 @@ int RunInPrivateFolder(const std::vector<std::string>& args) {
                                  "; check that TMPDIR names a folder you can write");
     const std::string folder = pattern, program = folder + "/kvx-host";
     const std::string self = ThisProgram();
-    if (self.empty() || !CopyProgram(self, program)) {
-        std::string error = SystemErrorText();
-        RemoveTree(folder);
-        throw std::runtime_error("cannot place a copy of kvx-host in " + folder + ": " + error);
-    }
-    int code = 1;
-    try {
-        code = RunCopy(folder, program, args);
-    } catch (...) {
-        RemoveTree(folder);
-        throw;
-    }
-    RemoveTree(folder);
-    return code;
+    RemovedAtEnd<std::string> removed{folder};
+    if (self.empty() || !CopyProgram(self, program))
+        throw std::runtime_error("cannot place a copy of kvx-host in " + folder + ": " + SystemErrorText());
+    return RunCopy(folder, program, args);
 }
 #endif
 
