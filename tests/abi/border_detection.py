@@ -141,6 +141,46 @@ def picture_found(report):
     return tuple(int(v) for v in found.groups()) if found else None
 
 
+def check_save(host, work):
+    """--save writes only a suggestion, into the channel's record or [COMMON], keeping the rest."""
+    failures = []
+    w, h = 720, 576
+    letterbox = Clip("save", (w, h), "yuyv", "testsrc2", (0, 72, 0, 72))
+    plain = Clip("save", (w, h), "yuyv", "testsrc2")
+    frames = {}
+    for name, clip in (("letterbox", letterbox), ("plain", plain)):
+        frames[name] = os.path.join(work, name + ".raw")
+        make_clip(clip, frames[name], work)
+
+    def detect(name, *args):
+        cmd = host + ["--size", "%dx%d" % (w, h), "--input", frames[name], "--quiet", "--detect"] + list(args)
+        return subprocess.run(cmd, capture_output=True, cwd=work)
+
+    ini = os.path.join(work, "save.ini")
+    per_channel = b"[SETTINGS]\r\nCommon=0\r\n[COMMON]\r\nProcEnable=0\r\n[77]\r\nScaleX=900\r\n[5]\r\nOffsetX=33\r\n"
+    with open(ini, "wb") as f:
+        f.write(per_channel)
+    p = detect("letterbox", "--settings", ini, "--save")
+    if p.returncode != 2 or open(ini, "rb").read() != per_channel:
+        failures.append("--save to a per-channel file without --channel must be refused, the file left as it was")
+    p = detect("letterbox", "--settings", ini, "--channel", "77", "--save")
+    text = open(ini, "rb").read().decode()
+    record = text[text.find("[77]"):].split("\r\n[")[0]
+    if p.returncode != 0 or "ScaleY=1338" not in record or "ProcEnable=1" not in record or "OffsetX=33" not in text[text.find("[5]"):]:
+        failures.append("--save --channel 77 must write the suggestion into [77] and keep [5]: " + repr(text))
+    fresh = os.path.join(work, "fresh.ini")
+    p = detect("plain", "--settings", fresh, "--save")
+    if p.returncode != 0 or os.path.exists(fresh) or b"nothing saved" not in p.stdout:
+        failures.append("without a border --save must write nothing")
+    p = detect("letterbox", "--settings", fresh, "--save")
+    text = open(fresh, "rb").read().decode() if os.path.exists(fresh) else ""
+    if p.returncode != 0 or "Common=1" not in text or "ScaleY=1338" not in text.split("[COMMON]")[-1]:
+        failures.append("--save to a file with one set for all channels must write [COMMON]: " + repr(text))
+    print("ok   --save: a suggestion only, into the --channel record or [COMMON]" if not failures else
+          "\n".join("FAIL " + f for f in failures))
+    return failures
+
+
 def main():
     build = os.path.abspath(sys.argv[1])
     keep = sys.argv[2] if len(sys.argv) > 2 else None
@@ -190,6 +230,7 @@ def main():
             rows.append(row)
             if keep and clip is CLIPS[0]:
                 run(host + frame_args + ["--detect", "--compare", os.path.join(keep, "compare.png")], cwd=work)
+        failures += check_save(host, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

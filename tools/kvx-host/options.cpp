@@ -227,6 +227,8 @@ std::string HelpText() {
         "       kvx-host --plugin FILE --size WxH [--format yuyv|bgr24] [--input FILE] [--output FILE|none]\n"
         "       kvx-host --plugin FILE --size WxH --pattern [--frames N] --compare FILE.png --output none\n"
         "       kvx-host --plugin FILE --settings FILE [setting options] [--save] [--show-settings]\n"
+        "       kvx-host --plugin FILE --detect IN [--fit fill|aspect] [--trim P] [--compare FILE.png]\n"
+        "                [--settings FILE [--channel KEY] --save]\n"
         "\n"
         "Loads a KVX_Scaler-style plug-in and runs frames through it exactly as the TV\n"
         "application does (Init, FormatChange, ProcessFrame..., Free, Deinit). Each run works in\n"
