@@ -16,6 +16,7 @@
 #endif
 
 #include "channel_record.h"
+#include "detect_mode.h"
 #include "files.h"
 #include "frame_image.h"
 #include "frame_source.h"
@@ -69,6 +70,19 @@ void CheckOptions(Options& o) {
     if (o.settings.save && o.settings.file.empty())
         throw UsageError("--save writes back to the --settings FILE: give --settings FILE too");
     if (o.pattern && !o.input.empty()) throw UsageError("--pattern and --input exclude each other");
+    if (o.fitGiven && !o.detect) throw UsageError("--fit and --trim go with --detect");
+    if (o.detect) {
+        if (o.pattern) throw UsageError("--detect needs a recording (IN, --input FILE or a pipe), not --pattern");
+        if (!o.output.empty()) throw UsageError("--detect writes no frames: leave out --output");
+        if (o.files.size() > 1) throw UsageError("--detect reads one recording: give IN alone, without OUT");
+        if (o.files.size() == 1) {
+            if (!o.input.empty()) throw UsageError("IN takes the place of --input: give one or the other");
+            (IsRawFileName(o.files[0]) || o.files[0] == "-" ? o.input : o.videoIn) = o.files[0];
+            o.files.clear();
+        }
+        if (o.videoIn.empty() && o.input.empty()) o.input = "-";
+        o.output = "none";
+    }
     if (!o.files.empty()) {
         if (o.files.size() != 2) throw UsageError("give both IN and OUT (OUT may be 'none'), e.g. kvx-host --plugin P in.ts out.mp4");
         if (o.pattern || !o.input.empty() || !o.output.empty())
@@ -115,6 +129,21 @@ void AddChannelsOfFile(const std::string& text, std::set<uint64_t>& keys) {
     }
 }
 
+// Applies `request` to the settings file the plug-in will read, with the plug-in's own
+// settings code, and reads it back: a request the file did not take is an error, never a
+// silent default. Returns the settings now in effect for channel `key`.
+std::string StoreSettings(const std::string& pluginPath, const SettingRequest& request, uint64_t key) {
+    SettingsStore store;
+    store.LoadFile(pluginPath, 0, nullptr);  // no channel check: every record is kept
+    ApplySettingEdits(store, request, key);
+    store.Save();
+    SettingsStore check;
+    check.LoadFile(pluginPath, 0, nullptr);
+    const std::string wanted = DescribeSettings(store, key), got = DescribeSettings(check, key);
+    if (wanted != got) throw RunError("the settings could not be stored in the private folder's " + pluginPath);
+    return got;
+}
+
 // What the run keeps of --settings FILE to save it back at the end.
 struct SettingsFile {
     std::string pluginPath;  // the file the plug-in reads, inside the private folder
@@ -150,15 +179,7 @@ SettingsFile PrepareSettings(const Options& o, const std::string& folder, uint64
         AddChannelsOfFile(s.original, g_knownChannels);
     }
     if (!o.settings.edits.empty() || o.settings.perChannel >= 0 || o.showSettings) {
-        SettingsStore store;
-        store.LoadFile(s.pluginPath, 0, nullptr);  // no channel check: every record is kept
-        ApplySettingEdits(store, o.settings, key);
-        store.Save();
-        // Read back: a request the file did not take is an error, never a silent default.
-        SettingsStore check;
-        check.LoadFile(s.pluginPath, 0, nullptr);
-        const std::string wanted = DescribeSettings(store, key), got = DescribeSettings(check, key);
-        if (wanted != got) throw RunError("the settings could not be stored in the private folder's " + s.pluginPath);
+        const std::string got = StoreSettings(s.pluginPath, o.settings, key);
         if (o.showSettings)
             std::fputs(got.c_str(), o.output == "-" ? stderr : stdout);  // stdout may carry the frames
     }
@@ -198,9 +219,82 @@ FILE* OpenOutput(const std::string& name) {
     return f;
 }
 
+// Frames taller than this are scaled field by field when Interlace is on.
+constexpr int32_t kInterlaceMinHeight = 289;
+
+// --detect: samples the input, prints the picture found and the settings that fill the frame
+// with it; with a suggestion, --compare processes the last sampled frame with them and --save
+// writes them back through the plug-in's own save.
+int Detect(const Options& o, bool channelGiven, PluginDescriptor& d, const SettingsFile& settings,
+           std::unique_ptr<FrameSource> source) {
+    const uint64_t key = o.channels.front().key;
+    SettingsStore store;
+    store.LoadFile(settings.pluginPath, 0, nullptr);
+    if (store.IsPerChannel()) {
+        if (o.settings.save && !channelGiven)
+            throw UsageError("the settings file " + o.settings.file + " keeps settings per channel: name the "
+                             "channel to save for with --channel KEY");
+        store.SelectChannel(static_cast<uint32_t>(key), static_cast<uint32_t>(key >> 32));
+    }
+    const ChannelProfile current = store.Current();
+
+    const FrameGeometry& g = o.geometry;
+    BorderSample sample;
+    std::string error;
+    if (!SampleBorders(*source, g, !o.quiet, sample, error)) throw RunError(error);
+    source.reset();
+
+    FitRequest request;
+    request.mode = o.fit;
+    request.trim = o.trim;
+    request.interlaced = current.interlace && g.height >= kInterlaceMinHeight;
+    FitResult fit;
+    if (sample.border.verdict == BorderVerdict::Found)
+        fit = FitSettings(g.width, g.height, sample.border.picture, request);
+    std::fputs(DescribeDetection(g, sample.border, request, fit).c_str(), stdout);
+    std::fflush(stdout);
+    if (!fit.ok) {
+        if (o.settings.save) std::printf("nothing saved: %s is left as it was\n", o.settings.file.c_str());
+        if (!o.png.empty()) std::printf("no picture written to %s: there is no suggestion\n", o.png.c_str());
+        return 0;
+    }
+    if (fit.scaleX > 1300 || fit.scaleY > 1300)
+        std::fprintf(stderr, "kvx-host: warning: a scale over 130 %% is beyond the settings dialog's range; "
+                             "the plug-in takes it as it would from a hand-edited file\n");
+
+    SettingRequest suggestion;
+    suggestion.edits = SuggestedEdits(fit);
+    StoreSettings(settings.pluginPath, suggestion, key);
+    InitInfo init{0, ChannelCheck};
+    d.Init(&init);
+    std::vector<uint8_t> after = sample.lastFrame;
+    if (!o.png.empty()) {
+        VideoFormat format{g.width, g.height, g.BytesPerPixel(), static_cast<int32_t>(g.format), 0};
+        d.FormatChange(&format);
+        const ChannelSwitch& c = o.channels.front();
+        ChannelRecord channel(static_cast<uint32_t>(c.key), static_cast<uint32_t>(c.key >> 32), c.name);
+        FrameInfo info{};
+        info.pixels = after.data();
+        info.channel = channel.info();
+        d.ProcessFrame(&info);
+        d.Free();
+    }
+    d.Deinit();
+    if (!o.png.empty() && !WriteSideBySidePng(o.png, {ToRgb(sample.lastFrame, g), ToRgb(after, g)}, g.width, g.height))
+        throw RunError("cannot write " + o.png);
+    if (o.settings.save) {
+        SaveSettingsBack(o, settings);
+        std::printf("saved      %s, %s\n", o.settings.file.c_str(),
+                    store.IsPerChannel() ? ("the record of channel " + std::to_string(static_cast<long long>(key))).c_str()
+                                         : "[COMMON] (one set for all channels)");
+    }
+    return 0;
+}
+
 // One run inside the private folder.
 int Run(Options o, const std::string& folder) {
     CheckOptions(o);
+    const bool channelGiven = !o.channels.empty();
     if (o.channels.empty()) o.channels.push_back({0, 1, "Channel 1"});
     const uint64_t settingsKey = o.channels.front().key;
     for (const ChannelSwitch& c : o.channels) g_knownChannels.insert(c.key);
@@ -244,6 +338,7 @@ int Run(Options o, const std::string& folder) {
         FILE* in = OpenInput(o.input);
         source = MakeRawSource(in, in != stdin, g, o.frames);
     }
+    if (o.detect) return Detect(o, channelGiven, *d, settings, std::move(source));
     FILE* out = encoder ? encoder->Stream() : OpenOutput(o.output);
     const std::string outName = encoder ? o.videoOut : o.output;
 

@@ -83,6 +83,21 @@ void PngName(Options& o, const std::string& name, const std::string& value) {
 
 const char kSwitchWords[] = "on|off";
 
+void Fit(Options& o, const std::string&, const std::string& value) {
+    std::string v = Lower(value);
+    if (v == "fill") o.fit = FitMode::Fill;
+    else if (v == "aspect") o.fit = FitMode::Aspect;
+    else throw UsageError("unknown --fit " + value + " (fill or aspect)");
+    o.fitGiven = true;
+}
+
+void Trim(Options& o, const std::string& name, const std::string& value) {
+    o.trim = ParsePercent(value, name);
+    if (o.trim < 0 || o.trim > 250)
+        throw UsageError("bad " + name + " " + value + " (per cent of the picture from 0 to 25, e.g. 1.5)");
+    o.fitGiven = true;
+}
+
 }  // namespace
 
 long long ParseWholeNumber(const std::string& text, const std::string& what, long long min, long long max) {
@@ -182,6 +197,21 @@ const std::vector<OptionSpec>& OptionTable() {
         {"--forget-channels", nullptr, "the host knows no channel when the plug-in saves (records of\n"
                                        "channels other than 1 to 4 are dropped)",
          [](Options& o, const std::string&, const std::string&) { o.forgetChannels = true; }},
+        {nullptr, nullptr, "\nFinding the settings that make the picture inside black borders fill the frame:", nullptr},
+        {"--detect", nullptr, "read the input (all of a short one, an even spread of a long one),\n"
+                              "find the picture's rectangle and print it with the settings and\n"
+                              "the options that make it fill the frame; no frames are written.\n"
+                              "With --save the settings go into the --settings FILE (the\n"
+                              "--channel's record when FILE keeps settings per channel);\n"
+                              "--compare shows the last sampled frame before and after them.\n"
+                              "\"no border found\" (exit 0) changes nothing",
+         [](Options& o, const std::string&, const std::string&) { o.detect = true; }},
+        {"--fit", "fill|aspect", "fill: ScaleX and ScaleY each, the picture covers the frame exactly\n"
+                                 "(default); aspect: one scale (KeepAspect on), the excess cut evenly",
+         Fit},
+        {"--trim", "P", "cut P per cent of the picture more on every side (noisy overscan\n"
+                        "lines at the picture's own edge)",
+         Trim},
         {nullptr, nullptr, "\nOther:", nullptr},
         {"/inst:X", nullptr, "(or -inst:X) the plug-in's settings instance X", nullptr},
         {"--version", nullptr, "kvx-host's version",
@@ -197,6 +227,8 @@ std::string HelpText() {
         "       kvx-host --plugin FILE --size WxH [--format yuyv|bgr24] [--input FILE] [--output FILE|none]\n"
         "       kvx-host --plugin FILE --size WxH --pattern [--frames N] --compare FILE.png --output none\n"
         "       kvx-host --plugin FILE --settings FILE [setting options] [--save] [--show-settings]\n"
+        "       kvx-host --plugin FILE --detect IN [--fit fill|aspect] [--trim P] [--compare FILE.png]\n"
+        "                [--settings FILE [--channel KEY] --save]\n"
         "\n"
         "Loads a KVX_Scaler-style plug-in and runs frames through it exactly as the TV\n"
         "application does (Init, FormatChange, ProcessFrame..., Free, Deinit). Each run works in\n"

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "fit_settings.h"
 #include "frame_image.h"
 #include "settings_options.h"
 
@@ -39,6 +40,9 @@ struct Options {
     SettingRequest settings;
     bool quiet = false, stats = false, showSettings = false;
     bool help = false, version = false;
+    bool detect = false, fitGiven = false;  // --detect; --fit or --trim given
+    FitMode fit = FitMode::Fill;
+    int32_t trim = 0;  // thousandths of the picture cut more on every side
     std::vector<std::string> warnings;  // one line each, printed before the run
 };
 
