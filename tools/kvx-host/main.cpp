@@ -399,11 +399,15 @@ int Run(Options o, const std::string& folder) {
             std::fprintf(stderr, "kvx-host: ffmpeg could not encode %s (its message is above)\n", o.videoOut.c_str());
             status = 1;
         }
-    } else if (out && out != stdout && std::fclose(out) != 0 && status == 0) {
+    } else if (out == stdout) {
+        if (std::fflush(stdout) != 0 && status == 0) {
+            std::fprintf(stderr, "kvx-host: cannot write to standard output: %s\n", SystemErrorText().c_str());
+            status = 1;
+        }
+    } else if (out && std::fclose(out) != 0 && status == 0) {
         std::fprintf(stderr, "kvx-host: cannot write output %s: %s\n", o.output.c_str(), SystemErrorText().c_str());
         status = 1;
     }
-    if (out == stdout && std::fflush(stdout) != 0 && status == 0) status = 1;
     if (!o.png.empty() && status == 0) {
         if (index == 0) throw RunError("no frame was processed, so there is no picture for " + o.png);
         if (!WriteSideBySidePng(o.png, {ToRgb(before, g), ToRgb(frame, g)}, g.width, g.height))
