@@ -29,7 +29,10 @@ SimdLevel SupportedSimdLevel() {
 }
 
 VideoKernels KernelsForLevel(SimdLevel level) {
-    VideoKernels k{PortableRowRoutines(), PortableFillKernels(), BlendLineRow};
+    VideoKernels k{};
+    k.rows = PortableRowRoutines();
+    k.fills = PortableFillKernels();
+    k.blendLineRow = BlendLineRow;
     if (level > SupportedSimdLevel()) level = SupportedSimdLevel();
 #if KVX_HAS_X86_KERNELS
     if (level >= SimdLevel::Sse2) InstallSse2Kernels(k);
