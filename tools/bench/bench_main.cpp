@@ -172,7 +172,8 @@ std::string Micros(double t) {
 
 // The README's table: every case with a library equivalent, every target judged.
 void PrintReadmeTable(const CollectingReporter& r) {
-    if (r.micros.lower_bound("frame/") == r.micros.end()) return;  // filtered out
+    const auto first = r.micros.lower_bound("frame/");
+    if (first == r.micros.end() || first->first.rfind("frame/", 0) != 0) return;  // filtered out
     const std::string best = SimdLevelName(SupportedSimdLevel());
     char date[32];
     const std::time_t now = std::time(nullptr);
