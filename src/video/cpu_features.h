@@ -35,4 +35,7 @@ SimdLevel DetectSimdLevel();
 
 const char* SimdLevelName(SimdLevel level);
 
+// The level of a name SimdLevelName gives; false for any other text (level unchanged).
+bool SimdLevelFromName(const char* name, SimdLevel& level);
+
 }  // namespace kvx

@@ -696,6 +696,23 @@ TEST(SimdLevelFromFeatures, Avx2NeedsTheOsToSaveYmmRegisters) {
     EXPECT_EQ(SimdLevelFromFeatures({13, kAvxCpu, 0, kAvx2, 0x7}), SimdLevel::Portable);
 }
 
+// The names KVX_SIMD_LEVEL takes: exactly those SimdLevelName gives.
+TEST(SimdLevelFromName, EveryLevelByItsNameAndNothingElse) {
+    for (SimdLevel level : {SimdLevel::Portable, SimdLevel::Sse2, SimdLevel::Ssse3, SimdLevel::Avx2}) {
+        SimdLevel read = level == SimdLevel::Portable ? SimdLevel::Avx2 : SimdLevel::Portable;
+        EXPECT_TRUE(SimdLevelFromName(SimdLevelName(level), read));
+        EXPECT_EQ(read, level);
+    }
+    for (const char* other : {"", "AVX2", "avx", "avx2 ", "sse3", "unknown"}) {
+        SimdLevel kept = SimdLevel::Sse2;
+        EXPECT_FALSE(SimdLevelFromName(other, kept)) << other;
+        EXPECT_EQ(kept, SimdLevel::Sse2);
+    }
+    SimdLevel kept = SimdLevel::Ssse3;
+    EXPECT_FALSE(SimdLevelFromName(nullptr, kept));
+    EXPECT_EQ(kept, SimdLevel::Ssse3);
+}
+
 TEST(SimdLevelFromFeatures, TheRunningCpuIsReadConsistently) {
     EXPECT_EQ(DetectSimdLevel(), SimdLevelFromFeatures(ReadCpuFeatureWords()));
     EXPECT_EQ(SupportedSimdLevel(), DetectSimdLevel());

@@ -1,11 +1,7 @@
 // What the benchmarks measure: the frame sizes, the pixel formats and the scaling cases,
 // and the names their results are filed under for the summary table.
 #pragma once
-#include <benchmark/benchmark.h>
-
-#include <chrono>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -57,20 +53,11 @@ std::vector<uint8_t> TestPicture(int32_t width, int32_t height, int32_t bytesPer
 
 std::string Name(std::initializer_list<std::string> parts);
 
-// One timed call as a host makes it: `frame` is first rewritten from `pristine` (untimed,
-// the decoder's work), then only `call` is timed. For benchmarks with UseManualTime().
-template <typename Call>
-void TimeAfterWriting(benchmark::State& st, std::vector<uint8_t>& frame,
-                      const std::vector<uint8_t>& pristine, Call call) {
-    std::memcpy(frame.data(), pristine.data(), frame.size());
-    benchmark::ClobberMemory();
-    const auto start = std::chrono::steady_clock::now();
-    call();
-    benchmark::ClobberMemory();
-    st.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-}
 
 // targetsOnly: only what the table of targets needs (the cases a library can match).
+// Plug-in settings of a case, as the settings file holds them.
+std::string SettingsText(const ScaleCase& c);
+
 void RegisterFrameBenchmarks(bool targetsOnly);
 void RegisterLibraryBenchmarks();
 void RegisterKernelBenchmarks();

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "bench/bench_cases.h"
+#include "bench/timed_call.h"
 #include "host/plugin_state.h"
 #include "video/dispatch.h"
 

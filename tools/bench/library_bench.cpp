@@ -13,6 +13,7 @@ extern "C" {
 }
 
 #include "bench/bench_cases.h"
+#include "bench/timed_call.h"
 
 namespace kvx {
 namespace bench {

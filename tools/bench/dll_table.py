@@ -1,0 +1,41 @@
+#!/usr/bin/env python3
+"""Prints the table of the plug-in file timed through its exports: the native .so beside
+the 32-bit DLL under Wine, per case and SIMD level, with the DLL's ratio judged against its
+target (at most 1.25 times the .so). Takes the two outputs of kvx_dll_bench."""
+import sys
+
+
+def read(path):
+    times = {}
+    with open(path) as f:
+        for line in f:
+            parts = line.split()
+            if len(parts) == 5:
+                times[tuple(parts[:4])] = float(parts[4])
+    return times
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit("usage: dll_table.py SO_TIMES DLL_TIMES")
+    native, dll = read(sys.argv[1]), read(sys.argv[2])
+    print("\nThe plug-in file through its exports, median us per frame written just before "
+          "the call (the .so natively, the 32-bit DLL under Wine):\n")
+    print("| Frame | Case | Level | .so | DLL | DLL / .so (target <= 1.25) |")
+    print("|---|---|---|---|---|---|")
+    met = total = 0
+    for key in native:
+        if key not in dll:
+            continue
+        ratio = dll[key] / native[key] if native[key] > 0 else 0
+        ok = 0 < ratio <= 1.25
+        met += ok
+        total += 1
+        print("| %s %s | %s | %s | %.0f | %.0f | %.2f %s |" % (
+            key[0], key[1], key[2], key[3], native[key], dll[key], ratio,
+            "\u2713" if ok else "\u2717"))
+    print("\nDLL targets met: %d of %d." % (met, total))
+
+
+if __name__ == "__main__":
+    main()
