@@ -143,6 +143,15 @@ std::string Micros(double t) {
     return text;
 }
 
+// How the README names a frame size and a case.
+std::string SizeLabel(const FrameSize& s) {
+    return std::to_string(s.width) + "\xC3\x97" + std::to_string(s.height);  // 720×576
+}
+std::string CaseLabel(const ScaleCase& c) {
+    const std::string scale = std::to_string(c.scale / 10) + " %";
+    return (c.scale > 1000 ? "zoom " : "shrink ") + scale + (c.interlaced ? " by field, blended" : "");
+}
+
 // The README's table: every case with a library equivalent, every target judged.
 void PrintReadmeTable(const CollectingReporter& r) {
     const auto first = r.micros.lower_bound("frame/");
@@ -151,11 +160,12 @@ void PrintReadmeTable(const CollectingReporter& r) {
     char date[32];
     const std::time_t now = std::time(nullptr);
     std::strftime(date, sizeof date, "%Y-%m-%d", std::gmtime(&now));
-    std::printf("\nFigures of one run, %s, %s. Times in us per frame, each call on a frame "
-                "written just before it:\n\n", date, CpuLine().c_str());
-    std::printf("| Frame | Case | SSE2 | SSSE3 | AVX2 | memcpy | fastest library | library / %s "
-                "(target >= 3) | library / SSE2 (target >= 1.25) | %s / memcpy (1080p zoom: "
-                "target <= 2.5) |\n", best.c_str(), best.c_str());
+    std::printf("\nFigures of one run, %s, %s. Times in \xC2\xB5s per frame, each call on a "
+                "frame written just before it:\n\n", date, CpuLine().c_str());
+    std::printf("| Frame | Case | SSE2 | SSSE3 | AVX2 | memcpy | fastest library | library \xC3\xB7 %s "
+                "(target \xE2\x89\xA5 3) | library \xC3\xB7 SSE2 (target \xE2\x89\xA5 1.25) | "
+                "%s \xC3\xB7 memcpy (1080p zoom: target \xE2\x89\xA4 2.5) |\n",
+                best.c_str(), best.c_str());
     std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
     int met = 0, total = 0;
     for (const PixelFormat& f : kFormats)
@@ -181,7 +191,7 @@ void PrintReadmeTable(const CollectingReporter& r) {
                     memcpyRatio = zoom1080 ? Judged(top / copy, 2.5, false, met, total) : text;
                 }
                 std::printf("| %s %s | %s | %s | %s | %s | %s | %s (%s) | %s | %s | %s |\n", f.name,
-                            s.name, c.name, Micros(sse2).c_str(), Micros(frame("ssse3")).c_str(),
+                            SizeLabel(s).c_str(), CaseLabel(c).c_str(), Micros(sse2).c_str(), Micros(frame("ssse3")).c_str(),
                             Micros(frame("avx2")).c_str(), Micros(copy).c_str(),
                             Micros(library).c_str(), libraryName.c_str(),
                             Judged(top > 0 ? library / top : 0, 3, true, met, total).c_str(),

@@ -27,10 +27,11 @@ namespace bench {
 namespace {
 
 const char kUsage[] =
-    "usage: kvx_dll_bench PLUGIN [LEVEL...]\n"
+    "usage: kvx_dll_bench PLUGIN [--only TEXT] [LEVEL...]\n"
     "Times ProcessFrame of PLUGIN (KVX_Scaler.dll or KVX_Scaler.so) at each LEVEL\n"
     "(portable, sse2, ssse3, avx2; default sse2 ssse3 avx2) for the cases of the table of\n"
-    "targets. A level the CPU lacks runs as the best one it has.\n";
+    "targets, or only those whose line starts with TEXT (\"YUY2 1920x1080 zoom110\").\n"
+    "A level the CPU lacks runs as the best one it has.\n";
 
 // The settings file where the plug-in reads it at Init, found by the plug-in's own rules.
 class SettingsFile {
@@ -105,7 +106,11 @@ int Main(int argc, char** argv) {
         return argc < 2 ? 2 : 0;
     }
     std::vector<std::string> levels;
-    for (int i = 2; i < argc; ++i) levels.push_back(argv[i]);
+    std::string only;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) only = argv[++i];
+        else levels.push_back(argv[i]);
+    }
     if (levels.empty()) levels = {"sse2", "ssse3", "avx2"};
     for (const std::string& level : levels)
         if (level != "portable" && level != "sse2" && level != "ssse3" && level != "avx2") {
@@ -117,10 +122,12 @@ int Main(int argc, char** argv) {
         for (const FrameSize& s : kSizes)
             for (const ScaleCase& c : kCases) {
                 if (!c.libraryEquivalent) continue;
+                const std::string name = std::string(f.name) + " " + s.name + " " + c.name;
+                if (name.compare(0, only.size(), only) != 0) continue;
                 for (const std::string& level : levels) {
                     double micros = 0;
                     if (!TimeCase(argv[1], f, s, c, level.c_str(), micros)) return 1;
-                    std::printf("%s %s %s %s %.1f\n", f.name, s.name, c.name, level.c_str(), micros);
+                    std::printf("%s %s %.1f\n", name.c_str(), level.c_str(), micros);
                     std::fflush(stdout);
                 }
             }

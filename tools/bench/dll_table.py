@@ -15,13 +15,17 @@ def read(path):
     return times
 
 
+CASES = {"zoom110": "zoom 110 %", "shrink90": "shrink 90 %",
+         "zoom110-interlaced": "zoom 110 % by field, blended"}
+
+
 def main():
     if len(sys.argv) != 3:
         sys.exit("usage: dll_table.py SO_TIMES DLL_TIMES")
     native, dll = read(sys.argv[1]), read(sys.argv[2])
-    print("\nThe plug-in file through its exports, median us per frame written just before "
+    print("\nThe plug-in file through its exports, median \u00b5s per frame written just before "
           "the call (the .so natively, the 32-bit DLL under Wine):\n")
-    print("| Frame | Case | Level | .so | DLL | DLL / .so (target <= 1.25) |")
+    print("| Frame | Case | Level | .so | DLL | DLL \u00f7 .so (target \u2264 1.25) |")
     print("|---|---|---|---|---|---|")
     met = total = 0
     for key in native:
@@ -32,7 +36,8 @@ def main():
         met += ok
         total += 1
         print("| %s %s | %s | %s | %.0f | %.0f | %.2f %s |" % (
-            key[0], key[1], key[2], key[3], native[key], dll[key], ratio,
+            key[0], key[1].replace("x", "\u00d7"), CASES.get(key[2], key[2]), key[3].upper(),
+            native[key], dll[key], ratio,
             "\u2713" if ok else "\u2717"))
     print("\nDLL targets met: %d of %d." % (met, total))
 
