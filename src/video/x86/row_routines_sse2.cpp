@@ -22,14 +22,16 @@ KVX_SSE2 inline __m128i SpreadTwoGroups(__m128i words) {
                             SpreadGroup(_mm_unpackhi_epi64(words, words)));
 }
 
-// Bytes 0..11 (four 3-byte pixels) into four 4-byte pixels with a zero fourth byte.
+// Bytes 0..11 (four 3-byte pixels) into four 4-byte pixels with a zero fourth byte: pixel
+// k is dword k of the row shifted up by k bytes. One mask, so that the 32-bit build's eight
+// registers hold the whole loop.
 KVX_SSE2 inline __m128i Expand3To4(__m128i v) {
-    const __m128i m = _mm_cvtsi32_si128(0x00FFFFFF);
-    __m128i p0 = _mm_and_si128(v, m);
-    __m128i p1 = _mm_and_si128(_mm_slli_si128(v, 1), _mm_slli_si128(m, 4));
-    __m128i p2 = _mm_and_si128(_mm_slli_si128(v, 2), _mm_slli_si128(m, 8));
-    __m128i p3 = _mm_and_si128(_mm_slli_si128(v, 3), _mm_slli_si128(m, 12));
-    return _mm_or_si128(_mm_or_si128(p0, p1), _mm_or_si128(p2, p3));
+    const __m128 s0 = _mm_castsi128_ps(v), s1 = _mm_castsi128_ps(_mm_slli_si128(v, 1));
+    const __m128 s2 = _mm_castsi128_ps(_mm_slli_si128(v, 2)), s3 = _mm_castsi128_ps(_mm_slli_si128(v, 3));
+    const __m128 low = _mm_shuffle_ps(s0, s1, _MM_SHUFFLE(1, 1, 0, 0));   // s0[0] . s1[1] .
+    const __m128 high = _mm_shuffle_ps(s2, s3, _MM_SHUFFLE(3, 3, 2, 2));  // s2[2] . s3[3] .
+    const __m128i pixels = _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0)));
+    return _mm_and_si128(pixels, _mm_set1_epi32(0x00FFFFFF));
 }
 
 // The inverse: the first three bytes of each dword, packed into bytes 0..11.
