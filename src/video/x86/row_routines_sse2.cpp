@@ -34,14 +34,14 @@ KVX_SSE2 inline __m128i Expand3To4(__m128i v) {
     return _mm_and_si128(pixels, _mm_set1_epi32(0x00FFFFFF));
 }
 
-// The inverse: the first three bytes of each dword, packed into bytes 0..11.
+// The inverse: the first three bytes of each dword, packed into bytes 0..11 (the rest
+// zero). In each qword the high pixel moves down next to the low one, then the high qword
+// next to the low; one mask, as above.
 KVX_SSE2 inline __m128i Compress4To3(__m128i v) {
-    const __m128i m = _mm_cvtsi32_si128(0x00FFFFFF);
-    __m128i p0 = _mm_and_si128(v, m);
-    __m128i p1 = _mm_srli_si128(_mm_and_si128(v, _mm_slli_si128(m, 4)), 1);
-    __m128i p2 = _mm_srli_si128(_mm_and_si128(v, _mm_slli_si128(m, 8)), 2);
-    __m128i p3 = _mm_srli_si128(_mm_and_si128(v, _mm_slli_si128(m, 12)), 3);
-    return _mm_or_si128(_mm_or_si128(p0, p1), _mm_or_si128(p2, p3));
+    v = _mm_and_si128(v, _mm_set1_epi32(0x00FFFFFF));
+    const __m128i pairs = _mm_or_si128(_mm_srli_epi64(_mm_slli_epi64(v, 32), 32),
+                                       _mm_slli_epi64(_mm_srli_epi64(v, 32), 24));
+    return _mm_or_si128(_mm_move_epi64(pairs), _mm_slli_si128(_mm_srli_si128(pairs, 8), 6));
 }
 
 inline int32_t Load3(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16); }
