@@ -25,8 +25,11 @@ using VerticalRowKernel = void(const uint8_t* rowA, const uint8_t* rowB, uint16_
 using VerticalRowFn = VerticalRowKernel*;
 
 // work points at the work pixel of the source origin, destination at the first pixel to
-// write; the column table is walked from steps[0], one entry per pixel of `count`.
-// Writes exactly the bytes of those `count` pixels.
+// write; the column table is walked from steps[0], one entry per pixel of `count`, and its
+// second taps lie one work pixel after the first (the table's step is 4) or have weight 0.
+// Writes exactly the bytes of those `count` pixels. Reads the taps, and may read the work
+// pixel after a first tap whose weight is 0: a work row has one readable pixel past its
+// last tap (the scaler's rows have two spare pixels).
 using HorizontalRowKernel = void(const uint8_t* work, uint8_t* destination, int32_t count,
                                  const ScaleStep* steps);
 using HorizontalRowFn = HorizontalRowKernel*;

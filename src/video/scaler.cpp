@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "video/aligned_buffer.h"
 #include "video/dispatch.h"
@@ -161,6 +162,9 @@ bool Scaler::EnsureWorkBuffer(int32_t needWidth, int32_t needHeight, int32_t byt
     if (width > INT32_MAX / bytesPerPixel || height > INT32_MAX) return false;
     workBuffer = static_cast<uint8_t*>(AllocateArray(width * bytesPerPixel, height));
     if (!workBuffer) return false;
+    // The horizontal routines may read a spare pixel past a row's last tap (with weight
+    // 0): cleared once, so no read ever meets memory that was never written.
+    std::memset(workBuffer, 0, static_cast<size_t>(width * bytesPerPixel) * static_cast<size_t>(height));
     workNominalWidth = nominalWidth;
     workNominalHeight = nominalHeight;
     workWidth = static_cast<int32_t>(width);

@@ -91,6 +91,10 @@ std::vector<ScaleStep> ColumnTable(int32_t sourceLength, int32_t destinationLeng
     return table;
 }
 
+// A work row of `sourceLength` pixels as a horizontal routine may read it: one spare pixel
+// past the last tap, and not a byte more.
+size_t WorkRowBytes(int32_t sourceLength) { return (static_cast<size_t>(sourceLength) + 1) * 4; }
+
 // Random geometry for a row of `count` destination pixels: zoom, shrink or copy, clipped.
 std::vector<ScaleStep> RandomColumnTable(int32_t count, int32_t& sourceLength,
                                          std::mt19937& rng) {
@@ -245,7 +249,7 @@ void KernelCheck::Run(VerticalRowFn fn, VerticalRowFn ref, const VerticalCase& c
 void CheckHorizontal(HorizontalRowFn ref, HorizontalRowFn simd, int32_t pixelBytes,
                      int32_t sourceLength, const std::vector<ScaleStep>& table, int32_t count,
                      std::mt19937& rng) {
-    std::vector<uint8_t> work = RandomBytes(static_cast<size_t>(sourceLength) * 4, rng);
+    std::vector<uint8_t> work = RandomBytes(WorkRowBytes(sourceLength), rng);
     Output out(static_cast<size_t>(count) * pixelBytes, count % 4, rng);
     ref(work.data(), out.Expected(), count, table.data());
     simd(work.data(), out.Actual(), count, table.data());
@@ -270,7 +274,7 @@ void KernelCheck::Run(HorizontalRowFn fn, HorizontalRowFn ref, const HorizontalC
             for (bool atEnd : {true, false}) {
                 int32_t source = 0;
                 const std::vector<ScaleStep> table = RandomColumnTable(count, source, rng);
-                const size_t in = static_cast<size_t>(source) * 4, out = static_cast<size_t>(count) * pixelBytes;
+                const size_t in = WorkRowBytes(source), out = static_cast<size_t>(count) * pixelBytes;
                 const std::vector<uint8_t> work = RandomBytes(in, rng);
                 std::vector<uint8_t> expected = RandomBytes(out, rng);
                 Fenced fencedWork(work.data(), in, atEnd), result(expected.data(), out, atEnd);
@@ -290,7 +294,7 @@ bool KernelCheck::CheckPlanned(PlannedRowFn fn, PixelLayout layout, int32_t sour
     if (!BuildColumnPlan(table.data(), count, sourceLength, simd.rows.planWindowBytes,
                          blocks.blocks, plan))
         return false;
-    const std::vector<uint8_t> work = RandomBytes(static_cast<size_t>(sourceLength) * 4, rng);
+    const std::vector<uint8_t> work = RandomBytes(WorkRowBytes(sourceLength), rng);
     const int32_t pixelBytes = layout == LayoutYuyv ? 2 : 3;
     const size_t bytes = static_cast<size_t>(count) * pixelBytes;
     for (int odd = 0; odd <= (layout == LayoutYuyv ? 1 : 0); ++odd) {

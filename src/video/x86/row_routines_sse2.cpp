@@ -52,21 +52,21 @@ struct Walker {
     const uint8_t* p;
     const ScaleStep* e;
 
-    // Taps and weights of the next two entries, blended: words of two work pixels.
+    // Taps and weights of the next two entries, blended: words of two work pixels. Both
+    // taps of an entry come with one 8-byte load: the second tap is the next work pixel,
+    // or the entry has weight 0 and that pixel, read but blended with nothing, does not
+    // count (see HorizontalRowKernel).
     KVX_SSE2 inline __m128i NextTwo() {
         const __m128i z = _mm_setzero_si128();
         p += e[0].advance;
-        __m128i a0 = _mm_cvtsi32_si128(LoadU32(p));
-        p += e[0].neighbour;
-        __m128i b0 = _mm_cvtsi32_si128(LoadU32(p));
-        p += e[1].advance;
-        __m128i a1 = _mm_cvtsi32_si128(LoadU32(p));
+        const __m128i ab0 = LoadLow64(p);
+        p += e[0].neighbour + e[1].advance;
+        const __m128i ab1 = LoadLow64(p);
         p += e[1].neighbour;
-        __m128i b1 = _mm_cvtsi32_si128(LoadU32(p));
-        __m128i w = _mm_unpacklo_epi64(LoadLow64(e[0].weight), LoadLow64(e[1].weight));
+        const __m128i w = _mm_unpacklo_epi64(LoadLow64(e[0].weight), LoadLow64(e[1].weight));
         e += 2;
-        return Blend16(_mm_unpacklo_epi8(_mm_unpacklo_epi32(a0, a1), z),
-                       _mm_unpacklo_epi8(_mm_unpacklo_epi32(b0, b1), z), w);
+        const __m128i taps = _mm_unpacklo_epi32(ab0, ab1);  // A0 A1 B0 B1
+        return Blend16(_mm_unpacklo_epi8(taps, z), _mm_unpackhi_epi8(taps, z), w);
     }
 
     // The next entry alone: the four blended bytes.
