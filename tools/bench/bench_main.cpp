@@ -4,11 +4,13 @@
 // only the table.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <map>
+#include <vector>
 
 #include "bench/bench_cases.h"
 #include "video/dispatch.h"
@@ -39,10 +41,15 @@ public:
 
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                micros[BaseName(run.benchmark_name())] =
-                    run.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(benchmark::kMicrosecond) /
-                    benchmark::GetTimeUnitMultiplier(run.time_unit);
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+                // Of repetitions, the fastest: the one the other work on the machine
+                // disturbed least.
+                const double t = run.GetAdjustedRealTime() *
+                                 benchmark::GetTimeUnitMultiplier(benchmark::kMicrosecond) /
+                                 benchmark::GetTimeUnitMultiplier(run.time_unit);
+                double& kept = micros[BaseName(run.benchmark_name())];
+                kept = kept > 0 ? std::min(kept, t) : t;
+            }
         if (!quiet) ConsoleReporter::ReportRuns(runs);
     }
 
@@ -160,8 +167,9 @@ void PrintReadmeTable(const CollectingReporter& r) {
     char date[32];
     const std::time_t now = std::time(nullptr);
     std::strftime(date, sizeof date, "%Y-%m-%d", std::gmtime(&now));
-    std::printf("\nFigures of one run, %s, %s. Times in \xC2\xB5s per frame, each call on a "
-                "frame written just before it:\n\n", date, CpuLine().c_str());
+    std::printf("\nFigures of one run, %s, %s. Times in \xC2\xB5s per frame (the fastest "
+                "repetition), each call on a frame written just before it:\n\n",
+                date, CpuLine().c_str());
     std::printf("| Frame | Case | SSE2 | SSSE3 | AVX2 | memcpy | fastest library | library \xC3\xB7 %s "
                 "(target \xE2\x89\xA5 3) | library \xC3\xB7 SSE2 (target \xE2\x89\xA5 1.25) | "
                 "%s \xC3\xB7 memcpy (1080p zoom: target \xE2\x89\xA4 2.5) |\n",
@@ -215,6 +223,15 @@ int main(int argc, char** argv) {
             --argc;
             break;
         }
+    // The tables take the fastest of three repetitions unless told otherwise.
+    std::vector<char*> args(argv, argv + argc);
+    char repetitions[] = "--benchmark_repetitions=3";
+    bool repeated = false;
+    for (int i = 1; i < argc; ++i) repeated |= std::strncmp(argv[i], "--benchmark_repetitions", 23) == 0;
+    if (readme && !repeated) args.push_back(repetitions);
+    argc = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    argv = args.data();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     kvx::bench::RegisterFrameBenchmarks(readme);
