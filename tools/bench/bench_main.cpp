@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -164,6 +165,8 @@ void PrintReadmeTable(const CollectingReporter& r) {
     const auto first = r.micros.lower_bound("frame/");
     if (first == r.micros.end() || first->first.rfind("frame/", 0) != 0) return;  // filtered out
     const std::string best = SimdLevelName(SupportedSimdLevel());
+    std::string bestLabel = best;  // "AVX2"
+    for (char& ch : bestLabel) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
     char date[32];
     const std::time_t now = std::time(nullptr);
     std::strftime(date, sizeof date, "%Y-%m-%d", std::gmtime(&now));
@@ -173,7 +176,7 @@ void PrintReadmeTable(const CollectingReporter& r) {
     std::printf("| Frame | Case | SSE2 | SSSE3 | AVX2 | memcpy | fastest library | library \xC3\xB7 %s "
                 "(target \xE2\x89\xA5 3) | library \xC3\xB7 SSE2 (target \xE2\x89\xA5 1.25) | "
                 "%s \xC3\xB7 memcpy (1080p zoom: target \xE2\x89\xA4 2.5) |\n",
-                best.c_str(), best.c_str());
+                bestLabel.c_str(), bestLabel.c_str());
     std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
     int met = 0, total = 0;
     for (const PixelFormat& f : kFormats)
