@@ -14,11 +14,11 @@ namespace {
 constexpr int32_t kInterlaceMinHeight = 289;
 // Target coordinates are kept inside +-2^30, so every later difference fits in int32.
 // Settings anywhere in the int32 range thus give a defined (if absurd) picture.
-constexpr int64_t kCoordinateLimit = int64_t{1} << 30;
+constexpr int64_t kTargetCoordinateLimit = int64_t{1} << 30;
 constexpr int32_t kMaxFrameSide = 32767;
 
-int32_t ClampCoordinate(int64_t v) {
-    return static_cast<int32_t>(std::min(kCoordinateLimit, std::max(-kCoordinateLimit, v)));
+int32_t ClampToPlusMinus2Pow30(int64_t v) {
+    return static_cast<int32_t>(std::min(kTargetCoordinateLimit, std::max(-kTargetCoordinateLimit, v)));
 }
 
 }  // namespace
@@ -55,8 +55,8 @@ Rect TargetRect(int32_t width, int32_t height, const ChannelProfile& s) {
     int64_t left = width / 2 - sw / 2, top = height / 2 - sh / 2;
     left += MulDiv64(width, s.offsetX, 1000);
     top += MulDiv64(height, -static_cast<int64_t>(s.offsetY), 1000);
-    return Rect{ClampCoordinate(left), ClampCoordinate(top), ClampCoordinate(left + sw),
-                ClampCoordinate(top + sh)};
+    return Rect{ClampToPlusMinus2Pow30(left), ClampToPlusMinus2Pow30(top),
+                ClampToPlusMinus2Pow30(left + sw), ClampToPlusMinus2Pow30(top + sh)};
 }
 
 int32_t ProcessFrame(PluginState& state, const FrameInfo& frame) {
@@ -89,7 +89,7 @@ int32_t ProcessFrame(PluginState& state, const FrameInfo& frame) {
 
     if (!check.pixelWork) return 1;
     Rect target = TargetRect(w, h, settings);
-    const int32_t layout = f.pixelFormat == 0 ? LayoutYuyv : LayoutRgb24;
+    const PixelLayout layout = LayoutOf(static_cast<HostPixelFormat>(f.pixelFormat));
     // Without its buffers the scaler leaves the picture as it was; black bands around an
     // unscaled picture would be wrong, so the borders are left alone too.
     if (!state.scaler.Scale(pixels, w, h, Rect{0, 0, w, h}, target, layout, interlaced))

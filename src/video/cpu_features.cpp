@@ -1,5 +1,8 @@
 #include "video/cpu_features.h"
 
+#include <cstring>
+#include <initializer_list>
+
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
 #define KVX_X86 1
@@ -73,6 +76,16 @@ const char* SimdLevelName(SimdLevel level) {
         case SimdLevel::Avx2: return "avx2";
     }
     return "unknown";
+}
+
+bool SimdLevelFromName(const char* name, SimdLevel& level) {
+    if (!name) return false;
+    for (SimdLevel l : {SimdLevel::Portable, SimdLevel::Sse2, SimdLevel::Ssse3, SimdLevel::Avx2})
+        if (std::strcmp(name, SimdLevelName(l)) == 0) {
+            level = l;
+            return true;
+        }
+    return false;
 }
 
 }  // namespace kvx

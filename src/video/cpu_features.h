@@ -22,9 +22,9 @@ struct CpuFeatureWords {
 };
 
 // The highest level the words allow. A level is granted only with every level below it
-// (the AVX2 kernels fall back on the SSSE3 ones for row ends). AVX2 also needs the OS to
-// save the YMM registers on a task switch (OSXSAVE and XCR0 bits 1 and 2), or its first
-// use faults.
+// (the SSSE3 and AVX2 kernels hand row ends and table walks to the SSE2 ones, and keep
+// the SSE2 fills). AVX2 also needs the OS to save the YMM registers on a task switch
+// (OSXSAVE and XCR0 bits 1 and 2), or its first use faults.
 SimdLevel SimdLevelFromFeatures(const CpuFeatureWords& words);
 
 // Reads the words of the running CPU; all zero on non-x86 builds.
@@ -34,5 +34,8 @@ CpuFeatureWords ReadCpuFeatureWords();
 SimdLevel DetectSimdLevel();
 
 const char* SimdLevelName(SimdLevel level);
+
+// The level of a name SimdLevelName gives; false for any other text (level unchanged).
+bool SimdLevelFromName(const char* name, SimdLevel& level);
 
 }  // namespace kvx

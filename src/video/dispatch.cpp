@@ -1,5 +1,7 @@
 #include "video/dispatch.h"
 
+#include <cstdlib>
+
 #include "video/x86/simd_kernels.h"
 
 namespace kvx {
@@ -11,8 +13,17 @@ struct ActiveTable {
     SimdLevel level;
 };
 
+// KVX_SIMD_LEVEL (portable, sse2, ssse3 or avx2) caps the level the library starts with,
+// so that a host can time or check each level of the very library it loads. It only ever
+// lowers the level; any other value is ignored.
+SimdLevel StartLevel() {
+    SimdLevel cap = SimdLevel::Avx2;
+    SimdLevelFromName(std::getenv("KVX_SIMD_LEVEL"), cap);
+    return cap < SupportedSimdLevel() ? cap : SupportedSimdLevel();
+}
+
 ActiveTable& Active() {
-    static ActiveTable table{KernelsForLevel(SupportedSimdLevel()), SupportedSimdLevel()};
+    static ActiveTable table{KernelsForLevel(StartLevel()), StartLevel()};
     return table;
 }
 
@@ -29,7 +40,10 @@ SimdLevel SupportedSimdLevel() {
 }
 
 VideoKernels KernelsForLevel(SimdLevel level) {
-    VideoKernels k{PortableRowRoutines(), PortableFillKernels(), BlendLineRow};
+    VideoKernels k{};
+    k.rows = PortableRowRoutines();
+    k.fills = PortableFillKernels();
+    k.blendLineRow = BlendLineRow;
     if (level > SupportedSimdLevel()) level = SupportedSimdLevel();
 #if KVX_HAS_X86_KERNELS
     if (level >= SimdLevel::Sse2) InstallSse2Kernels(k);

@@ -76,8 +76,16 @@ void Rgb24Solid(uint8_t* row, int32_t count, uint32_t colour, int32_t) {
 }  // namespace
 
 const FillKernels& PortableFillKernels() {
-    static const FillKernels kernels{YuyvSolidEven, YuyvSolidOdd, YuyvEven,
-                                     YuyvOdd,       Rgb24Solid,   FillRowRgb24};
+    static const FillKernels kernels = [] {
+        FillKernels k{};
+        k.yuyvSolidEven = YuyvSolidEven;
+        k.yuyvSolidOdd = YuyvSolidOdd;
+        k.yuyvMixEven = YuyvEven;
+        k.yuyvMixOdd = YuyvOdd;
+        k.rgb24Solid = Rgb24Solid;
+        k.rgb24Mix = FillRowRgb24;
+        return k;
+    }();
     return kernels;
 }
 

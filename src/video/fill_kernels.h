@@ -16,9 +16,11 @@ void FillRowRgb24(uint8_t* row, int32_t count, uint32_t colour, int32_t mix);
 // The six row kernels of the fill, chosen once per rectangle by format, by the parity of
 // its left edge and by solid (mix 0) or mixing. A 4:2:2 kernel gets the pair that holds
 // the first pixel; the solid ones ignore `mix`.
-using FillYuyvFn = void (*)(uint8_t* pair, int32_t count, uint32_t colour, int32_t mix,
+using FillYuyvKernel = void(uint8_t* pair, int32_t count, uint32_t colour, int32_t mix,
                             bool lastPairWhole);
-using FillRgb24Fn = void (*)(uint8_t* row, int32_t count, uint32_t colour, int32_t mix);
+using FillRgb24Kernel = void(uint8_t* row, int32_t count, uint32_t colour, int32_t mix);
+using FillYuyvFn = FillYuyvKernel*;
+using FillRgb24Fn = FillRgb24Kernel*;
 
 struct FillKernels {
     FillYuyvFn yuyvSolidEven;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/geometry.h"
+#include "video/pixel_format.h"
 
 namespace kvx {
 
@@ -15,6 +16,8 @@ public:
     FrameSurface() = default;
     virtual ~FrameSurface() = default;
 
+    // pixelFormat is the host's code as it came; a code other than the two drawable ones
+    // sets only the size, and FillRect then paints nothing.
     void Configure(int32_t width, int32_t height, int32_t pixelFormat);
     void SetPixels(uint8_t* pixels) { pixels_ = pixels; }
 
@@ -29,7 +32,7 @@ public:
     int32_t Stride() const { return stride_; }
 
 private:
-    int32_t pixelFormat_ = 0;
+    HostPixelFormat pixelFormat_ = PixelFormatYuy2;
     uint8_t* pixels_ = nullptr;
     int32_t width_ = 0;
     int32_t height_ = 0;

@@ -14,8 +14,9 @@ void BlendLines(uint8_t* pixels, uint8_t* lineBuffer, int32_t width, int32_t hei
 // The row kernel: for i < bytes, u = saved[i]; saved[i] = line[i];
 // line[i] = avg(avg(u, below[i]), line[i]) with avg rounding up.
 // This is the reference version; BlendLines runs the dispatched one.
-void BlendLineRow(uint8_t* line, const uint8_t* below, uint8_t* saved, int32_t bytes);
-using BlendLineRowFn = void (*)(uint8_t* line, const uint8_t* below, uint8_t* saved,
+using BlendLineRowKernel = void(uint8_t* line, const uint8_t* below, uint8_t* saved,
                                 int32_t bytes);
+using BlendLineRowFn = BlendLineRowKernel*;
+BlendLineRowKernel BlendLineRow;
 
 }  // namespace kvx

@@ -87,9 +87,15 @@ void HorizontalRgb24(const uint8_t* work, uint8_t* dst, int32_t count, const Sca
 }  // namespace
 
 const RowRoutines& PortableRowRoutines() {
-    static const RowRoutines routines{VerticalYuyv,      VerticalRgb24,   HorizontalYuyvEven,
-                                      HorizontalYuyvOdd, HorizontalRgb24, nullptr,
-                                      nullptr,           0};
+    static const RowRoutines routines = [] {
+        RowRoutines r{};  // no planned routines: the table walk is the reference
+        r.verticalYuyv = VerticalYuyv;
+        r.verticalRgb24 = VerticalRgb24;
+        r.horizontalYuyvEven = HorizontalYuyvEven;
+        r.horizontalYuyvOdd = HorizontalYuyvOdd;
+        r.horizontalRgb24 = HorizontalRgb24;
+        return r;
+    }();
     return routines;
 }
 

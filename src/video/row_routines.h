@@ -20,14 +20,19 @@ inline uint8_t BlendLane(uint8_t a, uint8_t b, uint16_t w) {
 // rowA and rowB are the first and second taps (the same row when the weight is 0).
 // Layout 0 reads 4 bytes (Y0 U Y1 V) per group from each row and writes two work pixels;
 // layout 4 reads exactly 3 bytes per group and writes one.
-using VerticalRowFn = void (*)(const uint8_t* rowA, const uint8_t* rowB, uint16_t weight,
+using VerticalRowKernel = void(const uint8_t* rowA, const uint8_t* rowB, uint16_t weight,
                                uint8_t* work, int32_t groups);
+using VerticalRowFn = VerticalRowKernel*;
 
 // work points at the work pixel of the source origin, destination at the first pixel to
-// write; the column table is walked from steps[0], one entry per pixel of `count`.
-// Writes exactly the bytes of those `count` pixels.
-using HorizontalRowFn = void (*)(const uint8_t* work, uint8_t* destination, int32_t count,
+// write; the column table is walked from steps[0], one entry per pixel of `count`, and its
+// second taps lie one work pixel after the first (the table's step is 4) or have weight 0.
+// Writes exactly the bytes of those `count` pixels. Reads the taps, and may read the work
+// pixel after a first tap whose weight is 0: a work row has one readable pixel past its
+// last tap (the scaler's rows have two spare pixels).
+using HorizontalRowKernel = void(const uint8_t* work, uint8_t* destination, int32_t count,
                                  const ScaleStep* steps);
+using HorizontalRowFn = HorizontalRowKernel*;
 
 // A column table recast, once per geometry, as blocks of destination pixels whose taps
 // each lie in one window of the work row: a vector routine then takes a block's first taps
@@ -77,8 +82,9 @@ bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels
 
 // Does a row from a plan: the blocks, then the rest by the table walk. oddStart is the
 // parity of the first destination column (4:2:2 only).
-using PlannedRowFn = void (*)(const uint8_t* work, uint8_t* destination,
+using PlannedRowKernel = void(const uint8_t* work, uint8_t* destination,
                               const ScaleStep* steps, const ColumnPlan& plan, bool oddStart);
+using PlannedRowFn = PlannedRowKernel*;
 
 // A table of row routines, so that a CPU-specific set can stand in for the portable one.
 struct RowRoutines {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "video/aligned_buffer.h"
 #include "video/dispatch.h"
@@ -21,10 +22,10 @@ constexpr int64_t kMaxFrameBytes = INT32_MAX / 2;
 // Destination edges from absurd settings are moved to +-2^29. Such a picture is already
 // far larger than any frame, lengths and offsets then fit int32, and the tables stay exact.
 // The limit is even, so the field parity of an aligned edge is kept.
-constexpr int32_t kCoordinateLimit = 1 << 29;
+constexpr int32_t kDestinationCoordinateLimit = 1 << 29;
 
-int32_t ClampCoordinate(int32_t v) {
-    return std::min(std::max(v, -kCoordinateLimit), kCoordinateLimit);
+int32_t ClampToPlusMinus2Pow29(int32_t v) {
+    return std::min(std::max(v, -kDestinationCoordinateLimit), kDestinationCoordinateLimit);
 }
 
 // Rounds down to even, towards minus infinity for negative values.
@@ -96,7 +97,7 @@ struct PassOrder {
 // source rows, and the work rows stay in cache; otherwise pass 1 runs to the end first.
 // Returns the most work rows alive at once, the ring size the two passes need.
 template <typename Vertical, typename Horizontal>
-int32_t RunPasses(const PassOrder& o, Vertical vertical, Horizontal horizontal) {
+int32_t InterleavePasses(const PassOrder& o, Vertical vertical, Horizontal horizontal) {
     const ScaleStep* e = o.rows;
     ptrdiff_t offset = 0;      // read position from the first source row, in bytes
     int64_t row = o.sourceTop; // the image row at that position
@@ -161,6 +162,9 @@ bool Scaler::EnsureWorkBuffer(int32_t needWidth, int32_t needHeight, int32_t byt
     if (width > INT32_MAX / bytesPerPixel || height > INT32_MAX) return false;
     workBuffer = static_cast<uint8_t*>(AllocateArray(width * bytesPerPixel, height));
     if (!workBuffer) return false;
+    // The horizontal routines may read a spare pixel past a row's last tap (with weight
+    // 0): cleared once, so no read ever meets memory that was never written.
+    std::memset(workBuffer, 0, static_cast<size_t>(width * bytesPerPixel) * static_cast<size_t>(height));
     workNominalWidth = nominalWidth;
     workNominalHeight = nominalHeight;
     workWidth = static_cast<int32_t>(width);
@@ -212,16 +216,47 @@ const ColumnPlan* Scaler::PlanFor(const StepTableKey& key, int32_t clipWidth, in
     return columnPlanUsable ? &columnPlan : nullptr;
 }
 
-bool Scaler::Scale(uint8_t* pixels, int32_t width, int32_t height, Rect source,
-                   Rect destination, int32_t layout, bool interlaced,
-                   const ScaleStep* callerRowSteps, const ScaleStep* callerColumnSteps) {
-    // Only these layouts have row routines; a frame in any other is left as it is.
-    if (layout != LayoutYuyv && layout != LayoutRgb24) return true;
-    const int32_t bytesPerPixel = layout == LayoutYuyv ? 2 : 3;
-    if (!pixels || width <= 0 || height <= 0 ||
-        static_cast<int64_t>(width) * height * bytesPerPixel > kMaxFrameBytes)
-        return true;
+// What one Scale call works on, after field alignment and clipping.
+struct Scaler::Geometry {
+    PixelLayout layout;
+    int32_t width, height, bytesPerPixel;
+    Rect source;       // clipped to the frame
+    Rect destination;  // full size: its lengths set the scale factors
+    Rect clip;         // the destination's part inside the frame: what is computed
+    bool interlaced;
+    int32_t rowEntries;  // row table entries: one per clip row, or per pair of field rows
+    ptrdiff_t pitch;     // image row to image row, negative for a bottom-up frame
+    uint8_t* row0;       // image row 0, the top row
 
+    int32_t SourceWidth() const { return source.right - source.left; }
+    int32_t SourceHeight() const { return source.bottom - source.top; }
+    int32_t ClipWidth() const { return clip.right - clip.left; }
+    int32_t ClipHeight() const { return clip.bottom - clip.top; }
+};
+
+// The kernels of one call: pass 1 over source rows, pass 2 from the plan or the table walk.
+struct Scaler::Passes {
+    VerticalPass vertical;
+    HorizontalRowFn horizontal;
+    PlannedRowFn planned;
+    const ColumnPlan* plan;  // null: the table walk does every row
+    const ScaleStep* columns;
+    int32_t left;     // the even frame column pass 1 starts at
+    int32_t xOffset;  // work pixels pass 2 starts in: 1 for an odd source left edge
+};
+
+namespace {
+
+// Field alignment and clipping. False when there is nothing to compute: an unknown layout,
+// no frame, an empty source or a destination wholly outside the frame.
+bool ClipGeometry(uint8_t* pixels, int32_t width, int32_t height, Rect source, Rect destination,
+                  PixelLayout layout, bool interlaced, Rect& clippedSource, Rect& clampedDestination,
+                  Rect& clip) {
+    // Only these layouts have row routines; a frame in any other is left as it is.
+    if (layout != LayoutYuyv && layout != LayoutRgb24) return false;
+    if (!pixels || width <= 0 || height <= 0 ||
+        static_cast<int64_t>(width) * height * BytesPerPixel(layout) > kMaxFrameBytes)
+        return false;
     // Field alignment: even tops and bottoms keep each field on its own row parity.
     if (interlaced) {
         source.top = FieldAligned(source.top);
@@ -229,126 +264,154 @@ bool Scaler::Scale(uint8_t* pixels, int32_t width, int32_t height, Rect source,
         destination.top = FieldAligned(destination.top);
         destination.bottom = FieldAligned(destination.bottom);
     }
-    destination = Rect{ClampCoordinate(destination.left), ClampCoordinate(destination.top),
-                       ClampCoordinate(destination.right), ClampCoordinate(destination.bottom)};
-
+    clampedDestination =
+        Rect{ClampToPlusMinus2Pow29(destination.left), ClampToPlusMinus2Pow29(destination.top),
+             ClampToPlusMinus2Pow29(destination.right), ClampToPlusMinus2Pow29(destination.bottom)};
     // Clipping: the destination keeps its full size for the scale factors; the clip picks
     // the rows and columns that are computed.
     const Rect bounds{0, 0, width, height};
-    source = IntersectRect(source, bounds);
-    if (IsRectEmpty(source)) return true;
-    const Rect clip = IntersectRect(destination, bounds);
-    if (IsRectEmpty(clip)) return true;
-    const int32_t sourceWidth = source.right - source.left;
-    const int32_t sourceHeight = source.bottom - source.top;
-    const int32_t clipWidth = clip.right - clip.left;
-    const int32_t clipHeight = clip.bottom - clip.top;
-    // One source line (the last of an odd-height frame) has no second field to pair with.
-    if (sourceHeight < 2) interlaced = false;
+    clippedSource = IntersectRect(source, bounds);
+    if (IsRectEmpty(clippedSource)) return false;
+    clip = IntersectRect(clampedDestination, bounds);
+    return !IsRectEmpty(clip);
+}
 
-    if (!EnsureWorkBuffer(sourceWidth + 2, clipHeight, kWorkPixelBytes)) return false;
-    if (!callerRowSteps &&
-        !EnsureScaleSteps(rowSteps, rowStepsNominal, rowStepsCapacity, rowKey, clipHeight))
-        return false;
-    if (!callerColumnSteps && !EnsureScaleSteps(columnSteps, columnStepsNominal,
-                                                columnStepsCapacity, columnKey, clipWidth))
-        return false;
+}  // namespace
 
-    // Layout: code 4 is bottom-up, so image row 0 is the last row in memory.
-    const ptrdiff_t pitch = layout == LayoutYuyv ? 2 * static_cast<ptrdiff_t>(width)
-                                                 : -3 * static_cast<ptrdiff_t>(width);
-    uint8_t* const row0 = pixels + (layout == LayoutYuyv ? 0 : -pitch * (height - 1));
+bool Scaler::EnsureBuffers(const Geometry& g, bool ownRows, bool ownColumns) {
+    return EnsureWorkBuffer(g.SourceWidth() + 2, g.ClipHeight(), kWorkPixelBytes) &&
+           (!ownRows ||
+            EnsureScaleSteps(rowSteps, rowStepsNominal, rowStepsCapacity, rowKey, g.ClipHeight())) &&
+           (!ownColumns || EnsureScaleSteps(columnSteps, columnStepsNominal, columnStepsCapacity,
+                                            columnKey, g.ClipWidth()));
+}
 
-    // Row table. In interlaced mode each entry yields a pair of rows, one per field; an odd
-    // clip height (an odd frame height with the destination past the bottom) takes one
-    // more entry, whose second row is not computed. That entry still lies inside the
-    // destination, because the destination's bottom is even and the frame's is not.
-    const int32_t rowEntries = interlaced ? (clipHeight + 1) / 2 : clipHeight;
-    const ScaleStep* rows = callerRowSteps;
-    if (!rows) {
-        const int32_t destinationHeight = destination.bottom - destination.top;
-        const int32_t rowFirst = clip.top - destination.top;
-        const int32_t rowPitch = static_cast<int32_t>(pitch);
-        const StepTableKey key =
-            interlaced ? StepTableKey{sourceHeight / 2, destinationHeight / 2, rowFirst / 2,
-                                      rowEntries, 2 * rowPitch}
-                       : StepTableKey{sourceHeight, destinationHeight, rowFirst, rowEntries,
-                                      rowPitch};
-        if (key != rowKey) {
-            rowKey = key;
-            BuildScaleSteps(key, rowSteps);
-        }
-        rows = rowSteps;
+// The engine's row table for the geometry, rebuilt only when its key changes. In
+// interlaced mode each entry yields a pair of rows, one per field, and steps by two pitches.
+const ScaleStep* Scaler::RowTable(const Geometry& g) {
+    const int32_t destinationHeight = g.destination.bottom - g.destination.top;
+    const int32_t rowFirst = g.clip.top - g.destination.top;
+    const int32_t rowPitch = static_cast<int32_t>(g.pitch);
+    const StepTableKey key =
+        g.interlaced ? StepTableKey{g.SourceHeight() / 2, destinationHeight / 2, rowFirst / 2,
+                                    g.rowEntries, 2 * rowPitch}
+                     : StepTableKey{g.SourceHeight(), destinationHeight, rowFirst, g.rowEntries,
+                                    rowPitch};
+    if (key != rowKey) {
+        rowKey = key;
+        BuildScaleSteps(key, rowSteps);
     }
+    return rowSteps;
+}
 
-    // Column table: walks the work image, one work pixel per source column.
-    const ScaleStep* columns = callerColumnSteps;
-    if (!columns) {
-        const StepTableKey key{sourceWidth, destination.right - destination.left,
-                               clip.left - destination.left, clipWidth, kWorkPixelBytes};
-        if (key != columnKey) {
-            columnKey = key;
-            BuildScaleSteps(key, columnSteps);
-        }
-        columns = columnSteps;
+// The engine's column table: walks the work image, one work pixel per source column.
+const ScaleStep* Scaler::ColumnTable(const Geometry& g) {
+    const StepTableKey key{g.SourceWidth(), g.destination.right - g.destination.left,
+                           g.clip.left - g.destination.left, g.ClipWidth(), kWorkPixelBytes};
+    if (key != columnKey) {
+        columnKey = key;
+        BuildScaleSteps(key, columnSteps);
     }
+    return columnSteps;
+}
 
-    // The same rectangle in and out: every weight is 0 and every step lands on its own
-    // sample, so the passes would only rewrite each byte with itself.
-    if (!callerRowSteps && !callerColumnSteps && destination == source) return true;
-
+// Picks the kernels by layout and level. False when the plan could not be allocated.
+bool Scaler::SelectPasses(const Geometry& g, const ScaleStep* columns, bool ownColumns,
+                          Passes& p) {
     const RowRoutines& routines = Kernels().rows;
-    HorizontalRowFn horizontal = routines.horizontalRgb24;
-    if (layout == LayoutYuyv)
-        horizontal = (clip.left & 1) ? routines.horizontalYuyvOdd : routines.horizontalYuyvEven;
+    p.columns = columns;
+    p.horizontal = routines.horizontalRgb24;
+    if (g.layout == LayoutYuyv)
+        p.horizontal = (g.clip.left & 1) ? routines.horizontalYuyvOdd : routines.horizontalYuyvEven;
 
     // A caller's table is walked as it is; the engine's own gets a plan once per geometry
     // when this level has planned routines.
-    const PlannedRowFn planned = layout == LayoutYuyv ? routines.plannedYuyv : routines.plannedRgb24;
-    const ColumnPlan* plan = nullptr;
-    if (planned && !callerColumnSteps) {
+    p.planned = g.layout == LayoutYuyv ? routines.plannedYuyv : routines.plannedRgb24;
+    p.plan = nullptr;
+    if (p.planned && ownColumns) {
         bool failed = false;
-        plan = PlanFor(columnKey, clipWidth, routines.planWindowBytes, failed);
+        p.plan = PlanFor(columnKey, g.ClipWidth(), routines.planWindowBytes, failed);
         if (failed) return false;
     }
 
     // Pass 1 columns. Layout 0 reads whole Y U Y V pairs, so it starts at the even column
     // and ends after the odd one. Layout 4 reads single pixels and needs no rounding on the
     // right, where the extra column could lie past the frame's last byte.
-    const int32_t left = source.left & ~1;
-    const int32_t xOffset = source.left & 1;
-    VerticalPass vertical{routines.verticalRgb24, source.right - left, -1, false};
-    if (layout == LayoutYuyv) {
-        const int32_t right = source.right + (source.right & 1);
-        vertical = VerticalPass{routines.verticalYuyv, (right - left) / 2, -1, width >= 3};
-        if (right > width) {  // odd frame width: the last column has no pair
-            vertical.groups -= 1;
-            vertical.orphanOffset = (width - 1 - left) * 2;
+    p.left = g.source.left & ~1;
+    p.xOffset = g.source.left & 1;
+    p.vertical = VerticalPass{routines.verticalRgb24, g.source.right - p.left, -1, false};
+    if (g.layout == LayoutYuyv) {
+        const int32_t right = g.source.right + (g.source.right & 1);
+        p.vertical = VerticalPass{routines.verticalYuyv, (right - p.left) / 2, -1, g.width >= 3};
+        if (right > g.width) {  // odd frame width: the last column has no pair
+            p.vertical.groups -= 1;
+            p.vertical.orphanOffset = (g.width - 1 - p.left) * 2;
         }
     }
+    return true;
+}
 
-    // The two passes, interleaved row by row through a ring of work rows (see RunPasses).
-    const uint8_t* const base = row0 + source.top * pitch + left * bytesPerPixel;
+// The two passes, interleaved row by row through a ring of work rows (see
+// InterleavePasses).
+void Scaler::RunPasses(const Geometry& g, const ScaleStep* rows, const Passes& p) {
+    const uint8_t* const base = g.row0 + g.source.top * g.pitch + p.left * g.bytesPerPixel;
     const ptrdiff_t workPitch = static_cast<ptrdiff_t>(workWidth) * kWorkPixelBytes;
-    const PassOrder order{rows, clip.top, clipHeight, source.top, pitch, interlaced,
-                          RowsMoveDown(rows, rowEntries, pitch)};
-    const int32_t ringRows = RunPasses(order, [](ptrdiff_t, int32_t, uint16_t, int32_t, int32_t) {},
-                                       [](int32_t) {});
+    const PassOrder order{rows,     g.clip.top,   g.ClipHeight(),
+                          g.source.top, g.pitch, g.interlaced,
+                          RowsMoveDown(rows, g.rowEntries, g.pitch)};
+    const int32_t ringRows = InterleavePasses(
+        order, [](ptrdiff_t, int32_t, uint16_t, int32_t, int32_t) {}, [](int32_t) {});
     auto workRow = [&](int32_t r) { return workBuffer + (r % ringRows) * workPitch; };
-    RunPasses(
+    InterleavePasses(
         order,
         [&](ptrdiff_t offset, int32_t neighbour, uint16_t weight, int32_t r, int32_t count) {
-            const uint8_t* p = base + offset;
-            vertical.Run(p, p + neighbour, weight, workRow(r));
+            const uint8_t* a = base + offset;
+            p.vertical.Run(a, a + neighbour, weight, workRow(r));
             // The line below belongs to the other field and takes the same weight.
-            if (count == 2) vertical.Run(p + pitch, p + pitch + neighbour, weight, workRow(r + 1));
+            if (count == 2)
+                p.vertical.Run(a + g.pitch, a + g.pitch + neighbour, weight, workRow(r + 1));
         },
         [&](int32_t r) {
-            const uint8_t* work = workRow(r) + xOffset * kWorkPixelBytes;
-            uint8_t* out = row0 + (clip.top + r) * pitch + clip.left * bytesPerPixel;
-            if (plan) planned(work, out, columns, *plan, clip.left & 1);
-            else horizontal(work, out, clipWidth, columns);
+            const uint8_t* work = workRow(r) + p.xOffset * kWorkPixelBytes;
+            uint8_t* out = g.row0 + (g.clip.top + r) * g.pitch + g.clip.left * g.bytesPerPixel;
+            if (p.plan) p.planned(work, out, p.columns, *p.plan, g.clip.left & 1);
+            else p.horizontal(work, out, g.ClipWidth(), p.columns);
         });
+}
+
+bool Scaler::Scale(uint8_t* pixels, int32_t width, int32_t height, Rect source,
+                   Rect destination, PixelLayout layout, bool interlaced,
+                   const ScaleStep* callerRowSteps, const ScaleStep* callerColumnSteps) {
+    Geometry g{};
+    if (!ClipGeometry(pixels, width, height, source, destination, layout, interlaced, g.source,
+                      g.destination, g.clip))
+        return true;
+    g.layout = layout;
+    g.width = width;
+    g.height = height;
+    g.bytesPerPixel = BytesPerPixel(layout);
+    // One source line (the last of an odd-height frame) has no second field to pair with.
+    g.interlaced = interlaced && g.SourceHeight() >= 2;
+    // An odd clip height in interlaced mode (an odd frame height with the destination past
+    // the bottom) takes one more entry, whose second row is not computed. That entry still
+    // lies inside the destination, whose bottom is even while the frame's is not.
+    g.rowEntries = g.interlaced ? (g.ClipHeight() + 1) / 2 : g.ClipHeight();
+    // Layout 4 is bottom-up, so image row 0 is the last row in memory.
+    g.pitch = layout == LayoutYuyv ? 2 * static_cast<ptrdiff_t>(width)
+                                   : -3 * static_cast<ptrdiff_t>(width);
+    g.row0 = pixels + (layout == LayoutYuyv ? 0 : -g.pitch * (height - 1));
+
+    if (!EnsureBuffers(g, !callerRowSteps, !callerColumnSteps)) return false;
+    const ScaleStep* rows = callerRowSteps ? callerRowSteps : RowTable(g);
+    const ScaleStep* columns = callerColumnSteps ? callerColumnSteps : ColumnTable(g);
+
+    // The same rectangle in and out: every weight is 0 and every step lands on its own
+    // sample, so the passes would only rewrite each byte with itself.
+    if (!callerRowSteps && !callerColumnSteps && g.destination == g.source) return true;
+
+    Passes passes{};
+    if (!SelectPasses(g, columns, !callerColumnSteps, passes)) return false;
+    RunPasses(g, rows, passes);
     return true;
 }
 

@@ -4,15 +4,11 @@
 #include <cstdint>
 
 #include "platform/geometry.h"
+#include "video/pixel_format.h"
 #include "video/row_routines.h"
 #include "video/scale_steps.h"
 
 namespace kvx {
-
-enum PixelLayout : int32_t {
-    LayoutYuyv = 0,   // packed 4:2:2, Y0 U Y1 V, top row first
-    LayoutRgb24 = 4,  // three bytes per pixel, bottom row first
-};
 
 class Scaler {
 public:
@@ -29,7 +25,7 @@ public:
     // size sets the scale factors). rowSteps / columnSteps are optional caller-owned tables.
     // Returns false only when a buffer could not be allocated; the frame is then untouched.
     bool Scale(uint8_t* pixels, int32_t width, int32_t height, Rect source, Rect destination,
-               int32_t layout, bool interlaced, const ScaleStep* callerRowSteps = nullptr,
+               PixelLayout layout, bool interlaced, const ScaleStep* callerRowSteps = nullptr,
                const ScaleStep* callerColumnSteps = nullptr);
 
     // What the last Scale calls left behind, for tests and diagnostics.
@@ -43,6 +39,14 @@ public:
     int32_t WorkHeight() const { return workHeight; }
 
 private:
+    struct Geometry;
+    struct Passes;
+    bool EnsureBuffers(const Geometry& g, bool ownRows, bool ownColumns);
+    const ScaleStep* RowTable(const Geometry& g);
+    const ScaleStep* ColumnTable(const Geometry& g);
+    bool SelectPasses(const Geometry& g, const ScaleStep* columns, bool ownColumns, Passes& p);
+    void RunPasses(const Geometry& g, const ScaleStep* rows, const Passes& p);
+
     int64_t Grown(int64_t n) const;
     int32_t AdaptedNominal(int32_t nominal, int32_t need) const;
     bool EnsureWorkBuffer(int32_t needWidth, int32_t needHeight, int32_t bytesPerPixel);

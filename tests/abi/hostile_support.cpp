@@ -47,16 +47,6 @@ void WriteWholeFile(const std::string& path, const std::string& text) {
     }
 }
 
-size_t PageSize() {
-#if defined(_WIN32)
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    return info.dwPageSize;
-#else
-    return static_cast<size_t>(sysconf(_SC_PAGESIZE));
-#endif
-}
-
 }  // namespace
 
 std::string SettingsFilePath() { return ExecutableFolder() + "Plugins/KVX_Scaler.ini"; }
@@ -102,30 +92,6 @@ bool Picture::TopRowBlack() const {
     for (int32_t x = 0; x < 2 * format.width; ++x)
         if (bytes[x] != (x % 2 ? 128 : 0)) return false;
     return true;
-}
-
-GuardedBytes::GuardedBytes(size_t size) {
-    const size_t page = PageSize();
-    const size_t dataPages = (size + page - 1) / page;
-    mapped_ = (dataPages + 1) * page;
-#if defined(_WIN32)
-    base_ = VirtualAlloc(nullptr, mapped_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-    DWORD old;
-    if (base_) VirtualProtect(static_cast<uint8_t*>(base_) + dataPages * page, page, PAGE_NOACCESS, &old);
-#else
-    base_ = mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (base_ == MAP_FAILED) base_ = nullptr;
-    if (base_) mprotect(static_cast<uint8_t*>(base_) + dataPages * page, page, PROT_NONE);
-#endif
-    if (base_) data_ = static_cast<uint8_t*>(base_) + dataPages * page - size;
-}
-
-GuardedBytes::~GuardedBytes() {
-#if defined(_WIN32)
-    if (base_) VirtualFree(base_, 0, MEM_RELEASE);
-#else
-    if (base_) munmap(base_, mapped_);
-#endif
 }
 
 #if defined(_WIN32)

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/abi.h"
+#include "support/page_fence.h"
 
 namespace kvx {
 
@@ -42,16 +43,12 @@ struct Picture {
 // Data() faults at once.
 class GuardedBytes {
 public:
-    explicit GuardedBytes(size_t size);
-    ~GuardedBytes();
-    GuardedBytes(const GuardedBytes&) = delete;
-    GuardedBytes& operator=(const GuardedBytes&) = delete;
-    uint8_t* Data() const { return data_; }
+    explicit GuardedBytes(size_t size) : fence_(size), data_(fence_.EndingAtFence(size)) {}
+    uint8_t* Data() const { return fence_.Ok() ? data_ : nullptr; }
 
 private:
-    void* base_ = nullptr;
-    size_t mapped_ = 0;
-    uint8_t* data_ = nullptr;
+    PageFence fence_;
+    uint8_t* data_;
 };
 
 // While alive, large allocations fail (the address space left is a few megabytes).

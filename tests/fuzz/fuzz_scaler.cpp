@@ -45,8 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static kvx::Scaler reused;
     Reader in{data, size};
     const int32_t width = in.Take(1, 96), height = in.Take(1, 96);
-    const int32_t layouts[] = {kvx::LayoutYuyv, kvx::LayoutRgb24, 1, -3};
-    const int32_t layout = layouts[in.Take(0, 3)];
+    const kvx::PixelLayout layouts[] = {kvx::LayoutYuyv, kvx::LayoutRgb24, kvx::PixelLayout(1),
+                                        kvx::PixelLayout(-3)};
+    const kvx::PixelLayout layout = layouts[in.Take(0, 3)];
     const bool interlaced = in.Take(0, 1);
     const int32_t span = 4 * (width + height);
     kvx::Rect source{in.Take(-span, span), in.Take(-span, span), in.Take(-span, span), in.Take(-span, span)};

@@ -17,7 +17,7 @@ namespace {
 // exactly its size, so AddressSanitizer catches any read or write past either end.
 class TestFrame {
 public:
-    TestFrame(int32_t width, int32_t height, int32_t layout, size_t guard = 32, uint32_t seed = 1)
+    TestFrame(int32_t width, int32_t height, PixelLayout layout, size_t guard = 32, uint32_t seed = 1)
         : width(width), height(height), layout(layout), bpp(layout == LayoutYuyv ? 2 : 3),
           guard(guard), memory(guard * 2 + static_cast<size_t>(width) * height * bpp, kGuard) {
         std::mt19937 rng(seed);
@@ -49,7 +49,9 @@ public:
         return Scale(scaler, Rect{0, 0, width, height}, destination, interlaced);
     }
 
-    const int32_t width, height, layout, bpp;
+    const int32_t width, height;
+    const PixelLayout layout;
+    const int32_t bpp;
 
 private:
     static constexpr uint8_t kGuard = 0xA5;
@@ -92,7 +94,7 @@ Rect Aligned(Rect r, bool interlaced) {
 
 // The pixels of a clipped destination equal the matching part of the whole picture,
 // computed on a canvas large enough to hold all of it.
-void ExpectClipMatchesWhole(int32_t width, int32_t height, int32_t layout, bool interlaced,
+void ExpectClipMatchesWhole(int32_t width, int32_t height, PixelLayout layout, bool interlaced,
                             Rect destination, uint32_t seed) {
     SCOPED_TRACE(testing::Message() << width << "x" << height << " layout " << layout
                                     << (interlaced ? " interlaced" : "") << " dest "
@@ -165,7 +167,7 @@ TEST(ScalerGeometry, WorkedExamplesFor720x576) {
 TEST(ScalerGeometry, IdentityLeavesEveryByte) {
     const std::pair<int32_t, int32_t> sizes[] = {{720, 576}, {8, 6}, {7, 5}, {1, 1},
                                                  {2, 2},     {3, 7}, {2, 1}, {5, 2}};
-    for (int32_t layout : {LayoutYuyv, LayoutRgb24})
+    for (PixelLayout layout : {LayoutYuyv, LayoutRgb24})
         for (bool interlaced : {false, true})
             for (auto [w, h] : sizes) {
                 TestFrame frame(w, h, layout, 0, w * 31 + h);
@@ -177,7 +179,7 @@ TEST(ScalerGeometry, IdentityLeavesEveryByte) {
 }
 
 TEST(ScalerGeometry, ClippedDestinationShowsTheMatchingPartOfTheWholePicture) {
-    for (int32_t layout : {LayoutYuyv, LayoutRgb24})
+    for (PixelLayout layout : {LayoutYuyv, LayoutRgb24})
         for (bool interlaced : {false, true}) {
             // Zoom in past every edge, shrink, and a mixture, on even and odd heights.
             ExpectClipMatchesWhole(64, 48, layout, interlaced, {-20, -14, 94, 58}, 1);
@@ -194,7 +196,7 @@ TEST(ScalerGeometry, ClippedDestinationShowsTheMatchingPartOfTheWholePicture) {
 TEST(ScalerGeometry, RandomDestinationsMatchTheWholePicture) {
     std::mt19937 rng(99);
     for (int n = 0; n < 300; ++n) {
-        int32_t layout = n % 2 ? LayoutRgb24 : LayoutYuyv;
+        PixelLayout layout = n % 2 ? LayoutRgb24 : LayoutYuyv;
         bool interlaced = (n / 2) % 2;
         int32_t w = std::uniform_int_distribution<int32_t>(1, 24)(rng);
         int32_t h = std::uniform_int_distribution<int32_t>(1, 20)(rng);
@@ -275,7 +277,7 @@ private:
 
 // The frame is rewritten in place, so the order of the passes matters wherever the picture
 // moves: up, down, in from both edges or out to them.
-void ExpectSameAsOutOfPlace(int32_t width, int32_t height, int32_t layout, bool interlaced,
+void ExpectSameAsOutOfPlace(int32_t width, int32_t height, PixelLayout layout, bool interlaced,
                             Rect destination, uint32_t seed) {
     SCOPED_TRACE(testing::Message() << width << "x" << height << " layout " << layout
                                     << (interlaced ? " interlaced" : "") << " dest "
@@ -296,7 +298,7 @@ void ExpectSameAsOutOfPlace(int32_t width, int32_t height, int32_t layout, bool 
 }
 
 TEST(ScalerInPlace, PictureMovingAnyWayEqualsTheOutOfPlacePicture) {
-    for (int32_t layout : {LayoutYuyv, LayoutRgb24})
+    for (PixelLayout layout : {LayoutYuyv, LayoutRgb24})
         for (bool interlaced : {false, true}) {
             // The frame's own cases: zoom and shrink about the centre, and a shift.
             ExpectSameAsOutOfPlace(192, 108, layout, interlaced, {-10, -6, 202, 114}, 1);
@@ -314,7 +316,7 @@ TEST(ScalerInPlace, PictureMovingAnyWayEqualsTheOutOfPlacePicture) {
 TEST(ScalerInPlace, RandomGeometriesEqualTheOutOfPlacePicture) {
     std::mt19937 rng(7);
     for (int n = 0; n < 400; ++n) {
-        const int32_t layout = n % 2 ? LayoutRgb24 : LayoutYuyv;
+        const PixelLayout layout = n % 2 ? LayoutRgb24 : LayoutYuyv;
         const bool interlaced = (n / 2) % 2;
         const int32_t w = 2 * std::uniform_int_distribution<int32_t>(1, 24)(rng);
         const int32_t h = 2 * std::uniform_int_distribution<int32_t>(1, 24)(rng);
@@ -417,7 +419,7 @@ TEST(ScalerPixels, UnpairedLastColumnTakesTheVOfThePairToItsLeft) {
 }
 
 TEST(ScalerPixels, InterlacedFieldsStaySeparate) {
-    for (int32_t layout : {LayoutYuyv, LayoutRgb24}) {
+    for (PixelLayout layout : {LayoutYuyv, LayoutRgb24}) {
         TestFrame frame(16, 21, layout);
         for (int32_t y = 0; y < 21; ++y)
             std::fill(frame.At(0, y), frame.At(0, y) + 16 * frame.bpp, y % 2 ? 200 : 10);
@@ -432,7 +434,7 @@ TEST(ScalerSafety, AnyGeometryStaysInsideTheFrame) {
     std::mt19937 rng(5);
     const int32_t sizes[] = {1, 2, 3, 4, 5, 7};
     for (int n = 0; n < 3000; ++n) {
-        int32_t layout = n % 2 ? LayoutRgb24 : LayoutYuyv;
+        PixelLayout layout = n % 2 ? LayoutRgb24 : LayoutYuyv;
         bool interlaced = (n / 2) % 2;
         int32_t w = sizes[rng() % 6], h = sizes[rng() % 6];
         std::uniform_int_distribution<int32_t> x(-2 * w - 3, 3 * w + 3), y(-2 * h - 3, 3 * h + 3);
@@ -485,7 +487,7 @@ TEST(ScalerSafety, UnknownLayoutsAndEmptyGeometryDoNothing) {
     auto before = frame.Contents();
     uint64_t allocations = AlignedAllocCount();
     Scaler scaler;
-    for (int32_t layout : {1, 2, 3, 5, -1})
+    for (PixelLayout layout : {PixelLayout(1), PixelLayout(2), PixelLayout(3), PixelLayout(5), PixelLayout(-1)})
         EXPECT_TRUE(scaler.Scale(frame.Pixels(), 16, 8, {0, 0, 16, 8}, {2, 2, 9, 9}, layout, false));
     EXPECT_TRUE(frame.Scale(scaler, {16, 0, 30, 8}, false));       // destination outside
     EXPECT_TRUE(frame.Scale(scaler, {0, 0, 0, 8}, {0, 0, 8, 8}, false));  // empty source

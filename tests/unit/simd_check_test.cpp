@@ -1,17 +1,22 @@
-// Every SIMD kernel against its reference, byte for byte, in the manner of a SIMD checker:
-// random inputs with the extremes 0 and 255, all weights, every length up to a few hundred,
-// both start parities and misaligned pointers, guard bytes around every output. Also the
-// choice of level from the CPU's feature words, and the override.
+// Every SIMD kernel of the kernel list against its reference, byte for byte, in the manner
+// of a SIMD checker: random inputs with the extremes 0 and 255, all weights, every length up
+// to a few hundred, both start parities and misaligned pointers, guard bytes around every
+// output, and short rows between no-access pages. Also the choice of level from the CPU's
+// feature words, and the override.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "support/page_fence.h"
 #include "video/aligned_buffer.h"
 #include "video/dispatch.h"
 #include "video/frame_surface.h"
+#include "video/kernel_list.h"
 #include "video/scaler.h"
 
 namespace kvx {
@@ -19,6 +24,13 @@ namespace {
 
 constexpr int kGuardBytes = 64;
 constexpr int kMaxLength = 300;
+constexpr int kMaxFencedGroups = 64;
+
+// How often the length sweep runs: 1, or KVX_CHECK_ROUNDS for a long run.
+int32_t CheckRounds() {
+    const char* text = std::getenv("KVX_CHECK_ROUNDS");
+    return text ? std::max(1, std::atoi(text)) : 1;
+}
 
 std::vector<SimdLevel> SimdLevelsToCheck() {
     std::vector<SimdLevel> levels;
@@ -79,6 +91,10 @@ std::vector<ScaleStep> ColumnTable(int32_t sourceLength, int32_t destinationLeng
     return table;
 }
 
+// A work row of `sourceLength` pixels as a horizontal routine may read it: one spare pixel
+// past the last tap, and not a byte more.
+size_t WorkRowBytes(int32_t sourceLength) { return (static_cast<size_t>(sourceLength) + 1) * 4; }
+
 // Random geometry for a row of `count` destination pixels: zoom, shrink or copy, clipped.
 std::vector<ScaleStep> RandomColumnTable(int32_t count, int32_t& sourceLength,
                                          std::mt19937& rng) {
@@ -86,82 +102,6 @@ std::vector<ScaleStep> RandomColumnTable(int32_t count, int32_t& sourceLength,
     const int32_t destination = first + count + static_cast<int32_t>(rng() % 3);
     sourceLength = 1 + static_cast<int32_t>(rng() % (2 * destination + 1));
     return ColumnTable(sourceLength, destination, first, count);
-}
-
-class SimdCheck : public ::testing::TestWithParam<SimdLevel> {
-protected:
-    const VideoKernels& reference = referenceTable;
-    VideoKernels simd = KernelsForLevel(GetParam());
-    std::mt19937 rng{20240601u + static_cast<uint32_t>(GetParam())};
-
-    // The three horizontal routines over one table.
-    void CheckAllHorizontal(int32_t sourceLength, const std::vector<ScaleStep>& table,
-                            int32_t count);
-    // The planned routines, when the level has them and the table fits a plan.
-    void CheckPlanned(int32_t sourceLength, const std::vector<ScaleStep>& table, int32_t count);
-    int32_t plannedRows = 0;
-
-private:
-    VideoKernels referenceTable = KernelsForLevel(SimdLevel::Portable);
-};
-
-void CheckVertical(VerticalRowFn ref, VerticalRowFn simd, int32_t inBytes, int32_t outBytes,
-                   int32_t groups, uint16_t weight, std::mt19937& rng) {
-    // Exactly sized inputs, so a sanitizer build catches any read past them.
-    std::vector<uint8_t> a = RandomBytes(static_cast<size_t>(groups) * inBytes, rng);
-    std::vector<uint8_t> b = RandomBytes(static_cast<size_t>(groups) * inBytes, rng);
-    Output out(static_cast<size_t>(groups) * outBytes, groups % 16, rng);
-    ref(a.data(), b.data(), weight, out.Expected(), groups);
-    simd(a.data(), b.data(), weight, out.Actual(), groups);
-    EXPECT_TRUE(out.Check(0, static_cast<size_t>(groups) * outBytes))
-        << "groups " << groups << ", weight " << weight;
-}
-
-TEST_P(SimdCheck, VerticalEveryLength) {
-    for (int32_t groups = 0; groups <= kMaxLength; ++groups) {
-        const uint16_t weight = groups < 4 ? uint16_t(groups * 1365) : uint16_t(rng() % 4096);
-        CheckVertical(reference.rows.verticalYuyv, simd.rows.verticalYuyv, 4, 8, groups, weight, rng);
-        CheckVertical(reference.rows.verticalRgb24, simd.rows.verticalRgb24, 3, 4, groups, weight,
-                      rng);
-    }
-}
-
-TEST_P(SimdCheck, VerticalEveryWeight) {
-    for (int w = 0; w < 4096; ++w) {
-        CheckVertical(reference.rows.verticalYuyv, simd.rows.verticalYuyv, 4, 8, 19, uint16_t(w), rng);
-        CheckVertical(reference.rows.verticalRgb24, simd.rows.verticalRgb24, 3, 4, 23, uint16_t(w),
-                      rng);
-    }
-}
-
-void CheckHorizontal(HorizontalRowFn ref, HorizontalRowFn simd, int32_t pixelBytes,
-                     int32_t sourceLength, const std::vector<ScaleStep>& table, int32_t count,
-                     std::mt19937& rng) {
-    std::vector<uint8_t> work = RandomBytes(static_cast<size_t>(sourceLength) * 4, rng);
-    Output out(static_cast<size_t>(count) * pixelBytes, count % 4, rng);
-    ref(work.data(), out.Expected(), count, table.data());
-    simd(work.data(), out.Actual(), count, table.data());
-    EXPECT_TRUE(out.Check(0, static_cast<size_t>(count) * pixelBytes))
-        << "count " << count << ", source " << sourceLength;
-}
-
-void SimdCheck::CheckAllHorizontal(int32_t sourceLength, const std::vector<ScaleStep>& table,
-                                   int32_t count) {
-    const RowRoutines& ref = reference.rows;
-    CheckHorizontal(ref.horizontalYuyvEven, simd.rows.horizontalYuyvEven, 2, sourceLength, table,
-                    count, rng);
-    CheckHorizontal(ref.horizontalYuyvOdd, simd.rows.horizontalYuyvOdd, 2, sourceLength, table,
-                    count, rng);
-    CheckHorizontal(ref.horizontalRgb24, simd.rows.horizontalRgb24, 3, sourceLength, table, count,
-                    rng);
-}
-
-TEST_P(SimdCheck, HorizontalEveryLengthAndParity) {
-    for (int32_t count = 0; count <= kMaxLength; ++count) {
-        int32_t source = 0;
-        const std::vector<ScaleStep> table = RandomColumnTable(count, source, rng);
-        CheckAllHorizontal(source, table, count);
-    }
 }
 
 // Every weight once, in scrambled order, with taps that step forward, stay or go back;
@@ -181,12 +121,6 @@ std::vector<ScaleStep> EveryWeightTable(int32_t& furthest) {
     return table;
 }
 
-TEST_P(SimdCheck, HorizontalEveryWeight) {
-    int32_t furthest = 0;
-    const std::vector<ScaleStep> table = EveryWeightTable(furthest);
-    CheckAllHorizontal(furthest, table, 4096);
-}
-
 // Plan blocks on the aligned heap, as the scaler keeps them: a std::vector of a 16-byte
 // aligned type is only 8-byte aligned with 32-bit MinGW's allocator.
 struct PlanBlocks {
@@ -198,58 +132,357 @@ struct PlanBlocks {
     ColumnPlanBlock* const blocks;
 };
 
+// The seed of the random inputs: KVX_CHECK_SEED when set; otherwise fixed, except in a
+// long run (KVX_CHECK_ROUNDS above 1), which draws a new one each time. Failures print it.
+uint32_t CheckSeed() {
+    if (const char* text = std::getenv("KVX_CHECK_SEED"))
+        return static_cast<uint32_t>(std::strtoul(text, nullptr, 0));
+    if (CheckRounds() > 1) return std::random_device{}();
+    return 20240601u;
+}
+
+// A buffer of `bytes` copied to the end of a fence (or its start), so that any access
+// past the bytes a kernel may touch faults; the copy back lets the result be compared.
+class Fenced {
+public:
+    Fenced(const uint8_t* bytes, size_t size, bool atEnd)
+        : fence(size + 64), size(size),
+          data(atEnd ? fence.EndingAtFence(size) : fence.StartingAtFence()) {
+        if (size) std::memcpy(data, bytes, size);
+    }
+    uint8_t* Data() const { return data; }
+    std::vector<uint8_t> Contents() const { return {data, data + size}; }
+
+private:
+    PageFence fence;
+    size_t size;
+    uint8_t* data;
+};
+
+// What a sweep covers: every length (with guard bytes around the output and exactly sized
+// inputs), every weight or mix, or short lengths between no-access pages.
+enum class Sweep { Lengths, Weights, Fences };
+
+// Runs one sweep over every kernel of a level against the portable table. A kernel the level
+// takes unchanged from the level below was checked there and is skipped.
+class KernelCheck {
+public:
+    KernelCheck(SimdLevel level, Sweep sweep, uint32_t seed)
+        : level(level),
+          simd(KernelsForLevel(level)),
+          below(KernelsForLevel(static_cast<SimdLevel>(static_cast<int>(level) - 1))),
+          reference(KernelsForLevel(SimdLevel::Portable)),
+          sweep(sweep),
+          rng(seed + static_cast<uint32_t>(level)) {}
+
+    template <typename Member, typename Case>
+    void operator()(const char* name, Member member, const Case& c) {
+        const auto kernel = member(simd);
+        if (!kernel || kernel == member(below)) return;
+        SCOPED_TRACE(name);
+        ++checked;
+        caseName = std::string(name) + " at " + SimdLevelName(level);
+        if (sweep == Sweep::Fences) NameFencedCase(caseName.c_str());
+        Run(kernel, member(reference), c);
+        if (sweep == Sweep::Fences) NameFencedCase(nullptr);
+    }
+
+    int32_t checked = 0;
+
+private:
+    void Run(VerticalRowFn fn, VerticalRowFn ref, const VerticalCase& c);
+    void Run(HorizontalRowFn fn, HorizontalRowFn ref, const HorizontalCase& c);
+    void Run(PlannedRowFn fn, PlannedRowFn, const PlannedCase& c);
+    void Run(FillYuyvFn fn, FillYuyvFn ref, const FillYuyvCase& c);
+    void Run(FillRgb24Fn fn, FillRgb24Fn ref, const FillRgb24Case& c);
+    void Run(BlendLineRowFn fn, BlendLineRowFn ref, const LineBlendCase&);
+
+    // The planned routine over the plan of `table`; false when the table fits no plan.
+    bool CheckPlanned(PlannedRowFn fn, PixelLayout layout, int32_t sourceLength,
+                      const std::vector<ScaleStep>& table, int32_t count, bool fenced);
+
+    const SimdLevel level;
+    const VideoKernels simd, below, reference;
+    const Sweep sweep;
+    std::string caseName;
+    std::mt19937 rng;
+};
+
+void CheckVertical(VerticalRowFn ref, VerticalRowFn simd, int32_t inBytes, int32_t outBytes,
+                   int32_t groups, uint16_t weight, std::mt19937& rng) {
+    // Exactly sized inputs, so a sanitizer build catches any read past them.
+    std::vector<uint8_t> a = RandomBytes(static_cast<size_t>(groups) * inBytes, rng);
+    std::vector<uint8_t> b = RandomBytes(static_cast<size_t>(groups) * inBytes, rng);
+    Output out(static_cast<size_t>(groups) * outBytes, groups % 16, rng);
+    ref(a.data(), b.data(), weight, out.Expected(), groups);
+    simd(a.data(), b.data(), weight, out.Actual(), groups);
+    EXPECT_TRUE(out.Check(0, static_cast<size_t>(groups) * outBytes))
+        << "groups " << groups << ", weight " << weight;
+}
+
+void KernelCheck::Run(VerticalRowFn fn, VerticalRowFn ref, const VerticalCase& c) {
+    const int32_t inBytes = c.layout == LayoutYuyv ? 4 : 3, outBytes = c.layout == LayoutYuyv ? 8 : 4;
+    if (sweep == Sweep::Lengths) {
+        for (int32_t groups = 0; groups <= kMaxLength; ++groups) {
+            const uint16_t weight = groups < 4 ? uint16_t(groups * 1365) : uint16_t(rng() % 4096);
+            CheckVertical(ref, fn, inBytes, outBytes, groups, weight, rng);
+        }
+    } else if (sweep == Sweep::Weights) {
+        for (int w = 0; w < 4096; ++w)
+            CheckVertical(ref, fn, inBytes, outBytes, c.layout == LayoutYuyv ? 19 : 23, uint16_t(w), rng);
+    } else {
+        for (int32_t groups = 1; groups <= kMaxFencedGroups; ++groups)
+            for (bool atEnd : {true, false}) {
+                const size_t in = static_cast<size_t>(groups) * inBytes, out = static_cast<size_t>(groups) * outBytes;
+                const std::vector<uint8_t> a = RandomBytes(in, rng), b = RandomBytes(in, rng);
+                const uint16_t weight = uint16_t(rng() % 4096);
+                std::vector<uint8_t> expected(out);
+                ref(a.data(), b.data(), weight, expected.data(), groups);
+                Fenced fa(a.data(), in, atEnd), fb(b.data(), in, atEnd);
+                Fenced result(RandomBytes(out, rng).data(), out, atEnd);
+                fn(fa.Data(), fb.Data(), weight, result.Data(), groups);
+                EXPECT_EQ(result.Contents(), expected) << "groups " << groups;
+            }
+    }
+}
+
+void CheckHorizontal(HorizontalRowFn ref, HorizontalRowFn simd, int32_t pixelBytes,
+                     int32_t sourceLength, const std::vector<ScaleStep>& table, int32_t count,
+                     std::mt19937& rng) {
+    std::vector<uint8_t> work = RandomBytes(WorkRowBytes(sourceLength), rng);
+    Output out(static_cast<size_t>(count) * pixelBytes, count % 4, rng);
+    ref(work.data(), out.Expected(), count, table.data());
+    simd(work.data(), out.Actual(), count, table.data());
+    EXPECT_TRUE(out.Check(0, static_cast<size_t>(count) * pixelBytes))
+        << "count " << count << ", source " << sourceLength;
+}
+
+void KernelCheck::Run(HorizontalRowFn fn, HorizontalRowFn ref, const HorizontalCase& c) {
+    const int32_t pixelBytes = c.layout == LayoutYuyv ? 2 : 3;
+    if (sweep == Sweep::Lengths) {
+        for (int32_t count = 0; count <= kMaxLength; ++count) {
+            int32_t source = 0;
+            const std::vector<ScaleStep> table = RandomColumnTable(count, source, rng);
+            CheckHorizontal(ref, fn, pixelBytes, source, table, count, rng);
+        }
+    } else if (sweep == Sweep::Weights) {
+        int32_t furthest = 0;
+        const std::vector<ScaleStep> table = EveryWeightTable(furthest);
+        CheckHorizontal(ref, fn, pixelBytes, furthest, table, 4096, rng);
+    } else {
+        for (int32_t count = 1; count <= kMaxFencedGroups; ++count)
+            for (bool atEnd : {true, false}) {
+                int32_t source = 0;
+                const std::vector<ScaleStep> table = RandomColumnTable(count, source, rng);
+                const size_t in = WorkRowBytes(source), out = static_cast<size_t>(count) * pixelBytes;
+                const std::vector<uint8_t> work = RandomBytes(in, rng);
+                std::vector<uint8_t> expected = RandomBytes(out, rng);
+                Fenced fencedWork(work.data(), in, atEnd), result(expected.data(), out, atEnd);
+                ref(work.data(), expected.data(), count, table.data());
+                fn(fencedWork.Data(), result.Data(), count, table.data());
+                EXPECT_EQ(result.Contents(), expected) << "count " << count << ", source " << source;
+            }
+    }
+}
+
 // The planned routines of a level, over the plan of `table`, against the reference walk.
 // The work row is exactly as long as the table may read, so windows past it would show.
-void SimdCheck::CheckPlanned(int32_t sourceLength, const std::vector<ScaleStep>& table,
-                             int32_t count) {
-    if (!simd.rows.plannedYuyv) return;
+bool KernelCheck::CheckPlanned(PlannedRowFn fn, PixelLayout layout, int32_t sourceLength,
+                               const std::vector<ScaleStep>& table, int32_t count, bool fenced) {
     PlanBlocks blocks(ColumnPlanCapacity(count));
     ColumnPlan plan;
     if (!BuildColumnPlan(table.data(), count, sourceLength, simd.rows.planWindowBytes,
                          blocks.blocks, plan))
-        return;
-    ++plannedRows;
-    std::vector<uint8_t> work = RandomBytes(static_cast<size_t>(sourceLength) * 4, rng);
-    for (int odd = 0; odd <= 1; ++odd) {
-        Output out(static_cast<size_t>(count) * 2, (count + odd) % 4, rng);
-        (odd ? reference.rows.horizontalYuyvOdd : reference.rows.horizontalYuyvEven)(
-            work.data(), out.Expected(), count, table.data());
-        simd.rows.plannedYuyv(work.data(), out.Actual(), table.data(), plan, odd);
-        EXPECT_TRUE(out.Check(0, static_cast<size_t>(count) * 2))
-            << "4:2:2 count " << count << ", odd " << odd << ", source " << sourceLength;
+        return false;
+    const std::vector<uint8_t> work = RandomBytes(WorkRowBytes(sourceLength), rng);
+    const int32_t pixelBytes = layout == LayoutYuyv ? 2 : 3;
+    const size_t bytes = static_cast<size_t>(count) * pixelBytes;
+    for (int odd = 0; odd <= (layout == LayoutYuyv ? 1 : 0); ++odd) {
+        const HorizontalRowFn ref = layout == LayoutRgb24 ? reference.rows.horizontalRgb24
+                                    : odd                ? reference.rows.horizontalYuyvOdd
+                                                         : reference.rows.horizontalYuyvEven;
+        if (fenced) {
+            for (bool atEnd : {true, false}) {
+                std::vector<uint8_t> expected = RandomBytes(bytes, rng);
+                Fenced fencedWork(work.data(), work.size(), atEnd), result(expected.data(), bytes, atEnd);
+                ref(work.data(), expected.data(), count, table.data());
+                fn(fencedWork.Data(), result.Data(), table.data(), plan, odd);
+                EXPECT_EQ(result.Contents(), expected)
+                    << "count " << count << ", odd " << odd << ", source " << sourceLength;
+            }
+        } else {
+            Output out(bytes, (count + odd) % 4, rng);
+            ref(work.data(), out.Expected(), count, table.data());
+            fn(work.data(), out.Actual(), table.data(), plan, odd);
+            EXPECT_TRUE(out.Check(0, bytes))
+                << "count " << count << ", odd " << odd << ", source " << sourceLength;
+        }
     }
-    Output out(static_cast<size_t>(count) * 3, count % 4, rng);
-    reference.rows.horizontalRgb24(work.data(), out.Expected(), count, table.data());
-    simd.rows.plannedRgb24(work.data(), out.Actual(), table.data(), plan, false);
-    EXPECT_TRUE(out.Check(0, static_cast<size_t>(count) * 3))
-        << "24-bit count " << count << ", source " << sourceLength;
+    return true;
 }
 
-TEST_P(SimdCheck, PlannedEveryLengthParityAndScale) {
-    for (int32_t count = 0; count <= kMaxLength; ++count) {
+void KernelCheck::Run(PlannedRowFn fn, PlannedRowFn, const PlannedCase& c) {
+    int32_t planned = 0;
+    if (sweep == Sweep::Weights) {
+        int32_t furthest = 0;
+        const std::vector<ScaleStep> table = EveryWeightTable(furthest);
+        EXPECT_TRUE(CheckPlanned(fn, c.layout, furthest, table, 4096, false));
+        return;
+    }
+    const bool fenced = sweep == Sweep::Fences;
+    const int32_t longest = fenced ? kMaxFencedGroups : kMaxLength;
+    for (int32_t count = 0; count <= longest; ++count) {
         int32_t source = 0;
         std::vector<ScaleStep> table = RandomColumnTable(count, source, rng);
-        CheckPlanned(source, table, count);
+        planned += CheckPlanned(fn, c.layout, source, table, count, fenced);
         // The benchmark's scales: 110 % zoom and 90 % shrink, clipped at both ends.
         for (int32_t percent : {110, 90}) {
             const int32_t destination = count + 7;
             source = std::max(1, destination * 100 / percent);
-            CheckPlanned(source, ColumnTable(source, destination, 3, count), count);
+            planned += CheckPlanned(fn, c.layout, source, ColumnTable(source, destination, 3, count),
+                                    count, fenced);
         }
     }
-    if (simd.rows.plannedYuyv) {
-        EXPECT_GT(plannedRows, 2 * kMaxLength);
+    EXPECT_GT(planned, 2 * longest - 16);
+}
+
+void KernelCheck::Run(FillYuyvFn fn, FillYuyvFn ref, const FillYuyvCase& c) {
+    const int odd = c.oddLeft;
+    auto randomMix = [&](int32_t count) {
+        return !c.mix ? 0 : count % 3 == 0 ? 256 : 1 + static_cast<int32_t>(rng() % 256);
+    };
+    if (sweep == Sweep::Lengths) {
+        for (int32_t count = 0; count <= kMaxLength; ++count)
+            for (int whole = 0; whole <= 1; ++whole) {
+                // Pixel `odd` of the first pair is the first one filled.
+                const size_t span = (static_cast<size_t>(count + odd) + 1) / 2 * 4;
+                const uint32_t colour = rng();
+                const int32_t mix = randomMix(count);
+                Output out(span, count % 4, rng);
+                ref(out.Expected(), count, colour, mix, whole);
+                fn(out.Actual(), count, colour, mix, whole);
+                EXPECT_TRUE(out.Check(0, span))
+                    << "count " << count << ", mix " << mix << ", whole " << whole;
+            }
+    } else if (sweep == Sweep::Weights) {
+        for (int32_t mix = 0; mix <= (c.mix ? 256 : 0); ++mix) {
+            const uint32_t colour = rng();
+            Output out(68, 0, rng);
+            ref(out.Expected(), 33 - odd, colour, mix, true);
+            fn(out.Actual(), 33 - odd, colour, mix, true);
+            EXPECT_TRUE(out.Check(0, 68)) << "mix " << mix;
+        }
+    } else {
+        for (int32_t count = 1; count <= kMaxFencedGroups; ++count)
+            for (bool atEnd : {true, false}) {
+                // A row of odd width ends after the last pixel's Y and U; otherwise the row
+                // ends with the last pixel's pair.
+                const bool lastEven = (count + odd) & 1;
+                const bool whole = !lastEven || (rng() & 1);
+                const size_t bytes = (static_cast<size_t>(count + odd) + 1) / 2 * 4 - (whole ? 0 : 2);
+                const uint32_t colour = rng();
+                const int32_t mix = randomMix(count);
+                std::vector<uint8_t> expected = RandomBytes(bytes, rng);
+                Fenced result(expected.data(), bytes, atEnd);
+                ref(expected.data(), count, colour, mix, whole);
+                fn(result.Data(), count, colour, mix, whole);
+                EXPECT_EQ(result.Contents(), expected) << "count " << count << ", whole " << whole;
+            }
     }
 }
 
-TEST_P(SimdCheck, PlannedEveryWeight) {
-    int32_t furthest = 0;
-    const std::vector<ScaleStep> table = EveryWeightTable(furthest);
-    CheckPlanned(furthest, table, 4096);
-    if (simd.rows.plannedYuyv) {
-        EXPECT_EQ(plannedRows, 1);
+void KernelCheck::Run(FillRgb24Fn fn, FillRgb24Fn ref, const FillRgb24Case& c) {
+    if (sweep == Sweep::Weights) {
+        for (int32_t mix = 0; mix <= (c.mix ? 256 : 0); ++mix) {
+            const uint32_t colour = rng();
+            Output out(99, 1, rng);
+            ref(out.Expected(), 33, colour, mix);
+            fn(out.Actual(), 33, colour, mix);
+            EXPECT_TRUE(out.Check(0, 99)) << "mix " << mix;
+        }
+        return;
     }
+    const bool fenced = sweep == Sweep::Fences;
+    for (int32_t count = fenced ? 1 : 0; count <= (fenced ? kMaxFencedGroups : kMaxLength); ++count)
+        for (bool atEnd : {true, false}) {
+            if (!fenced && !atEnd) continue;
+            const uint32_t colour = rng();
+            const int32_t mix = !c.mix ? 0 : count % 3 == 0 ? 256 : 1 + static_cast<int32_t>(rng() % 256);
+            const size_t bytes = static_cast<size_t>(count) * 3;
+            if (fenced) {
+                std::vector<uint8_t> expected = RandomBytes(bytes, rng);
+                Fenced result(expected.data(), bytes, atEnd);
+                ref(expected.data(), count, colour, mix);
+                fn(result.Data(), count, colour, mix);
+                EXPECT_EQ(result.Contents(), expected) << "count " << count << ", mix " << mix;
+            } else {
+                Output out(bytes, count % 4, rng);
+                ref(out.Expected(), count, colour, mix);
+                fn(out.Actual(), count, colour, mix);
+                EXPECT_TRUE(out.Check(0, bytes)) << "count " << count << ", mix " << mix;
+            }
+        }
 }
+
+void KernelCheck::Run(BlendLineRowFn fn, BlendLineRowFn ref, const LineBlendCase&) {
+    if (sweep == Sweep::Weights) return;  // no weight: every byte pair is a case of its own
+    const bool fenced = sweep == Sweep::Fences;
+    for (int32_t bytes = fenced ? 1 : 0; bytes <= (fenced ? 4 * kMaxFencedGroups : kMaxLength); ++bytes)
+        for (bool atEnd : {true, false}) {
+            if (!fenced && !atEnd) continue;
+            const std::vector<uint8_t> below = RandomBytes(bytes, rng);
+            if (fenced) {
+                std::vector<uint8_t> line = RandomBytes(bytes, rng), saved = RandomBytes(bytes, rng);
+                Fenced fencedLine(line.data(), bytes, atEnd), fencedSaved(saved.data(), bytes, atEnd),
+                    fencedBelow(below.data(), bytes, atEnd);
+                ref(line.data(), below.data(), saved.data(), bytes);
+                fn(fencedLine.Data(), fencedBelow.Data(), fencedSaved.Data(), bytes);
+                EXPECT_EQ(fencedLine.Contents(), line) << "bytes " << bytes;
+                EXPECT_EQ(fencedSaved.Contents(), saved) << "bytes " << bytes;
+                EXPECT_EQ(fencedBelow.Contents(), below) << "bytes " << bytes;
+            } else {
+                std::vector<uint8_t> belowAfter = below;
+                Output line(bytes, bytes % 16, rng), saved(bytes, (bytes + 5) % 16, rng);
+                ref(line.Expected(), below.data(), saved.Expected(), bytes);
+                fn(line.Actual(), belowAfter.data(), saved.Actual(), bytes);
+                EXPECT_TRUE(line.Check(0, bytes)) << "bytes " << bytes;
+                EXPECT_TRUE(saved.Check(0, bytes)) << "bytes " << bytes;
+                EXPECT_EQ(belowAfter, below);
+            }
+        }
+}
+
+class SimdCheck : public ::testing::TestWithParam<SimdLevel> {
+protected:
+    // Runs a sweep over every kernel of the level; returns how many were new at this level.
+    int32_t CheckEveryKernel(Sweep sweep) {
+        const uint32_t seed = CheckSeed();
+        SCOPED_TRACE(::testing::Message() << "seed " << seed << " (KVX_CHECK_SEED=" << seed
+                                          << " repeats it)");
+        KernelCheck check(GetParam(), sweep, seed);
+        ForEachKernel(check);
+        return check.checked;
+    }
+};
+
+TEST_P(SimdCheck, EveryKernelEveryLength) {
+    for (int32_t round = 0; round < CheckRounds(); ++round)
+        EXPECT_GT(CheckEveryKernel(Sweep::Lengths), 0);  // every level brings kernels of its own
+}
+
+TEST_P(SimdCheck, EveryKernelEveryWeightAndMix) { CheckEveryKernel(Sweep::Weights); }
+
+// Rows that end at a no-access page, or start just after one: a kernel that reads or writes
+// a byte outside its row (a vector load past the last pixel) faults here, natively and
+// under Wine, where guard bytes would only show writes.
+TEST_P(SimdCheck, EveryKernelBetweenNoAccessPages) { CheckEveryKernel(Sweep::Fences); }
+
+std::string LevelName(const ::testing::TestParamInfo<SimdLevel>& info) {
+    return SimdLevelName(info.param);
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, SimdCheck, ::testing::ValuesIn(SimdLevelsToCheck()), LevelName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(SimdCheck);
 
 class ColumnPlanWindow : public ::testing::TestWithParam<int32_t> {};
 
@@ -339,68 +572,6 @@ TEST(ColumnPlan, NarrowWindowsTakeAHalvingShrink) {
     EXPECT_FALSE(BuildColumnPlan(table.data(), 360, 1500, 16, blocks.data(), plan));
 }
 
-TEST_P(SimdCheck, FillsEveryLengthParityAndMix) {
-    const FillKernels& ref = reference.fills;
-    const FillKernels& fills = simd.fills;
-    for (int32_t count = 0; count <= kMaxLength; ++count) {
-        const uint32_t colour = rng();
-        const int32_t mix = count % 3 == 0 ? 256 : 1 + static_cast<int32_t>(rng() % 256);
-        for (int odd = 0; odd <= 1; ++odd) {
-            for (int whole = 0; whole <= 1; ++whole) {
-                // Pixel `odd` of the first pair is the first one filled.
-                const size_t span = (static_cast<size_t>(count + odd) + 1) / 2 * 4;
-                for (int32_t m : {0, mix}) {
-                    Output out(span, count % 4, rng);
-                    ref.Yuyv(odd, m)(out.Expected(), count, colour, m, whole);
-                    fills.Yuyv(odd, m)(out.Actual(), count, colour, m, whole);
-                    EXPECT_TRUE(out.Check(0, span)) << "count " << count << ", odd " << odd
-                                                    << ", mix " << m << ", whole " << whole;
-                }
-            }
-        }
-        for (int32_t m : {0, mix}) {
-            Output out(static_cast<size_t>(count) * 3, count % 4, rng);
-            ref.Rgb24(m)(out.Expected(), count, colour, m);
-            fills.Rgb24(m)(out.Actual(), count, colour, m);
-            EXPECT_TRUE(out.Check(0, static_cast<size_t>(count) * 3)) << "count " << count << ", mix " << m;
-        }
-    }
-}
-
-TEST_P(SimdCheck, FillsEveryMix) {
-    for (int32_t mix = 0; mix <= 256; ++mix) {
-        const uint32_t colour = rng();
-        Output yuyv(68, 0, rng);
-        reference.fills.Yuyv(false, mix)(yuyv.Expected(), 33, colour, mix, true);
-        simd.fills.Yuyv(false, mix)(yuyv.Actual(), 33, colour, mix, true);
-        EXPECT_TRUE(yuyv.Check(0, 68)) << "mix " << mix;
-        Output rgb(99, 1, rng);
-        reference.fills.Rgb24(mix)(rgb.Expected(), 33, colour, mix);
-        simd.fills.Rgb24(mix)(rgb.Actual(), 33, colour, mix);
-        EXPECT_TRUE(rgb.Check(0, 99)) << "mix " << mix;
-    }
-}
-
-TEST_P(SimdCheck, LineBlendEveryLength) {
-    for (int32_t bytes = 0; bytes <= kMaxLength; ++bytes) {
-        const std::vector<uint8_t> below = RandomBytes(bytes, rng);
-        std::vector<uint8_t> belowAfter = below;
-        Output line(bytes, bytes % 16, rng), saved(bytes, (bytes + 5) % 16, rng);
-        reference.blendLineRow(line.Expected(), below.data(), saved.Expected(), bytes);
-        simd.blendLineRow(line.Actual(), belowAfter.data(), saved.Actual(), bytes);
-        EXPECT_TRUE(line.Check(0, bytes)) << "bytes " << bytes;
-        EXPECT_TRUE(saved.Check(0, bytes)) << "bytes " << bytes;
-        EXPECT_EQ(belowAfter, below);
-    }
-}
-
-std::string LevelName(const ::testing::TestParamInfo<SimdLevel>& info) {
-    return SimdLevelName(info.param);
-}
-
-INSTANTIATE_TEST_SUITE_P(Levels, SimdCheck, ::testing::ValuesIn(SimdLevelsToCheck()), LevelName);
-GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(SimdCheck);
-
 // Whole frames through the dispatched table: Scale, FillRect and BlendLines at every level
 // give the frame the reference gives.
 class LevelLimit {
@@ -410,7 +581,7 @@ public:
 };
 
 std::vector<uint8_t> ProcessAtLevel(SimdLevel level, const std::vector<uint8_t>& input,
-                                    int32_t width, int32_t height, int32_t layout) {
+                                    int32_t width, int32_t height, PixelLayout layout) {
     LevelLimit limit(level);
     std::vector<uint8_t> frame = input;
     std::vector<uint8_t> lineBuffer(static_cast<size_t>(width) * 3);
@@ -424,7 +595,7 @@ std::vector<uint8_t> ProcessAtLevel(SimdLevel level, const std::vector<uint8_t>&
     scaler.Scale(frame.data(), width, height, Rect{0, 0, width, height},
                  Rect{width / 13 + 1, 3, width - width / 11, height - 5}, layout, false);
     FrameSurface surface;
-    surface.Configure(width, height, layout == LayoutYuyv ? 0 : 1);
+    surface.Configure(width, height, layout == LayoutYuyv ? PixelFormatYuy2 : PixelFormatBgr24);
     surface.SetPixels(frame.data());
     surface.FillRect(3, 0, width - 4, 5, 0, 100);
     surface.FillRect(1, 5, width / 2 + 1, height, 0x336699, 37);
@@ -433,7 +604,7 @@ std::vector<uint8_t> ProcessAtLevel(SimdLevel level, const std::vector<uint8_t>&
 
 TEST(SimdDispatch, WholeFramesMatchThePortablePathAtEveryLevel) {
     std::mt19937 rng(7);
-    for (int32_t layout : {int32_t(LayoutYuyv), int32_t(LayoutRgb24)}) {
+    for (PixelLayout layout : {LayoutYuyv, LayoutRgb24}) {
         const int32_t width = 182, height = 97, bpp = layout == LayoutYuyv ? 2 : 3;
         const std::vector<uint8_t> input = RandomBytes(static_cast<size_t>(width) * height * bpp, rng);
         const std::vector<uint8_t> expected =
@@ -473,7 +644,7 @@ TEST(SimdDispatch, LimitSelectsTheTableAndNeverExceedsTheCpu) {
 // windows is never handed to another's routines.
 TEST(SimdDispatch, AScalerFollowsTheLevelBetweenFrames) {
     std::mt19937 rng(11);
-    for (int32_t layout : {int32_t(LayoutYuyv), int32_t(LayoutRgb24)}) {
+    for (PixelLayout layout : {LayoutYuyv, LayoutRgb24}) {
         const int32_t width = 301, height = 40, bpp = layout == LayoutYuyv ? 2 : 3;
         const std::vector<uint8_t> input = RandomBytes(static_cast<size_t>(width) * height * bpp, rng);
         const Rect source{0, 0, width, height}, destination{-17, -3, width + 13, height + 4};
@@ -527,6 +698,23 @@ TEST(SimdLevelFromFeatures, Avx2NeedsTheOsToSaveYmmRegisters) {
     EXPECT_EQ(SimdLevelFromFeatures({6, kAvxCpu, kSse2, kAvx2, 0x7}), SimdLevel::Ssse3);
     // The AVX2 and SSSE3 bits do not stand in for SSE2.
     EXPECT_EQ(SimdLevelFromFeatures({13, kAvxCpu, 0, kAvx2, 0x7}), SimdLevel::Portable);
+}
+
+// The names KVX_SIMD_LEVEL takes: exactly those SimdLevelName gives.
+TEST(SimdLevelFromName, EveryLevelByItsNameAndNothingElse) {
+    for (SimdLevel level : {SimdLevel::Portable, SimdLevel::Sse2, SimdLevel::Ssse3, SimdLevel::Avx2}) {
+        SimdLevel read = level == SimdLevel::Portable ? SimdLevel::Avx2 : SimdLevel::Portable;
+        EXPECT_TRUE(SimdLevelFromName(SimdLevelName(level), read));
+        EXPECT_EQ(read, level);
+    }
+    for (const char* other : {"", "AVX2", "avx", "avx2 ", "sse3", "unknown"}) {
+        SimdLevel kept = SimdLevel::Sse2;
+        EXPECT_FALSE(SimdLevelFromName(other, kept)) << other;
+        EXPECT_EQ(kept, SimdLevel::Sse2);
+    }
+    SimdLevel kept = SimdLevel::Ssse3;
+    EXPECT_FALSE(SimdLevelFromName(nullptr, kept));
+    EXPECT_EQ(kept, SimdLevel::Ssse3);
 }
 
 TEST(SimdLevelFromFeatures, TheRunningCpuIsReadConsistently) {

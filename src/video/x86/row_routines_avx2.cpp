@@ -78,6 +78,22 @@ KVX_AVX2 void VerticalRgb24(const uint8_t* a, const uint8_t* b, uint16_t w, uint
     if (g < groups) sse2::VerticalRgb24(a, b, w, work, groups - g);
 }
 
+// The eight pixels of a 4:2:2 block, only the two lanes each keeps blended: the taps'
+// work pixels are gathered, `pick` takes their Y U (even column) or Y V (odd column) bytes,
+// and one blend of sixteen words does what the whole pixels would take two for.
+KVX_AVX2 inline __m256i BlendYuyvBlock(const uint8_t* work, const ColumnPlanBlock& block,
+                                       __m256i pick) {
+    const __m256i z = _mm256_setzero_si256();
+    const __m256i a = _mm256_shuffle_epi8(
+        _mm256_permutevar8x32_epi32(LoadU256(work + block.windowA), LoadU256(block.tapA)), pick);
+    const __m256i b = _mm256_shuffle_epi8(
+        _mm256_permutevar8x32_epi32(LoadU256(work + block.windowB), LoadU256(block.tapB)), pick);
+    // Pixel i's two words in each lane meet pixel i's 32-bit weight, which holds it twice.
+    const __m256i q = Blend16(_mm256_unpacklo_epi8(a, z), _mm256_unpacklo_epi8(b, z),
+                              LoadU256(block.weight));
+    return _mm256_packus_epi16(q, q);
+}
+
 // 4:2:2: a pixel at an even column takes lanes 0-1 (Y U) of its work pixel, one at an odd
 // column lanes 2-3 (Y V). Blocks hold up to eight pixels, so each lane of four starts on
 // the parity of the block's first pixel.
@@ -90,8 +106,7 @@ KVX_AVX2 void PlannedYuyv(const uint8_t* work, uint8_t* dst, const ScaleStep* st
                          2, 3, 4, 5, 10, 11, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1)};
     const ColumnPlanBlock* block = plan.blocks;
     for (int32_t k = 0; k < plan.vectorBlocksYuyv; ++k, ++block) {
-        const __m256i q = _mm256_shuffle_epi8(BlendBlock(work, *block),
-                                              pick[(block->first + oddStart) & 1]);
+        const __m256i q = BlendYuyvBlock(work, *block, pick[(block->first + oddStart) & 1]);
         // Stores 16 bytes; those past the block's pixels are rewritten by what follows.
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 2 * block->first),
                          _mm256_castsi256_si128(_mm256_permute4x64_epi64(q, _MM_SHUFFLE(3, 1, 2, 0))));

@@ -22,24 +22,26 @@ KVX_SSE2 inline __m128i SpreadTwoGroups(__m128i words) {
                             SpreadGroup(_mm_unpackhi_epi64(words, words)));
 }
 
-// Bytes 0..11 (four 3-byte pixels) into four 4-byte pixels with a zero fourth byte.
+// Bytes 0..11 (four 3-byte pixels) into four 4-byte pixels with a zero fourth byte: pixel
+// k is dword k of the row shifted up by k bytes. One mask, so that the 32-bit build's eight
+// registers hold the whole loop.
 KVX_SSE2 inline __m128i Expand3To4(__m128i v) {
-    const __m128i m = _mm_cvtsi32_si128(0x00FFFFFF);
-    __m128i p0 = _mm_and_si128(v, m);
-    __m128i p1 = _mm_and_si128(_mm_slli_si128(v, 1), _mm_slli_si128(m, 4));
-    __m128i p2 = _mm_and_si128(_mm_slli_si128(v, 2), _mm_slli_si128(m, 8));
-    __m128i p3 = _mm_and_si128(_mm_slli_si128(v, 3), _mm_slli_si128(m, 12));
-    return _mm_or_si128(_mm_or_si128(p0, p1), _mm_or_si128(p2, p3));
+    const __m128 s0 = _mm_castsi128_ps(v), s1 = _mm_castsi128_ps(_mm_slli_si128(v, 1));
+    const __m128 s2 = _mm_castsi128_ps(_mm_slli_si128(v, 2)), s3 = _mm_castsi128_ps(_mm_slli_si128(v, 3));
+    const __m128 low = _mm_shuffle_ps(s0, s1, _MM_SHUFFLE(1, 1, 0, 0));   // s0[0] . s1[1] .
+    const __m128 high = _mm_shuffle_ps(s2, s3, _MM_SHUFFLE(3, 3, 2, 2));  // s2[2] . s3[3] .
+    const __m128i pixels = _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0)));
+    return _mm_and_si128(pixels, _mm_set1_epi32(0x00FFFFFF));
 }
 
-// The inverse: the first three bytes of each dword, packed into bytes 0..11.
+// The inverse: the first three bytes of each dword, packed into bytes 0..11 (the rest
+// zero). In each qword the high pixel moves down next to the low one, then the high qword
+// next to the low; one mask, as above.
 KVX_SSE2 inline __m128i Compress4To3(__m128i v) {
-    const __m128i m = _mm_cvtsi32_si128(0x00FFFFFF);
-    __m128i p0 = _mm_and_si128(v, m);
-    __m128i p1 = _mm_srli_si128(_mm_and_si128(v, _mm_slli_si128(m, 4)), 1);
-    __m128i p2 = _mm_srli_si128(_mm_and_si128(v, _mm_slli_si128(m, 8)), 2);
-    __m128i p3 = _mm_srli_si128(_mm_and_si128(v, _mm_slli_si128(m, 12)), 3);
-    return _mm_or_si128(_mm_or_si128(p0, p1), _mm_or_si128(p2, p3));
+    v = _mm_and_si128(v, _mm_set1_epi32(0x00FFFFFF));
+    const __m128i pairs = _mm_or_si128(_mm_srli_epi64(_mm_slli_epi64(v, 32), 32),
+                                       _mm_slli_epi64(_mm_srli_epi64(v, 32), 24));
+    return _mm_or_si128(_mm_move_epi64(pairs), _mm_slli_si128(_mm_srli_si128(pairs, 8), 6));
 }
 
 inline int32_t Load3(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16); }
@@ -50,21 +52,21 @@ struct Walker {
     const uint8_t* p;
     const ScaleStep* e;
 
-    // Taps and weights of the next two entries, blended: words of two work pixels.
+    // Taps and weights of the next two entries, blended: words of two work pixels. Both
+    // taps of an entry come with one 8-byte load: the second tap is the next work pixel,
+    // or the entry has weight 0 and that pixel, read but blended with nothing, does not
+    // count (see HorizontalRowKernel).
     KVX_SSE2 inline __m128i NextTwo() {
         const __m128i z = _mm_setzero_si128();
         p += e[0].advance;
-        __m128i a0 = _mm_cvtsi32_si128(LoadU32(p));
-        p += e[0].neighbour;
-        __m128i b0 = _mm_cvtsi32_si128(LoadU32(p));
-        p += e[1].advance;
-        __m128i a1 = _mm_cvtsi32_si128(LoadU32(p));
+        const __m128i ab0 = LoadLow64(p);
+        p += e[0].neighbour + e[1].advance;
+        const __m128i ab1 = LoadLow64(p);
         p += e[1].neighbour;
-        __m128i b1 = _mm_cvtsi32_si128(LoadU32(p));
-        __m128i w = _mm_unpacklo_epi64(LoadLow64(e[0].weight), LoadLow64(e[1].weight));
+        const __m128i w = _mm_unpacklo_epi64(LoadLow64(e[0].weight), LoadLow64(e[1].weight));
         e += 2;
-        return Blend16(_mm_unpacklo_epi8(_mm_unpacklo_epi32(a0, a1), z),
-                       _mm_unpacklo_epi8(_mm_unpacklo_epi32(b0, b1), z), w);
+        const __m128i taps = _mm_unpacklo_epi32(ab0, ab1);  // A0 A1 B0 B1
+        return Blend16(_mm_unpacklo_epi8(taps, z), _mm_unpackhi_epi8(taps, z), w);
     }
 
     // The next entry alone: the four blended bytes.

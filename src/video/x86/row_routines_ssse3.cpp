@@ -70,11 +70,20 @@ KVX_SSSE3 void PlannedYuyv(const uint8_t* work, uint8_t* dst, const ScaleStep* s
     const __m128i pick[2] = {
         _mm_setr_epi8(0, 1, 6, 7, 8, 9, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1),
         _mm_setr_epi8(2, 3, 4, 5, 10, 11, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1)};
+    const __m128i z = _mm_setzero_si128();
     const ColumnPlanBlock* block = plan.blocks;
     for (int32_t k = 0; k < plan.vectorBlocksYuyv; ++k, ++block) {
+        // Only the two lanes each pixel keeps are blended: eight words, one blend.
+        const __m128i keep = pick[(block->first + oddStart) & 1];
+        const __m128i a = _mm_shuffle_epi8(
+            _mm_shuffle_epi8(LoadU128(work + block->windowA), Load128(block->tapA)), keep);
+        const __m128i b = _mm_shuffle_epi8(
+            _mm_shuffle_epi8(LoadU128(work + block->windowB), Load128(block->tapB)), keep);
+        // Pixel i's two words meet pixel i's 32-bit weight, which holds it twice.
+        const __m128i q = Blend16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z),
+                                  Load128(block->weight));
         // Stores 8 bytes; those past the block's pixels are rewritten by what follows.
-        StoreLow64(dst + 2 * block->first,
-                   _mm_shuffle_epi8(BlendBlock(work, *block), pick[(block->first + oddStart) & 1]));
+        StoreLow64(dst + 2 * block->first, _mm_packus_epi16(q, q));
     }
     if (plan.vectorBlocksYuyv == plan.blockCount) return;
     const int32_t x = block->first;

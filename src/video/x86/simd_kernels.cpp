@@ -7,12 +7,19 @@
 
 namespace kvx {
 
+// Member by member, so that a new member of the table never shifts the others.
 void InstallSse2Kernels(VideoKernels& k) {
-    k.rows = RowRoutines{sse2::VerticalYuyv, sse2::VerticalRgb24, sse2::HorizontalYuyvEven,
-                         sse2::HorizontalYuyvOdd, sse2::HorizontalRgb24, nullptr, nullptr, 0};
-    k.fills = FillKernels{sse2::FillYuyvSolidEven, sse2::FillYuyvSolidOdd,
-                          sse2::FillYuyvMixEven,   sse2::FillYuyvMixOdd,
-                          sse2::FillRgb24Solid,    sse2::FillRgb24Mix};
+    k.rows.verticalYuyv = sse2::VerticalYuyv;
+    k.rows.verticalRgb24 = sse2::VerticalRgb24;
+    k.rows.horizontalYuyvEven = sse2::HorizontalYuyvEven;
+    k.rows.horizontalYuyvOdd = sse2::HorizontalYuyvOdd;
+    k.rows.horizontalRgb24 = sse2::HorizontalRgb24;
+    k.fills.yuyvSolidEven = sse2::FillYuyvSolidEven;
+    k.fills.yuyvSolidOdd = sse2::FillYuyvSolidOdd;
+    k.fills.yuyvMixEven = sse2::FillYuyvMixEven;
+    k.fills.yuyvMixOdd = sse2::FillYuyvMixOdd;
+    k.fills.rgb24Solid = sse2::FillRgb24Solid;
+    k.fills.rgb24Mix = sse2::FillRgb24Mix;
     k.blendLineRow = sse2::BlendLineRow;
 }
 

@@ -1,0 +1,53 @@
+// Every kernel of the dispatch table once: its name, where it sits in the table and the
+// case that runs it. The bit-exact check and the kernel benchmark both walk this list, so
+// a new kernel is checked at every level and timed by adding one line here.
+#pragma once
+#include "video/dispatch.h"
+#include "video/pixel_format.h"
+
+namespace kvx {
+
+// How a kernel is run; the check and the benchmark have one runner per case.
+struct VerticalCase {      // blends two frame rows into a work row
+    PixelLayout layout;
+};
+struct HorizontalCase {    // walks the column table along a work row
+    PixelLayout layout;
+    bool oddStart;
+};
+struct PlannedCase {       // a row from a column plan; null at levels without one
+    PixelLayout layout;
+};
+struct FillYuyvCase {      // a border-fill row of 4:2:2 pairs
+    bool oddLeft, mix;
+};
+struct FillRgb24Case {     // a border-fill row of 24-bit pixels
+    bool mix;
+};
+struct LineBlendCase {};   // one line of the pre-deinterlace blend
+
+// Calls visit(name, member, case) for every kernel, where member(table) reads the kernel
+// from a table of one level.
+template <typename Visit>
+void ForEachKernel(Visit&& visit) {
+    using K = const VideoKernels&;
+    visit("verticalYuyv", [](K k) { return k.rows.verticalYuyv; }, VerticalCase{LayoutYuyv});
+    visit("verticalRgb24", [](K k) { return k.rows.verticalRgb24; }, VerticalCase{LayoutRgb24});
+    visit("horizontalYuyvEven", [](K k) { return k.rows.horizontalYuyvEven; },
+          HorizontalCase{LayoutYuyv, false});
+    visit("horizontalYuyvOdd", [](K k) { return k.rows.horizontalYuyvOdd; },
+          HorizontalCase{LayoutYuyv, true});
+    visit("horizontalRgb24", [](K k) { return k.rows.horizontalRgb24; },
+          HorizontalCase{LayoutRgb24, false});
+    visit("plannedYuyv", [](K k) { return k.rows.plannedYuyv; }, PlannedCase{LayoutYuyv});
+    visit("plannedRgb24", [](K k) { return k.rows.plannedRgb24; }, PlannedCase{LayoutRgb24});
+    visit("fillYuyvSolidEven", [](K k) { return k.fills.yuyvSolidEven; }, FillYuyvCase{false, false});
+    visit("fillYuyvSolidOdd", [](K k) { return k.fills.yuyvSolidOdd; }, FillYuyvCase{true, false});
+    visit("fillYuyvMixEven", [](K k) { return k.fills.yuyvMixEven; }, FillYuyvCase{false, true});
+    visit("fillYuyvMixOdd", [](K k) { return k.fills.yuyvMixOdd; }, FillYuyvCase{true, true});
+    visit("fillRgb24Solid", [](K k) { return k.fills.rgb24Solid; }, FillRgb24Case{false});
+    visit("fillRgb24Mix", [](K k) { return k.fills.rgb24Mix; }, FillRgb24Case{true});
+    visit("blendLineRow", [](K k) { return k.blendLineRow; }, LineBlendCase{});
+}
+
+}  // namespace kvx

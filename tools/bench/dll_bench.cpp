@@ -1,0 +1,141 @@
+// kvx_dll_bench: times ProcessFrame of a plug-in file loaded through its two exports, as
+// the TV application runs it: the 32-bit DLL under Wine, or the .so natively. Each SIMD
+// level is the library's own, capped with KVX_SIMD_LEVEL before it loads; every timed call
+// gets a frame written just before it. Prints one line per case and level:
+//   FORMAT SIZE CASE LEVEL MICROSECONDS
+// the median time per frame. Its settings file is written where the plug-in reads it, and
+// removed after each case.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+#include "bench/bench_cases.h"
+#include "platform/host_environment.h"
+#include "plugin_loader.h"
+#include "settings/settings_path.h"
+
+namespace kvx {
+namespace bench {
+namespace {
+
+const char kUsage[] =
+    "usage: kvx_dll_bench PLUGIN [--only TEXT] [LEVEL...]\n"
+    "Times ProcessFrame of PLUGIN (KVX_Scaler.dll or KVX_Scaler.so) at each LEVEL\n"
+    "(portable, sse2, ssse3, avx2; default sse2 ssse3 avx2) for the cases of the table of\n"
+    "targets, or only those whose line starts with TEXT (\"YUY2 1920x1080 zoom110\").\n"
+    "A level the CPU lacks runs as the best one it has.\n";
+
+// The settings file where the plug-in reads it at Init, found by the plug-in's own rules.
+class SettingsFile {
+public:
+    explicit SettingsFile(const std::string& text)
+        : path(ResolveSettingsPath(QueryHostEnvironment(), "KVX_Scaler")) {
+        CreateFolderChain(path.substr(0, path.find_last_of("\\/") + 1));
+        if (FILE* f = std::fopen(path.c_str(), "wb")) {
+            std::fwrite(text.data(), 1, text.size(), f);
+            std::fclose(f);
+        }
+    }
+    ~SettingsFile() { std::remove(path.c_str()); }
+    SettingsFile(const SettingsFile&) = delete;
+    SettingsFile& operator=(const SettingsFile&) = delete;
+
+private:
+    const std::string path;
+};
+
+void SetLevelCap(const char* level) {
+#if defined(_WIN32)
+    SetEnvironmentVariableA("KVX_SIMD_LEVEL", level);  // seen by the DLL's msvcrt getenv
+    _putenv_s("KVX_SIMD_LEVEL", level);
+#else
+    setenv("KVX_SIMD_LEVEL", level, 1);
+#endif
+}
+
+// The median time of one ProcessFrame, over at least 30 frames and a quarter of a second.
+bool TimeCase(const std::string& plugin, const PixelFormat& f, const FrameSize& s,
+              const ScaleCase& c, const char* level, double& micros) {
+    SettingsFile settings(SettingsText(c));
+    SetLevelCap(level);
+    PluginLibrary library;
+    std::string error;
+    if (!library.Open(plugin, error)) {
+        std::fprintf(stderr, "kvx_dll_bench: %s\n", error.c_str());
+        return false;
+    }
+    PluginDescriptor* d = library.Descriptor();
+    InitInfo init{0, nullptr};
+    d->Init(&init);
+    VideoFormat format{s.width, s.height, f.bytesPerPixel, f.code, 0};
+    d->FormatChange(&format);
+    const std::vector<uint8_t> pristine = TestPicture(s.width, s.height, f.bytesPerPixel);
+    std::vector<uint8_t> frame = pristine;
+    FrameInfo info{};
+    info.pixels = frame.data();
+    d->ProcessFrame(&info);  // buffers and tables are built on the first frame
+    std::vector<double> times;
+    double total = 0;
+    using Clock = std::chrono::steady_clock;
+    while (times.size() < 30 || total < 0.25) {
+        std::memcpy(frame.data(), pristine.data(), frame.size());
+        const Clock::time_point start = Clock::now();
+        d->ProcessFrame(&info);
+        const double t = std::chrono::duration<double>(Clock::now() - start).count();
+        times.push_back(t);
+        total += t;
+    }
+    d->Free();
+    d->Deinit();
+    std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
+    micros = times[times.size() / 2] * 1e6;
+    return true;
+}
+
+int Main(int argc, char** argv) {
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(kUsage, argc < 2 ? stderr : stdout);
+        return argc < 2 ? 2 : 0;
+    }
+    std::vector<std::string> levels;
+    std::string only;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) only = argv[++i];
+        else levels.push_back(argv[i]);
+    }
+    if (levels.empty()) levels = {"sse2", "ssse3", "avx2"};
+    for (const std::string& level : levels)
+        if (level != "portable" && level != "sse2" && level != "ssse3" && level != "avx2") {
+            std::fprintf(stderr, "kvx_dll_bench: unknown level '%s': use portable, sse2, ssse3 or avx2\n",
+                         level.c_str());
+            return 2;
+        }
+    for (const PixelFormat& f : kFormats)
+        for (const FrameSize& s : kSizes)
+            for (const ScaleCase& c : kCases) {
+                if (!c.libraryEquivalent) continue;
+                const std::string name = std::string(f.name) + " " + s.name + " " + c.name;
+                if (name.compare(0, only.size(), only) != 0) continue;
+                for (const std::string& level : levels) {
+                    double micros = 0;
+                    if (!TimeCase(argv[1], f, s, c, level.c_str(), micros)) return 1;
+                    std::printf("%s %s %.1f\n", name.c_str(), level.c_str(), micros);
+                    std::fflush(stdout);
+                }
+            }
+    return 0;
+}
+
+}  // namespace
+}  // namespace bench
+}  // namespace kvx
+
+int main(int argc, char** argv) { return kvx::bench::Main(argc, argv); }
