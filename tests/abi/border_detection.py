@@ -141,6 +141,22 @@ def picture_found(report):
     return tuple(int(v) for v in found.groups()) if found else None
 
 
+def check_recording_spread(host, work):
+    """A longer recording is read without its B-frames: fewer frames than it holds, same picture."""
+    frames, truth = 120, (0, 86, 720, 490)
+    clip = os.path.join(work, "long.mp4")
+    run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=s=720x404:r=25,pad=720:576:0:86:black",
+         "-frames:v", str(frames), "-c:v", "libx264", "-preset", "veryfast", "-bf", "3", "-pix_fmt", "yuv420p",
+         clip])
+    report = run(host + ["--detect", "--quiet", clip], cwd=work)
+    sampled = re.search(r"^frames +(\d+) sampled", report, re.M)
+    found = picture_found(report)
+    if not sampled or not 25 <= int(sampled.group(1)) < frames or found is None or \
+            max(abs(a - b) for a, b in zip(found, truth)) > MAX_ERROR:
+        return ["a %d-frame recording read without its B-frames: %s" % (frames, report.strip())]
+    return []
+
+
 def check_save(host, work):
     """--save writes only a suggestion, into the channel's record or [COMMON], keeping the rest."""
     failures = []
@@ -230,6 +246,7 @@ def main():
             rows.append(row)
             if keep and clip is CLIPS[0]:
                 run(host + frame_args + ["--detect", "--compare", os.path.join(keep, "compare.png")], cwd=work)
+        failures += check_recording_spread(host, work)
         failures += check_save(host, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)

@@ -226,7 +226,7 @@ constexpr int32_t kInterlaceMinHeight = 289;
 // with it; with a suggestion, --compare processes the last sampled frame with them and --save
 // writes them back through the plug-in's own save.
 int Detect(const Options& o, bool channelGiven, PluginDescriptor& d, const SettingsFile& settings,
-           std::unique_ptr<FrameSource> source) {
+           std::unique_ptr<FrameSource> source, const VideoInfo& video) {
     const uint64_t key = o.channels.front().key;
     SettingsStore store;
     store.LoadFile(settings.pluginPath, 0, nullptr);
@@ -243,6 +243,16 @@ int Detect(const Options& o, bool channelGiven, PluginDescriptor& d, const Setti
     std::string error;
     if (!SampleBorders(*source, g, !o.quiet, sample, error)) throw RunError(error);
     source.reset();
+    // A recording read without its B-frames may give too few frames to judge by (a short
+    // clip, a long distance between reference frames): then every frame is read.
+    constexpr long long kFewestFrames = 25;
+    if (!o.videoIn.empty() && o.frames < 0 && sample.border.framesSampled < kFewestFrames &&
+        (video.frames < 0 || video.frames > sample.border.framesSampled)) {
+        source = MakeDecodedSource(o.videoIn, g, video, o.frames, DecodedFrames::All);
+        sample = BorderSample();
+        if (!SampleBorders(*source, g, !o.quiet, sample, error)) throw RunError(error);
+        source.reset();
+    }
 
     FitRequest request;
     request.mode = o.fit;
@@ -332,13 +342,17 @@ int Run(Options o, const std::string& folder) {
     if (o.pattern) {
         source = MakePatternSource(g, o.frames);
     } else if (!o.videoIn.empty()) {
-        source = MakeDecodedSource(o.videoIn, g, video, o.frames);
+        // Detection needs a spread of frames, not every one: without --frames it reads only
+        // the frames the decoder gets without decoding B-frames.
+        const bool spread = o.detect && o.frames < 0;
+        source = MakeDecodedSource(o.videoIn, g, video, o.frames,
+                                   spread ? DecodedFrames::WithoutBidirectional : DecodedFrames::All);
         if (!o.videoOut.empty()) encoder = StartEncoder(o.videoIn, o.videoOut, g, video);
     } else {
         FILE* in = OpenInput(o.input);
         source = MakeRawSource(in, in != stdin, g, o.frames);
     }
-    if (o.detect) return Detect(o, channelGiven, *d, settings, std::move(source));
+    if (o.detect) return Detect(o, channelGiven, *d, settings, std::move(source), video);
     FILE* out = encoder ? encoder->Stream() : OpenOutput(o.output);
     const std::string outName = encoder ? o.videoOut : o.output;
 

@@ -90,16 +90,22 @@ VideoInfo ProbeVideo(const std::string& path) {
 }
 
 std::unique_ptr<FrameSource> MakeDecodedSource(const std::string& path, const FrameGeometry& g,
-                                               const VideoInfo& info, long long limit) {
+                                               const VideoInfo& info, long long limit, DecodedFrames which) {
     std::unique_ptr<ChildProcess> decoder(new ChildProcess);
     std::string error;
-    std::vector<std::string> args = {"ffmpeg", "-v", "error", "-nostdin", "-i", path, "-map", "0:v:0"};
+    std::vector<std::string> args = {"ffmpeg", "-v", "error", "-nostdin"};
+    const bool skipping = which == DecodedFrames::WithoutBidirectional;
+    if (skipping) args.insert(args.end(), {"-skip_frame", "bidir"});
+    args.insert(args.end(), {"-i", path, "-map", "0:v:0"});
+    // The frames not decoded must not come back as copies of their neighbours.
+    if (skipping) args.insert(args.end(), {"-fps_mode", "passthrough"});
     // ffmpeg stops by itself after --frames, rather than on a closed pipe.
     if (limit >= 0) args.insert(args.end(), {"-frames:v", std::to_string(limit)});
     args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", PixelFormat(g), "-"});
     if (!decoder->Start(args, ChildProcess::Pipe::FromOutput, error))
         throw RunError(error + kInstallHint);
-    return std::unique_ptr<FrameSource>(new DecodedSource(std::move(decoder), g, limit, info.frames, path));
+    return std::unique_ptr<FrameSource>(
+        new DecodedSource(std::move(decoder), g, limit, skipping ? -1 : info.frames, path));
 }
 
 std::unique_ptr<ChildProcess> StartEncoder(const std::string& in, const std::string& out, const FrameGeometry& g,
