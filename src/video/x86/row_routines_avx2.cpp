@@ -59,10 +59,11 @@ KVX_AVX2 void VerticalRgb24(const uint8_t* a, const uint8_t* b, uint16_t w, uint
                             int32_t groups) {
     const __m256i wv = _mm256_set1_epi16(static_cast<int16_t>(w));
     int32_t g = 0;
-    // A 32-byte load takes eight pixels and a bit; it must end inside the row.
+    // A 32-byte load takes eight pixels and a bit; it must end inside the row. Every byte
+    // takes the same weight, so the rows are blended as they lie and expanded once.
     for (; groups - g >= 11; g += 8, a += 24, b += 24, work += 32)
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(work),
-                            BlendBytes(Expand3To4(LoadU256(a)), Expand3To4(LoadU256(b)), wv));
+                            Expand3To4(BlendBytes(LoadU256(a), LoadU256(b), wv)));
     if (g < groups) sse2::VerticalRgb24(a, b, w, work, groups - g);
 }
 

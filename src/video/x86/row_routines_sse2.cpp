@@ -131,9 +131,10 @@ KVX_SSE2 void VerticalRgb24(const uint8_t* a, const uint8_t* b, uint16_t w, uint
                             int32_t groups) {
     const __m128i wv = _mm_set1_epi16(static_cast<int16_t>(w));
     int32_t g = 0;
-    // A 16-byte load takes four pixels and a bit; it must end inside the row.
+    // A 16-byte load takes four pixels and a bit; it must end inside the row. Every byte
+    // takes the same weight, so the rows are blended as they lie and expanded once.
     for (; groups - g >= 6; g += 4, a += 12, b += 12, work += 16)
-        StoreU128(work, BlendBytes(Expand3To4(LoadU128(a)), Expand3To4(LoadU128(b)), wv));
+        StoreU128(work, Expand3To4(BlendBytes(LoadU128(a), LoadU128(b), wv)));
     for (; g < groups; ++g, a += 3, b += 3, work += 4)
         StoreU32(work, BlendDword(Load3(a), Load3(b), wv));
 }
