@@ -86,7 +86,9 @@ KVX_SSE2 inline __m128i PairOf(__m128i words) {
     return _mm_shuffle_epi32(words, _MM_SHUFFLE(3, 2, 3, 0));
 }
 
-KVX_SSE2 void HorizontalYuyvPairs(Walker& walk, uint8_t* dst, int32_t count) {
+// The walker comes by value: held in registers, not rewritten to memory on every step as a
+// reference that the destination stores might alias would be.
+KVX_SSE2 void HorizontalYuyvPairs(Walker walk, uint8_t* dst, int32_t count) {
     for (; count >= 8; count -= 8, dst += 16) {
         __m128i p01 = PairOf(walk.NextTwo());
         __m128i p23 = PairOf(walk.NextTwo());
