@@ -94,7 +94,7 @@ KVX_AVX2 void PlannedYuyv(const uint8_t* work, uint8_t* dst, const ScaleStep* st
         _mm256_setr_epi8(2, 3, 4, 5, 10, 11, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1,
                          2, 3, 4, 5, 10, 11, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1)};
     const ColumnPlanBlock* block = plan.blocks;
-    for (int32_t k = 0; k < plan.vectorBlocksYuyv; ++k, ++block) {
+    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksYuyv; block != end; ++block) {
         const __m256i q = BlendYuyvBlock(work, *block, pick[(block->first + oddStart) & 1]);
         // Stores 16 bytes; those past the block's pixels are rewritten by what follows.
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 2 * block->first),
@@ -112,7 +112,7 @@ KVX_AVX2 void PlannedRgb24(const uint8_t* work, uint8_t* dst, const ScaleStep* s
     const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
                                           0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
     const ColumnPlanBlock* block = plan.blocks;
-    for (int32_t k = 0; k < plan.vectorBlocksRgb24; ++k, ++block) {
+    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksRgb24; block != end; ++block) {
         const __m256i q = _mm256_shuffle_epi8(BlendBlock(work, *block), pack);
         // Twelve bytes from each lane, each stored as 16; the second store covers the
         // first one's spare bytes, and later blocks cover those of the second.

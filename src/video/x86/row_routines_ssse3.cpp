@@ -72,7 +72,7 @@ KVX_SSSE3 void PlannedYuyv(const uint8_t* work, uint8_t* dst, const ScaleStep* s
         _mm_setr_epi8(2, 3, 4, 5, 10, 11, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1)};
     const __m128i z = _mm_setzero_si128();
     const ColumnPlanBlock* block = plan.blocks;
-    for (int32_t k = 0; k < plan.vectorBlocksYuyv; ++k, ++block) {
+    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksYuyv; block != end; ++block) {
         // Only the two lanes each pixel keeps are blended: eight words, one blend.
         const __m128i keep = pick[(block->first + oddStart) & 1];
         const __m128i a = _mm_shuffle_epi8(
@@ -96,7 +96,7 @@ KVX_SSSE3 void PlannedRgb24(const uint8_t* work, uint8_t* dst, const ScaleStep* 
                             const ColumnPlan& plan, bool) {
     const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
     const ColumnPlanBlock* block = plan.blocks;
-    for (int32_t k = 0; k < plan.vectorBlocksRgb24; ++k, ++block) {
+    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksRgb24; block != end; ++block) {
         // Twelve bytes stored as 16; later blocks or the walk cover the spare ones.
         StoreU128(dst + 3 * block->first, _mm_shuffle_epi8(BlendBlock(work, *block), pack));
     }
