@@ -47,14 +47,16 @@ struct VerticalPass {
     int32_t groups;          // groups read straight from the frame
     int32_t orphanOffset;    // layout 0 only: byte offset of an unpaired last column, or -1
     bool orphanHasV;         // the frame has a pair left of that column
+    int32_t frameSkip = 0;   // bytes of the frame row before the first column blended
+    int32_t workSkip = 0;    // bytes of the work row before its work pixel
 
     void Run(const uint8_t* a, const uint8_t* b, uint16_t weight, uint8_t* work) const {
-        routine(a, b, weight, work, groups);
+        routine(a + frameSkip, b + frameSkip, weight, work + workSkip, groups);
         if (orphanOffset < 0) return;
         uint8_t lastA[4], lastB[4];
         Orphan(a + orphanOffset, lastA);
         Orphan(b + orphanOffset, lastB);
-        routine(lastA, lastB, weight, work + groups * 2 * kWorkPixelBytes, 1);
+        routine(lastA, lastB, weight, work + workSkip + groups * 2 * kWorkPixelBytes, 1);
     }
 
     void Orphan(const uint8_t* yu, uint8_t group[4]) const {
@@ -64,6 +66,26 @@ struct VerticalPass {
         group[3] = orphanHasV ? yu[-1] : 128;
     }
 };
+
+// The work pixels pass 2 reads along a row, from the source origin: from the lowest tap to
+// one past the highest (the walk may read that one with weight 0). False for a table whose
+// steps are not whole work pixels; then every column is blended.
+bool ColumnsRead(const ScaleStep* steps, int32_t count, int64_t& low, int64_t& high) {
+    int64_t read = 0;
+    low = INT64_MAX;
+    high = INT64_MIN;
+    for (int32_t x = 0; x < count; ++x) {
+        const ScaleStep& e = steps[x];
+        if (e.advance % kWorkPixelBytes != 0 || e.neighbour % kWorkPixelBytes != 0) return false;
+        const int64_t a = read + e.advance, b = a + e.neighbour;
+        low = std::min(low, std::min(a, b));
+        high = std::max(high, std::max(a, b));
+        read = b;
+    }
+    low /= kWorkPixelBytes;
+    high = high / kWorkPixelBytes + 1;
+    return count > 0;
+}
 
 // Whether every entry of a row table reads only frame rows at or below its first tap, and
 // the first taps never move up: the condition for interleaving the passes.
@@ -339,15 +361,28 @@ bool Scaler::SelectPasses(const Geometry& g, const ScaleStep* columns, bool ownC
     // right, where the extra column could lie past the frame's last byte.
     p.left = g.source.left & ~1;
     p.xOffset = g.source.left & 1;
-    p.vertical = VerticalPass{routines.verticalRgb24, g.source.right - p.left, -1, false};
+    // When zooming, pass 2 reads only the middle of the source row: pass 1 blends just the
+    // columns it reads (whole pairs in layout 0).
+    int32_t first = g.source.left, last = g.source.right;  // columns first .. last - 1
+    int64_t low = 0, high = 0;
+    if (ColumnsRead(columns, g.ClipWidth(), low, high)) {
+        const int64_t from = std::max<int64_t>(first + low, first);
+        first = static_cast<int32_t>(std::min<int64_t>(from, last - 1));
+        const int64_t to = std::min<int64_t>(g.source.left + high + 1, last);
+        last = static_cast<int32_t>(std::max<int64_t>(to, first + 1));
+    }
+    if (g.layout == LayoutYuyv) first &= ~1;
+    p.vertical = VerticalPass{routines.verticalRgb24, last - first, -1, false};
     if (g.layout == LayoutYuyv) {
-        const int32_t right = g.source.right + (g.source.right & 1);
-        p.vertical = VerticalPass{routines.verticalYuyv, (right - p.left) / 2, -1, g.width >= 3};
+        const int32_t right = last + (last & 1);
+        p.vertical = VerticalPass{routines.verticalYuyv, (right - first) / 2, -1, g.width >= 3};
         if (right > g.width) {  // odd frame width: the last column has no pair
             p.vertical.groups -= 1;
             p.vertical.orphanOffset = (g.width - 1 - p.left) * 2;
         }
     }
+    p.vertical.frameSkip = (first - p.left) * g.bytesPerPixel;
+    p.vertical.workSkip = (first - p.left) * kWorkPixelBytes;
     return true;
 }
 

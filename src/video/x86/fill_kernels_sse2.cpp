@@ -23,6 +23,18 @@ inline void LastPair(uint8_t* p, uint32_t colour, int32_t mix, bool lastPairWhol
     }
 }
 
+// Sixteen B G R pixels of the colour (48 bytes), built by doubling the first pixel: the
+// side borders call the fill once per row for a few dozen pixels, so the pattern is cheap.
+inline void Rgb24Pattern(uint8_t pattern[48], uint32_t colour) {
+    pattern[0] = ColourByte(colour, 0);
+    pattern[1] = ColourByte(colour, 1);
+    pattern[2] = ColourByte(colour, 2);
+    std::memcpy(pattern + 3, pattern, 3);
+    std::memcpy(pattern + 6, pattern, 6);
+    std::memcpy(pattern + 12, pattern, 12);
+    std::memcpy(pattern + 24, pattern, 24);
+}
+
 // c + ((f - c) * 16 * m16 >> 16): the row blend with the colour as the first tap.
 KVX_SSE2 inline __m128i MixBytes(__m128i frame, __m128i colour, __m128i m16) {
     return BlendBytes(colour, frame, m16);
@@ -77,7 +89,7 @@ KVX_SSE2 void FillRgb24Solid(uint8_t* p, int32_t n, uint32_t colour, int32_t) {
     if (n <= 0) return;
     // Sixteen pixels are 48 bytes: three vectors of the repeating B G R pattern.
     alignas(16) uint8_t pattern[48];
-    for (int i = 0; i < 48; ++i) pattern[i] = ColourByte(colour, i % 3);
+    Rgb24Pattern(pattern, colour);
     const __m128i c0 = LoadU128(pattern), c1 = LoadU128(pattern + 16),
                   c2 = LoadU128(pattern + 32);
     for (; n >= 16; n -= 16, p += 48) {
@@ -91,7 +103,7 @@ KVX_SSE2 void FillRgb24Solid(uint8_t* p, int32_t n, uint32_t colour, int32_t) {
 KVX_SSE2 void FillRgb24Mix(uint8_t* p, int32_t n, uint32_t colour, int32_t mix) {
     if (n <= 0) return;
     alignas(16) uint8_t pattern[48];
-    for (int i = 0; i < 48; ++i) pattern[i] = ColourByte(colour, i % 3);
+    Rgb24Pattern(pattern, colour);
     const __m128i c0 = LoadU128(pattern), c1 = LoadU128(pattern + 16),
                   c2 = LoadU128(pattern + 32);
     const __m128i m16 = _mm_set1_epi16(static_cast<int16_t>(mix * 16));

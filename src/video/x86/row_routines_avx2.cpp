@@ -18,18 +18,6 @@ KVX_AVX2 inline __m256i Blend16(__m256i a, __m256i b, __m256i w) {
     return _mm256_add_epi16(a, _mm256_mulhi_epi16(d, w));
 }
 
-// In each 128-bit lane: words (y0 u y1 v) in both halves become (y0 u y0 v) (y1 u y1 v).
-KVX_AVX2 inline __m256i SpreadGroup(__m256i g) {
-    return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(g, _MM_SHUFFLE(3, 0, 1, 0)),
-                                  _MM_SHUFFLE(3, 2, 1, 2));
-}
-
-// Per lane: two groups of words into four work pixels.
-KVX_AVX2 inline __m256i SpreadTwoGroups(__m256i words) {
-    return _mm256_packus_epi16(SpreadGroup(_mm256_unpacklo_epi64(words, words)),
-                               SpreadGroup(_mm256_unpackhi_epi64(words, words)));
-}
-
 KVX_AVX2 inline __m256i LoadU256(const void* p) {
     return _mm256_loadu_si256(static_cast<const __m256i*>(p));
 }
@@ -71,10 +59,11 @@ KVX_AVX2 void VerticalRgb24(const uint8_t* a, const uint8_t* b, uint16_t w, uint
                             int32_t groups) {
     const __m256i wv = _mm256_set1_epi16(static_cast<int16_t>(w));
     int32_t g = 0;
-    // A 32-byte load takes eight pixels and a bit; it must end inside the row.
+    // A 32-byte load takes eight pixels and a bit; it must end inside the row. Every byte
+    // takes the same weight, so the rows are blended as they lie and expanded once.
     for (; groups - g >= 11; g += 8, a += 24, b += 24, work += 32)
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(work),
-                            BlendBytes(Expand3To4(LoadU256(a)), Expand3To4(LoadU256(b)), wv));
+                            Expand3To4(BlendBytes(LoadU256(a), LoadU256(b), wv)));
     if (g < groups) sse2::VerticalRgb24(a, b, w, work, groups - g);
 }
 
@@ -105,7 +94,7 @@ KVX_AVX2 void PlannedYuyv(const uint8_t* work, uint8_t* dst, const ScaleStep* st
         _mm256_setr_epi8(2, 3, 4, 5, 10, 11, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1,
                          2, 3, 4, 5, 10, 11, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1)};
     const ColumnPlanBlock* block = plan.blocks;
-    for (int32_t k = 0; k < plan.vectorBlocksYuyv; ++k, ++block) {
+    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksYuyv; block != end; ++block) {
         const __m256i q = BlendYuyvBlock(work, *block, pick[(block->first + oddStart) & 1]);
         // Stores 16 bytes; those past the block's pixels are rewritten by what follows.
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 2 * block->first),
@@ -123,7 +112,7 @@ KVX_AVX2 void PlannedRgb24(const uint8_t* work, uint8_t* dst, const ScaleStep* s
     const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
                                           0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
     const ColumnPlanBlock* block = plan.blocks;
-    for (int32_t k = 0; k < plan.vectorBlocksRgb24; ++k, ++block) {
+    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksRgb24; block != end; ++block) {
         const __m256i q = _mm256_shuffle_epi8(BlendBlock(work, *block), pack);
         // Twelve bytes from each lane, each stored as 16; the second store covers the
         // first one's spare bytes, and later blocks cover those of the second.
@@ -138,22 +127,20 @@ KVX_AVX2 void PlannedRgb24(const uint8_t* work, uint8_t* dst, const ScaleStep* s
 
 KVX_AVX2 void VerticalYuyv(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
                            int32_t groups) {
-    const __m256i z = _mm256_setzero_si256();
     const __m256i wv = _mm256_set1_epi16(static_cast<int16_t>(w));
+    // Per lane, eight bytes of groups Y0 U Y1 V become the work pixels (Y0 U Y0 V) (Y1 U Y1 V).
+    const __m256i spread = _mm256_setr_epi8(0, 1, 0, 3, 2, 1, 2, 3, 4, 5, 4, 7, 6, 5, 6, 7,
+                                            0, 1, 0, 3, 2, 1, 2, 3, 4, 5, 4, 7, 6, 5, 6, 7);
     int32_t g = 0;
     for (; g + 8 <= groups; g += 8, a += 32, b += 32, work += 64) {
-        __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
-        __m256i vb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b));
-        // Lane 0 holds groups 0-3, lane 1 groups 4-7.
-        __m256i lo = SpreadTwoGroups(
-            Blend16(_mm256_unpacklo_epi8(va, z), _mm256_unpacklo_epi8(vb, z), wv));
-        __m256i hi = SpreadTwoGroups(
-            Blend16(_mm256_unpackhi_epi8(va, z), _mm256_unpackhi_epi8(vb, z), wv));
-        // lo = work pixels of groups 0-1 | 4-5, hi = groups 2-3 | 6-7.
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(work),
-                            _mm256_permute2x128_si256(lo, hi, 0x20));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(work + 32),
-                            _mm256_permute2x128_si256(lo, hi, 0x31));
+        // The blend keeps the byte order: groups 0-3 in lane 0, 4-7 in lane 1.
+        const __m256i q = BlendBytes(LoadU256(a), LoadU256(b), wv);
+        // Each store takes four groups: two per lane (one quadword copied into both of the
+        // lane's halves), spread by the lane's byte shuffle.
+        const __m256i low = _mm256_permute4x64_epi64(q, _MM_SHUFFLE(1, 1, 0, 0));
+        const __m256i high = _mm256_permute4x64_epi64(q, _MM_SHUFFLE(3, 3, 2, 2));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(work), _mm256_shuffle_epi8(low, spread));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(work + 32), _mm256_shuffle_epi8(high, spread));
     }
     if (g < groups) sse2::VerticalYuyv(a, b, w, work, groups - g);
 }

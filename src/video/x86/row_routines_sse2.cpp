@@ -86,7 +86,9 @@ KVX_SSE2 inline __m128i PairOf(__m128i words) {
     return _mm_shuffle_epi32(words, _MM_SHUFFLE(3, 2, 3, 0));
 }
 
-KVX_SSE2 void HorizontalYuyvPairs(Walker& walk, uint8_t* dst, int32_t count) {
+// The walker comes by value: held in registers, not rewritten to memory on every step as a
+// reference that the destination stores might alias would be.
+KVX_SSE2 void HorizontalYuyvPairs(Walker walk, uint8_t* dst, int32_t count) {
     for (; count >= 8; count -= 8, dst += 16) {
         __m128i p01 = PairOf(walk.NextTwo());
         __m128i p23 = PairOf(walk.NextTwo());
@@ -131,9 +133,10 @@ KVX_SSE2 void VerticalRgb24(const uint8_t* a, const uint8_t* b, uint16_t w, uint
                             int32_t groups) {
     const __m128i wv = _mm_set1_epi16(static_cast<int16_t>(w));
     int32_t g = 0;
-    // A 16-byte load takes four pixels and a bit; it must end inside the row.
+    // A 16-byte load takes four pixels and a bit; it must end inside the row. Every byte
+    // takes the same weight, so the rows are blended as they lie and expanded once.
     for (; groups - g >= 6; g += 4, a += 12, b += 12, work += 16)
-        StoreU128(work, BlendBytes(Expand3To4(LoadU128(a)), Expand3To4(LoadU128(b)), wv));
+        StoreU128(work, Expand3To4(BlendBytes(LoadU128(a), LoadU128(b), wv)));
     for (; g < groups; ++g, a += 3, b += 3, work += 4)
         StoreU32(work, BlendDword(Load3(a), Load3(b), wv));
 }

@@ -56,10 +56,10 @@ KVX_SSSE3 void VerticalRgb24(const uint8_t* a, const uint8_t* b, uint16_t w, uin
     // Bytes 0..11 (four 3-byte pixels) into four 4-byte pixels with a zero fourth byte.
     const __m128i expand = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
     int32_t g = 0;
-    // A 16-byte load takes four pixels and a bit; it must end inside the row.
+    // A 16-byte load takes four pixels and a bit; it must end inside the row. Every byte
+    // takes the same weight, so the rows are blended as they lie and expanded once.
     for (; groups - g >= 6; g += 4, a += 12, b += 12, work += 16)
-        StoreU128(work, BlendBytes(_mm_shuffle_epi8(LoadU128(a), expand),
-                                   _mm_shuffle_epi8(LoadU128(b), expand), wv));
+        StoreU128(work, _mm_shuffle_epi8(BlendBytes(LoadU128(a), LoadU128(b), wv), expand));
     if (g < groups) sse2::VerticalRgb24(a, b, w, work, groups - g);
 }
 
@@ -72,7 +72,7 @@ KVX_SSSE3 void PlannedYuyv(const uint8_t* work, uint8_t* dst, const ScaleStep* s
         _mm_setr_epi8(2, 3, 4, 5, 10, 11, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1)};
     const __m128i z = _mm_setzero_si128();
     const ColumnPlanBlock* block = plan.blocks;
-    for (int32_t k = 0; k < plan.vectorBlocksYuyv; ++k, ++block) {
+    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksYuyv; block != end; ++block) {
         // Only the two lanes each pixel keeps are blended: eight words, one blend.
         const __m128i keep = pick[(block->first + oddStart) & 1];
         const __m128i a = _mm_shuffle_epi8(
@@ -96,7 +96,7 @@ KVX_SSSE3 void PlannedRgb24(const uint8_t* work, uint8_t* dst, const ScaleStep* 
                             const ColumnPlan& plan, bool) {
     const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
     const ColumnPlanBlock* block = plan.blocks;
-    for (int32_t k = 0; k < plan.vectorBlocksRgb24; ++k, ++block) {
+    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksRgb24; block != end; ++block) {
         // Twelve bytes stored as 16; later blocks or the walk cover the spare ones.
         StoreU128(dst + 3 * block->first, _mm_shuffle_epi8(BlendBlock(work, *block), pack));
     }
