@@ -147,6 +147,17 @@ protected:
         return Resource(MAKEINTRESOURCEA(5), id, &bytes) &&  // RT_DIALOG
                TemplateReader(bytes.data(), bytes.size()).Read(dialog);
     }
+    // Both templates are tool windows in "MS Sans Serif" 8; style, size and caption differ.
+    static void ExpectFrame(const Dialog& d, DWORD style, short cx, short cy, const wchar_t* caption) {
+        EXPECT_EQ(d.style, style);
+        EXPECT_EQ(d.exStyle, static_cast<DWORD>(WS_EX_TOOLWINDOW));
+        EXPECT_EQ(d.cx, cx);
+        EXPECT_EQ(d.cy, cy);
+        EXPECT_EQ(d.caption, caption);
+        EXPECT_EQ(d.font, L"MS Sans Serif");
+        EXPECT_EQ(d.pointSize, 8);
+    }
+
     void ExpectControls(const Dialog& dialog, const std::vector<Control>& expected) {
         ASSERT_EQ(dialog.controls.size(), expected.size());
         for (size_t i = 0; i < expected.size(); ++i) {
@@ -177,13 +188,7 @@ NameOrOrdinal Text(const wchar_t* text) { return NameOrOrdinal{text, 0}; }
 TEST_F(DllResources, SettingsDialogTemplate) {
     Dialog d;
     ASSERT_TRUE(ReadDialog(IDD_SETTINGS, &d));
-    EXPECT_EQ(d.style, static_cast<DWORD>(WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT));
-    EXPECT_EQ(d.exStyle, static_cast<DWORD>(WS_EX_TOOLWINDOW));
-    EXPECT_EQ(d.cx, 198);
-    EXPECT_EQ(d.cy, 131);
-    EXPECT_EQ(d.caption, L"KVX_Scaler плагин");
-    EXPECT_EQ(d.font, L"MS Sans Serif");
-    EXPECT_EQ(d.pointSize, 8);
+    ExpectFrame(d, WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT, 198, 131, L"KVX_Scaler плагин");
     const DWORD push = BS_PUSHBUTTON | WS_TABSTOP, group = BS_GROUPBOX;
     const DWORD label = SS_CENTER | WS_GROUP, check = BS_AUTOCHECKBOX | WS_TABSTOP;
     const DWORD edit = ES_AUTOHSCROLL | ES_READONLY | WS_BORDER;
@@ -221,13 +226,7 @@ TEST_F(DllResources, SettingsDialogTemplate) {
 TEST_F(DllResources, AboutBoxTemplate) {
     Dialog d;
     ASSERT_TRUE(ReadDialog(IDD_ABOUT, &d));
-    EXPECT_EQ(d.style, static_cast<DWORD>(WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT));
-    EXPECT_EQ(d.exStyle, static_cast<DWORD>(WS_EX_TOOLWINDOW));
-    EXPECT_EQ(d.cx, 150);
-    EXPECT_EQ(d.cy, 106);
-    EXPECT_EQ(d.caption, L"");
-    EXPECT_EQ(d.font, L"MS Sans Serif");
-    EXPECT_EQ(d.pointSize, 8);
+    ExpectFrame(d, WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT, 150, 106, L"");
     const DWORD centred = SS_CENTER | SS_CENTERIMAGE;
     ExpectControls(d, {
         {IDOK, L"Button", Text(L"OK"), BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 54, 87, 44, 13},

@@ -138,8 +138,8 @@ bool IsInstanceSwitch(const std::string& arg) {
     return head == "/inst:" || head == "-inst:";
 }
 
-const std::vector<OptionSpec>& OptionTable() {
-    static const std::vector<OptionSpec> table = {
+const std::vector<OptionEntry>& OptionTable() {
+    static const std::vector<OptionEntry> table = {
         {nullptr, nullptr, "\nInput and output:", nullptr},
         {"--plugin", "FILE", "the plug-in library (KVX_Scaler.dll / KVX_Scaler.so)",
          [](Options& o, const std::string&, const std::string& v) { o.plugin = v; }},
@@ -236,13 +236,13 @@ std::string HelpText() {
         "settings come from the command line alone (and from --settings FILE when given).\n"
         "IN OUT: video files (ffmpeg and ffprobe decode and encode them; .yuv/.raw/.rgb are raw).\n"
         "Values may be given as --opt VALUE or --opt=VALUE.\n";
-    for (const OptionSpec& spec : OptionTable()) {
-        if (!spec.name) {
-            text += std::string(spec.help) + "\n";
+    for (const OptionEntry& entry : OptionTable()) {
+        if (!entry.name) {
+            text += std::string(entry.help) + "\n";
             continue;
         }
-        std::string head = "  " + std::string(spec.name) + (spec.argument ? " " + std::string(spec.argument) : "");
-        std::string help = spec.help;
+        std::string head = "  " + std::string(entry.name) + (entry.argument ? " " + std::string(entry.argument) : "");
+        std::string help = entry.help;
         if (!help.empty() && help[0] == '\n') {
             text += head;
         } else {
@@ -276,18 +276,18 @@ Options ParseCommandLine(const std::vector<std::string>& args) {
             a.erase(eq);
             inlineValue = true;
         }
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& s : OptionTable())
-            if (s.name && s.apply && a == s.name) spec = &s;
-        if (!spec) throw UsageError("unknown option " + a + " (see --help)");
-        if (spec->argument && !inlineValue) {
+        const OptionEntry* entry = nullptr;
+        for (const OptionEntry& s : OptionTable())
+            if (s.name && s.apply && a == s.name) entry = &s;
+        if (!entry) throw UsageError("unknown option " + a + " (see --help)");
+        if (entry->argument && !inlineValue) {
             if (i + 1 >= args.size())
-                throw UsageError("option " + a + " needs a value (" + spec->argument + ")");
+                throw UsageError("option " + a + " needs a value (" + entry->argument + ")");
             value = args[++i];
-        } else if (!spec->argument && inlineValue) {
+        } else if (!entry->argument && inlineValue) {
             throw UsageError("option " + a + " takes no value");
         }
-        spec->apply(o, a, value);
+        entry->apply(o, a, value);
     }
     return o;
 }

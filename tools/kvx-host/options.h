@@ -46,7 +46,7 @@ struct Options {
     std::vector<std::string> warnings;  // one line each, printed before the run
 };
 
-struct OptionSpec {
+struct OptionEntry {
     const char* name;      // "--scale"; null for a heading line of the help text
     const char* argument;  // "P", "FILE", ...; null for a switch without a value
     const char* help;      // continuation lines start with '\n'
@@ -54,7 +54,7 @@ struct OptionSpec {
 };
 
 // The option table, in --help order.
-const std::vector<OptionSpec>& OptionTable();
+const std::vector<OptionEntry>& OptionTable();
 
 // Parses argv (UTF-8) into options; throws UsageError. Accepts "--opt value" and "--opt=value".
 Options ParseCommandLine(const std::vector<std::string>& args);

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "files.h"
+#include "platform/host_environment.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -30,14 +31,11 @@ std::string Folder(const std::string& path) {
     return cut == std::string::npos ? std::string() : path.substr(0, cut);
 }
 
-#if defined(_WIN32)
-std::string ThisProgram() {
-    // The plug-in takes the host program's path through the ANSI call: compare in its terms.
-    char path[MAX_PATH + 1] = {};
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return n > 0 && n < MAX_PATH ? std::string(path, n) : std::string();
-}
+// This program's path as the plug-in sees it (on Windows through the ANSI call), so the
+// private folder is compared in the plug-in's own terms.
+std::string ThisProgram() { return QueryHostEnvironment().hostExecutable; }
 
+#if defined(_WIN32)
 std::wstring ThisProgramWide() {
     std::wstring path(32768, L'\0');
     DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
@@ -101,13 +99,6 @@ int RunCopy(const std::wstring& folder, const std::wstring& program) {
     return static_cast<int>(code);
 }
 #else
-std::string ThisProgram() {
-    std::string path(4096, '\0');
-    ssize_t n = readlink("/proc/self/exe", &path[0], path.size());
-    path.resize(n > 0 && static_cast<size_t>(n) < path.size() ? static_cast<size_t>(n) : 0);
-    return path;
-}
-
 void RemoveTree(const std::string& folder) {
     if (DIR* dir = opendir(folder.c_str())) {
         while (dirent* entry = readdir(dir)) {
