@@ -10,8 +10,6 @@ namespace kvx {
 
 namespace {
 
-// Frames taller than this are treated as two interlaced fields.
-constexpr int32_t kInterlaceMinHeight = 289;
 // Target coordinates are kept inside +-2^30, so every later difference fits in int32.
 // Settings anywhere in the int32 range thus give a defined (if absurd) picture.
 constexpr int64_t kTargetCoordinateLimit = int64_t{1} << 30;

@@ -20,6 +20,7 @@
 #include "files.h"
 #include "frame_image.h"
 #include "frame_source.h"
+#include "host/plugin_state.h"
 #include "options.h"
 #include "platform/module.h"
 #include "plugin_loader.h"
@@ -218,9 +219,6 @@ FILE* OpenOutput(const std::string& name) {
     if (!f) throw RunError("cannot create output " + name + ": " + SystemErrorText());
     return f;
 }
-
-// Frames taller than this are scaled field by field when Interlace is on.
-constexpr int32_t kInterlaceMinHeight = 289;
 
 // --detect: samples the input, prints the picture found and the settings that fill the frame
 // with it; with a suggestion, --compare processes the last sampled frame with them and --save
