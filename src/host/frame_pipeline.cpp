@@ -41,8 +41,8 @@ FormatCheck CheckFormat(const VideoFormat& f) {
     // The scaler and the fill take their pixel size from the format alone and touch
     // width * height pixels of that size. A larger bytesPerPixel announces a frame that
     // holds all of that and more; a smaller one, a frame they would reach past.
-    const int32_t pixelSize = f.pixelFormat == 0 ? 2 : f.pixelFormat == 1 ? 3 : 0;
-    check.pixelWork = pixelSize != 0 && f.bytesPerPixel >= pixelSize;
+    check.pixelWork = IsDrawable(f.pixelFormat) &&
+                      f.bytesPerPixel >= BytesPerPixel(static_cast<HostPixelFormat>(f.pixelFormat));
     return check;
 }
 

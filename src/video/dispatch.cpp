@@ -23,7 +23,10 @@ SimdLevel StartLevel() {
 }
 
 ActiveTable& Active() {
-    static ActiveTable table{KernelsForLevel(StartLevel()), StartLevel()};
+    static ActiveTable table = [] {
+        const SimdLevel level = StartLevel();
+        return ActiveTable{KernelsForLevel(level), level};
+    }();
     return table;
 }
 
