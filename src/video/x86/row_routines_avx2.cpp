@@ -38,19 +38,25 @@ KVX_AVX2 inline __m256i Expand3To4(__m256i v) {
     return _mm256_shuffle_epi8(lanes, spread);
 }
 
-// The eight pixels of one plan block, all four lanes blended, in pixel order.
+// Both bytes of each 16-bit lane of a and b blended with that lane's weight (up to 4095),
+// without unpacking to words and packing back: multiply-adds by (16, 0) and (0, 16) give
+// the even and the odd bytes' differences times 16 as words, and the two blended steps are
+// added to a where they belong. Each byte's result stays within 0..255, so no add carries
+// into its neighbour.
+KVX_AVX2 inline __m256i BlendLanePairs(__m256i a, __m256i b, __m256i w) {
+    const __m256i even = _mm256_set1_epi16(16), odd = _mm256_set1_epi16(16 << 8);
+    const __m256i dEven = _mm256_sub_epi16(_mm256_maddubs_epi16(b, even), _mm256_maddubs_epi16(a, even));
+    const __m256i dOdd = _mm256_sub_epi16(_mm256_maddubs_epi16(b, odd), _mm256_maddubs_epi16(a, odd));
+    return _mm256_add_epi16(_mm256_add_epi16(a, _mm256_mulhi_epi16(dEven, w)),
+                            _mm256_slli_epi16(_mm256_mulhi_epi16(dOdd, w), 8));
+}
+
+// The eight pixels of one plan block, all four lanes blended, in pixel order. A block's
+// 32-bit weight holds the pixel's weight in both halves, one per lane pair.
 KVX_AVX2 inline __m256i BlendBlock(const uint8_t* work, const ColumnPlanBlock& block) {
-    const __m256i z = _mm256_setzero_si256();
     const __m256i a = _mm256_permutevar8x32_epi32(LoadU256(work + block.windowA), LoadU256(block.tapA));
     const __m256i b = _mm256_permutevar8x32_epi32(LoadU256(work + block.windowB), LoadU256(block.tapB));
-    const __m256i w = LoadU256(block.weight);
-    // Each half of a 32-bit weight is one pixel's weight: unpacking the dwords gives four
-    // word lanes per pixel, in the order the byte unpacks put the pixels.
-    const __m256i lo = Blend16(_mm256_unpacklo_epi8(a, z), _mm256_unpacklo_epi8(b, z),
-                               _mm256_unpacklo_epi32(w, w));
-    const __m256i hi = Blend16(_mm256_unpackhi_epi8(a, z), _mm256_unpackhi_epi8(b, z),
-                               _mm256_unpackhi_epi32(w, w));
-    return _mm256_packus_epi16(lo, hi);
+    return BlendLanePairs(a, b, LoadU256(block.weight));
 }
 
 }  // namespace
@@ -63,7 +69,7 @@ KVX_AVX2 void VerticalRgb24(const uint8_t* a, const uint8_t* b, uint16_t w, uint
     // takes the same weight, so the rows are blended as they lie and expanded once.
     for (; groups - g >= 11; g += 8, a += 24, b += 24, work += 32)
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(work),
-                            Expand3To4(BlendBytes(LoadU256(a), LoadU256(b), wv)));
+                            Expand3To4(BlendLanePairs(LoadU256(a), LoadU256(b), wv)));
     if (g < groups) sse2::VerticalRgb24(a, b, w, work, groups - g);
 }
 
