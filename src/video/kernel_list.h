@@ -10,6 +10,7 @@ namespace kvx {
 // How a kernel is run; the check and the benchmark have one runner per case.
 struct VerticalCase {      // blends two frame rows into a work row
     PixelLayout layout;
+    bool packed = false;   // 24-bit: into a packed row of 3-byte work pixels
 };
 struct HorizontalCase {    // walks the column table along a work row
     PixelLayout layout;
@@ -17,6 +18,7 @@ struct HorizontalCase {    // walks the column table along a work row
 };
 struct PlannedCase {       // a row from a column plan; null at levels without one
     PixelLayout layout;
+    bool packed = false;   // 24-bit: a packed plan over a packed work row
 };
 struct FillYuyvCase {      // a border-fill row of 4:2:2 pairs
     bool oddLeft, mix;
@@ -41,6 +43,10 @@ void ForEachKernel(Visit&& visit) {
           HorizontalCase{LayoutRgb24, false});
     visit("plannedYuyv", [](K k) { return k.rows.plannedYuyv; }, PlannedCase{LayoutYuyv});
     visit("plannedRgb24", [](K k) { return k.rows.plannedRgb24; }, PlannedCase{LayoutRgb24});
+    visit("verticalRgb24Packed", [](K k) { return k.rows.verticalRgb24Packed; },
+          VerticalCase{LayoutRgb24, true});
+    visit("plannedRgb24Packed", [](K k) { return k.rows.plannedRgb24Packed; },
+          PlannedCase{LayoutRgb24, true});
     visit("fillYuyvSolidEven", [](K k) { return k.fills.yuyvSolidEven; }, FillYuyvCase{false, false});
     visit("fillYuyvSolidOdd", [](K k) { return k.fills.yuyvSolidOdd; }, FillYuyvCase{true, false});
     visit("fillYuyvMixEven", [](K k) { return k.fills.yuyvMixEven; }, FillYuyvCase{false, true});

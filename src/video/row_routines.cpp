@@ -42,6 +42,12 @@ void VerticalRgb24(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work
     }
 }
 
+// Every byte as it lies: three a pixel.
+void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
+                         int32_t groups) {
+    for (int32_t i = 0; i < groups * 3; ++i) work[i] = BlendLane(a[i], b[i], w);
+}
+
 // An even column takes Y U (lanes 0, 1), an odd column Y V (lanes 2, 3).
 void HorizontalYuyv(const uint8_t* work, uint8_t* dst, int32_t count, const ScaleStep* steps,
                     bool oddStart) {
@@ -86,6 +92,18 @@ void HorizontalRgb24(const uint8_t* work, uint8_t* dst, int32_t count, const Sca
 
 }  // namespace
 
+void HorizontalRgb24Packed(const uint8_t* work, uint8_t* dst, int32_t count,
+                           const ScaleStep* steps) {
+    const uint8_t* p = work;
+    for (int32_t x = 0; x < count; ++x, dst += 3) {
+        const ScaleStep& e = steps[x];
+        p += e.advance / 4 * 3;
+        const uint8_t* b = p + e.neighbour / 4 * 3;
+        for (int lane = 0; lane < 3; ++lane) dst[lane] = BlendLane(p[lane], b[lane], e.weight[lane]);
+        p = b;
+    }
+}
+
 const RowRoutines& PortableRowRoutines() {
     static const RowRoutines routines = [] {
         RowRoutines r{};  // no planned routines: the table walk is the reference
@@ -94,6 +112,7 @@ const RowRoutines& PortableRowRoutines() {
         r.horizontalYuyvEven = HorizontalYuyvEven;
         r.horizontalYuyvOdd = HorizontalYuyvOdd;
         r.horizontalRgb24 = HorizontalRgb24;
+        r.verticalRgb24Packed = VerticalRgb24Packed;
         return r;
     }();
     return routines;
@@ -124,11 +143,19 @@ void SetTaps(uint8_t out[32], const int32_t* taps, int32_t n, int32_t window, in
     }
 }
 
+// Taps a and b (table bytes) of entry e are whole work pixels inside a row of `limit`
+// table bytes, and one weight serves all four lanes.
+bool Plannable(const ScaleStep& e, int64_t a, int64_t b, int64_t limit) {
+    return a >= 0 && b >= 0 && a + 4 <= limit && b + 4 <= limit && !((a | b) & 3) &&
+           e.weight[1] == e.weight[0] && e.weight[2] == e.weight[0] &&
+           e.weight[3] == e.weight[0] && e.weight[0] <= 4095;
+}
+
 }  // namespace
 
 bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                      int32_t windowBytes, ColumnPlanBlock* blocks, ColumnPlan& plan) {
-    plan = ColumnPlan{blocks, count, 0, 0, 0, windowBytes};
+    plan = ColumnPlan{blocks, count, 0, 0, 0, windowBytes, 4};
     const int64_t limit = static_cast<int64_t>(sourcePixels) * 4;
     if ((windowBytes != 16 && windowBytes != 32) || count <= 0 || limit < windowBytes ||
         limit > INT32_MAX)
@@ -149,11 +176,7 @@ bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels
         for (; n < blockPixels && x < count; ++n, ++x) {
             const ScaleStep& e = steps[x];
             const int64_t a = read + e.advance, b = a + e.neighbour;
-            // Whole work pixels inside the readable row, one weight for all four lanes.
-            if (a < 0 || b < 0 || a + 4 > limit || b + 4 > limit || (a | b) & 3 ||
-                e.weight[1] != e.weight[0] || e.weight[2] != e.weight[0] ||
-                e.weight[3] != e.weight[0] || e.weight[0] > 4095)
-                return false;
+            if (!Plannable(e, a, b, limit)) return false;
             if (n > 0 && !(spanA.Takes(static_cast<int32_t>(a), windowBytes) &&
                            spanB.Takes(static_cast<int32_t>(b), windowBytes)))
                 break;
@@ -185,6 +208,67 @@ bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels
     };
     plan.vectorBlocksYuyv = vectorBlocks(2, storeEndYuyv);
     plan.vectorBlocksRgb24 = vectorBlocks(3, storeEndRgb24);
+    return true;
+}
+
+bool BuildPackedRgb24Plan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
+                          ColumnPlanBlock* blocks, ColumnPlan& plan) {
+    constexpr int32_t kLaneBytes = 16, kLanePixels = 4;
+    plan = ColumnPlan{blocks, count, 0, 0, 0, kPackedRgb24PlanWindowBytes, 3};
+    const int64_t limit = static_cast<int64_t>(sourcePixels) * 4;  // in table bytes
+    const int64_t rowBytes = static_cast<int64_t>(sourcePixels) * 3;
+    if (count <= 0 || rowBytes < kLaneBytes || limit > INT32_MAX) return false;
+    int64_t read = 0;
+    int32_t blockCount = 0;
+    // Every lane takes at least one pixel, so ColumnPlanCapacity(count) blocks always do.
+    for (int32_t x = 0; x < count;) {
+        ColumnPlanBlock& block = blocks[blockCount++];
+        block = ColumnPlanBlock{};
+        block.first = x;
+        block.readBefore = static_cast<int32_t>(read);
+        std::fill(block.tapA, block.tapA + 32, static_cast<uint8_t>(kNoTap));
+        std::fill(block.tapB, block.tapB + 32, static_cast<uint8_t>(kNoTap));
+        for (int32_t lane = 0; lane < 2 && x < count; ++lane) {
+            int32_t tapA[kLanePixels], tapB[kLanePixels];  // bytes of the packed row
+            Span span{INT32_MAX, INT32_MIN};
+            int32_t n = 0;
+            for (; n < kLanePixels && x < count; ++n, ++x) {
+                const ScaleStep& e = steps[x];
+                const int64_t a = read + e.advance, b = a + e.neighbour;
+                if (!Plannable(e, a, b, limit)) return false;
+                const int32_t byteA = static_cast<int32_t>(a / 4 * 3), byteB = static_cast<int32_t>(b / 4 * 3);
+                Span grown = span;
+                grown.Add(byteA);
+                grown.Add(byteB);
+                if (grown.high + 3 - grown.low > kLaneBytes) {
+                    if (n == 0) return false;
+                    break;
+                }
+                span = grown;
+                tapA[n] = byteA;
+                tapB[n] = byteB;
+                block.weight[kLanePixels * lane + n] = e.weight[0] * 0x10001u;
+                read = b;
+            }
+            // A window that would run past the row ends at the row's end instead.
+            const int32_t window = std::min(span.low, static_cast<int32_t>(rowBytes) - kLaneBytes);
+            for (int32_t i = 0; i < n; ++i)
+                for (int32_t j = 0; j < 3; ++j) {
+                    block.tapA[16 * lane + 4 * i + j] = static_cast<uint8_t>(tapA[i] - window + j);
+                    block.tapB[16 * lane + 4 * i + j] = static_cast<uint8_t>(tapB[i] - window + j);
+                }
+            if (lane == 0) block.windowA = block.windowB = window, block.lowLanePixels = n;
+            else block.windowB = window;
+            block.count += n;
+        }
+    }
+    plan.blockCount = blockCount;
+    int32_t k = 0;
+    while (k < blockCount &&
+           (static_cast<int64_t>(blocks[k].first) + blocks[k].lowLanePixels) * 3 + kLaneBytes <=
+               static_cast<int64_t>(count) * 3)
+        ++k;
+    plan.vectorBlocksRgb24 = k;
     return true;
 }
 

@@ -43,7 +43,8 @@ struct alignas(16) ColumnPlanBlock {
     int32_t windowA, windowB;  // start of the windows of the first and second taps
     int32_t first, count;      // destination pixels first .. first + count - 1
     int32_t readBefore;        // the walk's read position before pixel `first`
-    int32_t reserved[3];
+    int32_t lowLanePixels;     // packed 24-bit plans: pixels of the block's low lane
+    int32_t reserved[2];
     // Where pixel i's tap lies in its window, in bytes 4i .. 4i + 3, in the form the
     // routines of the window size take as it stands: for 16-byte windows the window byte of
     // each of its four lanes (a byte shuffle mask), for 32-byte windows its work pixel as a
@@ -61,6 +62,7 @@ struct ColumnPlan {
     int32_t vectorBlocksYuyv, vectorBlocksRgb24;
     int32_t blockCount;   // blocks built, up to the whole row
     int32_t windowBytes;  // the window it was built for, also when that failed
+    int32_t workPixelBytes;  // the work rows it reads: 4, or 3 for packed 24-bit rows
 };
 
 // The most blocks BuildColumnPlan may need for `count` pixels.
@@ -80,6 +82,30 @@ inline int32_t ColumnPlanCapacity(int32_t count) { return (count + 1) / 2; }
 bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                      int32_t windowBytes, ColumnPlanBlock* blocks, ColumnPlan& plan);
 
+// Rows of 24-bit frames can also go through work rows of packed 3-byte work pixels: pass 1
+// then only blends bytes as they lie, and pass 2 writes fewer bytes than it would gather
+// from 4-byte ones. The column table stays the same (steps of 4 per work pixel); a tap at
+// table offset t lies at byte t / 4 * 3 of a packed row.
+//
+// Builds the plan of `steps` for a packed row of sourcePixels readable pixels (the same
+// conditions as BuildColumnPlan, and at least 16 bytes of row). Each block is two 16-byte
+// lanes of up to four pixels, in pixel order: `lowLanePixels` in the low lane, the rest in
+// the high one. A lane's window (windowA for the low lane, windowB for the high one) holds
+// both taps of all its pixels; tapA and tapB are byte shuffle masks within each lane that
+// place pixel i's three bytes in bytes 4i .. 4i + 2 of the lane (byte 4i + 3 and unused
+// pixels get 0x80). `count` is the block's pixels, `weight` one per pixel as in
+// BuildColumnPlan, slots 0-3 for the low lane and 4-7 for the high one. The vector
+// routines store 16 bytes at each lane's first pixel; vectorBlocksRgb24 counts the blocks
+// whose stores stay inside the row (vectorBlocksYuyv is 0).
+constexpr int32_t kPackedRgb24PlanWindowBytes = 32;  // the windowBytes such plans record
+bool BuildPackedRgb24Plan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
+                          ColumnPlanBlock* blocks, ColumnPlan& plan);
+
+// The table walk along a packed 24-bit row: the reference of the packed planned routines
+// and the row end they leave to a walk. Reads exactly the three bytes of each tap.
+void HorizontalRgb24Packed(const uint8_t* work, uint8_t* destination, int32_t count,
+                           const ScaleStep* steps);
+
 // Does a row from a plan: the blocks, then the rest by the table walk. oddStart is the
 // parity of the first destination column (4:2:2 only).
 using PlannedRowKernel = void(const uint8_t* work, uint8_t* destination,
@@ -97,6 +123,11 @@ struct RowRoutines {
     PlannedRowFn plannedYuyv;
     PlannedRowFn plannedRgb24;
     int32_t planWindowBytes;  // the window of the plans they take (0 without them)
+    // Packed 24-bit work rows: pass 1 writes three bytes a pixel (groups pixels); the
+    // planned routine takes plans of BuildPackedRgb24Plan and is null where the level has
+    // none (the scaler then uses 4-byte work rows).
+    VerticalRowFn verticalRgb24Packed;
+    PlannedRowFn plannedRgb24Packed;
 };
 
 const RowRoutines& PortableRowRoutines();

@@ -220,20 +220,26 @@ bool Scaler::EnsureScaleSteps(ScaleStep*& table, int32_t& nominal, int32_t& capa
     return ok;
 }
 
-// The plan of the engine's column table for `key` with windows of windowBytes, rebuilt
-// only when the key or the window changes (the level in use may change between frames);
-// null when the table does not fit a plan. `failed` reports an allocation failure.
+// The plan of the engine's column table for `key` with windows of windowBytes over work
+// pixels of workPixelBytes (3: a packed 24-bit plan), rebuilt only when one of them changes
+// (the level in use may change between frames); null when the table does not fit a plan.
+// `failed` reports an allocation failure.
 const ColumnPlan* Scaler::PlanFor(const StepTableKey& key, int32_t clipWidth, int32_t windowBytes,
-                                  bool& failed) {
+                                  int32_t workPixelBytes, bool& failed) {
     void* block = columnPlanBlocks;
     failed = !EnsureTable(block, columnPlanNominal, columnPlanCapacity, columnPlanKey,
                           ColumnPlanCapacity(clipWidth), sizeof(ColumnPlanBlock));
     columnPlanBlocks = static_cast<ColumnPlanBlock*>(block);
     if (failed) return nullptr;
-    if (key != columnPlanKey || windowBytes != columnPlan.windowBytes) {
+    if (key != columnPlanKey || windowBytes != columnPlan.windowBytes ||
+        workPixelBytes != columnPlan.workPixelBytes) {
         columnPlanKey = key;
-        columnPlanUsable = BuildColumnPlan(columnSteps, key.count, key.sourceLength, windowBytes,
-                                           columnPlanBlocks, columnPlan);
+        columnPlanUsable =
+            workPixelBytes == 3
+                ? BuildPackedRgb24Plan(columnSteps, key.count, key.sourceLength, columnPlanBlocks,
+                                       columnPlan)
+                : BuildColumnPlan(columnSteps, key.count, key.sourceLength, windowBytes,
+                                  columnPlanBlocks, columnPlan);
     }
     return columnPlanUsable ? &columnPlan : nullptr;
 }
@@ -265,6 +271,7 @@ struct Scaler::Passes {
     const ScaleStep* columns;
     int32_t left;     // the even frame column pass 1 starts at
     int32_t xOffset;  // work pixels pass 2 starts in: 1 for an odd source left edge
+    int32_t workPixelBytes;  // 4, or 3 for packed 24-bit work rows
 };
 
 namespace {
@@ -348,13 +355,21 @@ bool Scaler::SelectPasses(const Geometry& g, const ScaleStep* columns, bool ownC
 
     // A caller's table is walked as it is; the engine's own gets a plan once per geometry
     // when this level has planned routines.
-    p.planned = g.layout == LayoutYuyv ? routines.plannedYuyv : routines.plannedRgb24;
+    // 24-bit frames go through packed work rows where the level has routines for them and
+    // the table fits their plan; otherwise through 4-byte work pixels.
+    const bool packed = g.layout == LayoutRgb24 && routines.plannedRgb24Packed && ownColumns;
+    p.planned = g.layout == LayoutYuyv ? routines.plannedYuyv
+                : packed               ? routines.plannedRgb24Packed
+                                       : routines.plannedRgb24;
     p.plan = nullptr;
     if (p.planned && ownColumns) {
         bool failed = false;
-        p.plan = PlanFor(columnKey, g.ClipWidth(), routines.planWindowBytes, failed);
+        p.plan = packed ? PlanFor(columnKey, g.ClipWidth(), kPackedRgb24PlanWindowBytes, 3, failed)
+                        : PlanFor(columnKey, g.ClipWidth(), routines.planWindowBytes,
+                                  kWorkPixelBytes, failed);
         if (failed) return false;
     }
+    p.workPixelBytes = packed && p.plan ? 3 : kWorkPixelBytes;
 
     // Pass 1 columns. Layout 0 reads whole Y U Y V pairs, so it starts at the even column
     // and ends after the odd one. Layout 4 reads single pixels and needs no rounding on the
@@ -372,7 +387,9 @@ bool Scaler::SelectPasses(const Geometry& g, const ScaleStep* columns, bool ownC
         last = static_cast<int32_t>(std::max<int64_t>(to, first + 1));
     }
     if (g.layout == LayoutYuyv) first &= ~1;
-    p.vertical = VerticalPass{routines.verticalRgb24, last - first, -1, false};
+    p.vertical = VerticalPass{p.workPixelBytes == 3 ? routines.verticalRgb24Packed
+                                                    : routines.verticalRgb24,
+                              last - first, -1, false};
     if (g.layout == LayoutYuyv) {
         const int32_t right = last + (last & 1);
         p.vertical = VerticalPass{routines.verticalYuyv, (right - first) / 2, -1, g.width >= 3};
@@ -382,7 +399,7 @@ bool Scaler::SelectPasses(const Geometry& g, const ScaleStep* columns, bool ownC
         }
     }
     p.vertical.frameSkip = (first - p.left) * g.bytesPerPixel;
-    p.vertical.workSkip = (first - p.left) * kWorkPixelBytes;
+    p.vertical.workSkip = (first - p.left) * p.workPixelBytes;
     return true;
 }
 
@@ -407,7 +424,7 @@ void Scaler::RunPasses(const Geometry& g, const ScaleStep* rows, const Passes& p
                 p.vertical.Run(a + g.pitch, a + g.pitch + neighbour, weight, workRow(r + 1));
         },
         [&](int32_t r) {
-            const uint8_t* work = workRow(r) + p.xOffset * kWorkPixelBytes;
+            const uint8_t* work = workRow(r) + p.xOffset * p.workPixelBytes;
             uint8_t* out = g.row0 + (g.clip.top + r) * g.pitch + g.clip.left * g.bytesPerPixel;
             if (p.plan) p.planned(work, out, p.columns, *p.plan, g.clip.left & 1);
             else p.horizontal(work, out, g.ClipWidth(), p.columns);

@@ -198,7 +198,7 @@ private:
     void Run(BlendLineRowFn fn, BlendLineRowFn ref, const LineBlendCase&);
 
     // The planned routine over the plan of `table`; false when the table fits no plan.
-    bool CheckPlanned(PlannedRowFn fn, PixelLayout layout, int32_t sourceLength,
+    bool CheckPlanned(PlannedRowFn fn, const PlannedCase& c, int32_t sourceLength,
                       const std::vector<ScaleStep>& table, int32_t count, bool fenced);
 
     const SimdLevel level;
@@ -221,7 +221,8 @@ void CheckVertical(VerticalRowFn ref, VerticalRowFn simd, int32_t inBytes, int32
 }
 
 void KernelCheck::Run(VerticalRowFn fn, VerticalRowFn ref, const VerticalCase& c) {
-    const int32_t inBytes = c.layout == LayoutYuyv ? 4 : 3, outBytes = c.layout == LayoutYuyv ? 8 : 4;
+    const int32_t inBytes = c.layout == LayoutYuyv ? 4 : 3;
+    const int32_t outBytes = c.layout == LayoutYuyv ? 8 : c.packed ? 3 : 4;
     if (sweep == Sweep::Lengths) {
         for (int32_t groups = 0; groups <= kMaxLength; ++groups) {
             const uint16_t weight = groups < 4 ? uint16_t(groups * 1365) : uint16_t(rng() % 4096);
@@ -287,18 +288,23 @@ void KernelCheck::Run(HorizontalRowFn fn, HorizontalRowFn ref, const HorizontalC
 
 // The planned routines of a level, over the plan of `table`, against the reference walk.
 // The work row is exactly as long as the table may read, so windows past it would show.
-bool KernelCheck::CheckPlanned(PlannedRowFn fn, PixelLayout layout, int32_t sourceLength,
+// A packed plan reads a packed work row of just the source pixels, against the packed walk.
+bool KernelCheck::CheckPlanned(PlannedRowFn fn, const PlannedCase& c, int32_t sourceLength,
                                const std::vector<ScaleStep>& table, int32_t count, bool fenced) {
+    const PixelLayout layout = c.layout;
     PlanBlocks blocks(ColumnPlanCapacity(count));
     ColumnPlan plan;
-    if (!BuildColumnPlan(table.data(), count, sourceLength, simd.rows.planWindowBytes,
-                         blocks.blocks, plan))
+    if (c.packed ? !BuildPackedRgb24Plan(table.data(), count, sourceLength, blocks.blocks, plan)
+                 : !BuildColumnPlan(table.data(), count, sourceLength, simd.rows.planWindowBytes,
+                                    blocks.blocks, plan))
         return false;
-    const std::vector<uint8_t> work = RandomBytes(WorkRowBytes(sourceLength), rng);
+    const std::vector<uint8_t> work =
+        RandomBytes(c.packed ? static_cast<size_t>(sourceLength) * 3 : WorkRowBytes(sourceLength), rng);
     const int32_t pixelBytes = layout == LayoutYuyv ? 2 : 3;
     const size_t bytes = static_cast<size_t>(count) * pixelBytes;
     for (int odd = 0; odd <= (layout == LayoutYuyv ? 1 : 0); ++odd) {
-        const HorizontalRowFn ref = layout == LayoutRgb24 ? reference.rows.horizontalRgb24
+        const HorizontalRowFn ref = c.packed                ? HorizontalRgb24Packed
+                                    : layout == LayoutRgb24 ? reference.rows.horizontalRgb24
                                     : odd                ? reference.rows.horizontalYuyvOdd
                                                          : reference.rows.horizontalYuyvEven;
         if (fenced) {
@@ -326,7 +332,7 @@ void KernelCheck::Run(PlannedRowFn fn, PlannedRowFn, const PlannedCase& c) {
     if (sweep == Sweep::Weights) {
         int32_t furthest = 0;
         const std::vector<ScaleStep> table = EveryWeightTable(furthest);
-        EXPECT_TRUE(CheckPlanned(fn, c.layout, furthest, table, 4096, false));
+        EXPECT_TRUE(CheckPlanned(fn, c, furthest, table, 4096, false));
         return;
     }
     const bool fenced = sweep == Sweep::Fences;
@@ -334,12 +340,12 @@ void KernelCheck::Run(PlannedRowFn fn, PlannedRowFn, const PlannedCase& c) {
     for (int32_t count = 0; count <= longest; ++count) {
         int32_t source = 0;
         std::vector<ScaleStep> table = RandomColumnTable(count, source, rng);
-        planned += CheckPlanned(fn, c.layout, source, table, count, fenced);
+        planned += CheckPlanned(fn, c, source, table, count, fenced);
         // The benchmark's scales: 110 % zoom and 90 % shrink, clipped at both ends.
         for (int32_t percent : {110, 90}) {
             const int32_t destination = count + 7;
             source = std::max(1, destination * 100 / percent);
-            planned += CheckPlanned(fn, c.layout, source, ColumnTable(source, destination, 3, count),
+            planned += CheckPlanned(fn, c, source, ColumnTable(source, destination, 3, count),
                                     count, fenced);
         }
     }

@@ -46,12 +46,14 @@ void Time(benchmark::State& st, HorizontalRowFn fn, HorizontalCase) {
     }
 }
 
-// A planned routine needs the plan of its level's window.
-void TimePlanned(benchmark::State& st, PlannedRowFn fn, int32_t windowBytes) {
+// A planned routine needs the plan of its level's window, or the packed plan.
+void TimePlanned(benchmark::State& st, PlannedRowFn fn, int32_t windowBytes, bool packed) {
     ZoomRow row;
     std::vector<ColumnPlanBlock> blocks(ColumnPlanCapacity(kRowPixels));
     ColumnPlan plan;
-    if (!BuildColumnPlan(row.table.data(), kRowPixels, row.source, windowBytes, blocks.data(), plan)) {
+    if (packed ? !BuildPackedRgb24Plan(row.table.data(), kRowPixels, row.source, blocks.data(), plan)
+               : !BuildColumnPlan(row.table.data(), kRowPixels, row.source, windowBytes,
+                                  blocks.data(), plan)) {
         st.SkipWithError("the table fits no plan");
         return;
     }
@@ -117,8 +119,8 @@ void RegisterKernelBenchmarks() {
                         Time(st, walk, HorizontalCase{});
                     })->Unit(benchmark::kMicrosecond);
                 else
-                    benchmark::RegisterBenchmark(title.c_str(), [fn, window](benchmark::State& st) {
-                        TimePlanned(st, fn, window);
+                    benchmark::RegisterBenchmark(title.c_str(), [fn, window, c](benchmark::State& st) {
+                        TimePlanned(st, fn, window, c.packed);
                     })->Unit(benchmark::kMicrosecond);
             } else {
                 benchmark::RegisterBenchmark(title.c_str(), [fn, c](benchmark::State& st) {

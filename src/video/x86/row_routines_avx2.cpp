@@ -7,6 +7,7 @@
 #include "video/x86/avx2_kernels.h"
 #include "video/x86/simd_target.h"
 #include "video/x86/sse2_kernels.h"
+#include "video/x86/ssse3_kernels.h"
 
 namespace kvx {
 namespace avx2 {
@@ -129,6 +130,50 @@ KVX_AVX2 void PlannedRgb24(const uint8_t* work, uint8_t* dst, const ScaleStep* s
     if (plan.vectorBlocksRgb24 == plan.blockCount) return;
     const int32_t x = block->first;
     sse2::HorizontalRgb24(work + block->readBefore, dst + 3 * x, plan.count - x, steps + x);
+}
+
+KVX_AVX2 void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
+                                  int32_t groups) {
+    const int32_t bytes = groups * 3;
+    if (bytes < 32) return ssse3::VerticalRgb24Packed(a, b, w, work, groups);
+    const __m256i wv = _mm256_set1_epi16(static_cast<int16_t>(w));
+    int32_t i = 0;
+    for (; i + 32 <= bytes; i += 32)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(work + i),
+                            BlendLanePairs(LoadU256(a + i), LoadU256(b + i), wv));
+    // The last 32 bytes once more: the rows are not the work row, so the overlap only
+    // rewrites bytes with what they already hold.
+    if (i < bytes) {
+        i = bytes - 32;
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(work + i),
+                            BlendLanePairs(LoadU256(a + i), LoadU256(b + i), wv));
+    }
+}
+
+// A block of a packed plan: each lane gathers its pixels' taps from its own 16-byte window
+// into 4-byte slots, the slots are blended and packed back to three bytes a pixel.
+KVX_AVX2 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
+                                 const ColumnPlan& plan, bool) {
+    const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
+                                          0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const ColumnPlanBlock* block = plan.blocks;
+    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksRgb24; block != end; ++block) {
+        const __m256i window = _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(work + block->windowA))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(work + block->windowB)), 1);
+        const __m256i a = _mm256_shuffle_epi8(window, LoadU256(block->tapA));
+        const __m256i b = _mm256_shuffle_epi8(window, LoadU256(block->tapB));
+        const __m256i q = _mm256_shuffle_epi8(BlendLanePairs(a, b, LoadU256(block->weight)), pack);
+        // Sixteen bytes at each lane's first pixel: the high lane's store covers the low
+        // lane's spare bytes, later blocks or the walk those of the high lane.
+        uint8_t* out = dst + 3 * block->first;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(q));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * block->lowLanePixels),
+                         _mm256_extracti128_si256(q, 1));
+    }
+    if (plan.vectorBlocksRgb24 == plan.blockCount) return;
+    const int32_t x = block->first;
+    HorizontalRgb24Packed(work + block->readBefore / 4 * 3, dst + 3 * x, plan.count - x, steps + x);
 }
 
 KVX_AVX2 void VerticalYuyv(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,

@@ -33,6 +33,19 @@ KVX_SSSE3 inline __m128i BlendBlock(const uint8_t* work, const ColumnPlanBlock& 
     return _mm_packus_epi16(lo, hi);
 }
 
+// Both bytes of each 16-bit lane of a and b blended with that lane's weight (up to 4095),
+// without unpacking to words and packing back: multiply-adds by (16, 0) and (0, 16) give
+// the even and the odd bytes' differences times 16 as words, and the two blended steps are
+// added to a where they belong. Each byte's result stays within 0..255, so no add carries
+// into its neighbour.
+KVX_SSSE3 inline __m128i BlendLanePairs(__m128i a, __m128i b, __m128i w) {
+    const __m128i even = _mm_set1_epi16(16), odd = _mm_set1_epi16(16 << 8);
+    const __m128i dEven = _mm_sub_epi16(_mm_maddubs_epi16(b, even), _mm_maddubs_epi16(a, even));
+    const __m128i dOdd = _mm_sub_epi16(_mm_maddubs_epi16(b, odd), _mm_maddubs_epi16(a, odd));
+    return _mm_add_epi16(_mm_add_epi16(a, _mm_mulhi_epi16(dEven, w)),
+                         _mm_slli_epi16(_mm_mulhi_epi16(dOdd, w), 8));
+}
+
 }  // namespace
 
 KVX_SSSE3 void VerticalYuyv(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
@@ -103,6 +116,48 @@ KVX_SSSE3 void PlannedRgb24(const uint8_t* work, uint8_t* dst, const ScaleStep* 
     if (plan.vectorBlocksRgb24 == plan.blockCount) return;
     const int32_t x = block->first;
     sse2::HorizontalRgb24(work + block->readBefore, dst + 3 * x, plan.count - x, steps + x);
+}
+
+KVX_SSSE3 void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
+                                   int32_t groups) {
+    const int32_t bytes = groups * 3;
+    if (bytes < 16) {
+        for (int32_t i = 0; i < bytes; ++i) work[i] = BlendLane(a[i], b[i], w);
+        return;
+    }
+    const __m128i wv = _mm_set1_epi16(static_cast<int16_t>(w));
+    int32_t i = 0;
+    for (; i + 16 <= bytes; i += 16) StoreU128(work + i, BlendLanePairs(LoadU128(a + i), LoadU128(b + i), wv));
+    // The last 16 bytes once more: the rows are not the work row, so the overlap only
+    // rewrites bytes with what they already hold.
+    if (i < bytes) {
+        i = bytes - 16;
+        StoreU128(work + i, BlendLanePairs(LoadU128(a + i), LoadU128(b + i), wv));
+    }
+}
+
+// A lane of a packed plan block at a time: its pixels' taps gathered from its 16-byte
+// window into 4-byte slots, blended, packed back to three bytes a pixel and stored as 16.
+KVX_SSSE3 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
+                                  const ColumnPlan& plan, bool) {
+    const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const ColumnPlanBlock* block = plan.blocks;
+    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksRgb24; block != end; ++block) {
+        uint8_t* out = dst + 3 * block->first;
+        const __m128i low = LoadU128(work + block->windowA);
+        StoreU128(out, _mm_shuffle_epi8(BlendLanePairs(_mm_shuffle_epi8(low, Load128(block->tapA)),
+                                                       _mm_shuffle_epi8(low, Load128(block->tapB)),
+                                                       Load128(block->weight)), pack));
+        // The high lane's store covers the low lane's spare bytes.
+        const __m128i high = LoadU128(work + block->windowB);
+        StoreU128(out + 3 * block->lowLanePixels,
+                  _mm_shuffle_epi8(BlendLanePairs(_mm_shuffle_epi8(high, Load128(block->tapA + 16)),
+                                                  _mm_shuffle_epi8(high, Load128(block->tapB + 16)),
+                                                  Load128(block->weight + 4)), pack));
+    }
+    if (plan.vectorBlocksRgb24 == plan.blockCount) return;
+    const int32_t x = block->first;
+    HorizontalRgb24Packed(work + block->readBefore / 4 * 3, dst + 3 * x, plan.count - x, steps + x);
 }
 
 }  // namespace ssse3

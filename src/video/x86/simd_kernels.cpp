@@ -29,6 +29,8 @@ void InstallSsse3Kernels(VideoKernels& k) {
     k.rows.plannedYuyv = ssse3::PlannedYuyv;
     k.rows.plannedRgb24 = ssse3::PlannedRgb24;
     k.rows.planWindowBytes = 16;
+    k.rows.verticalRgb24Packed = ssse3::VerticalRgb24Packed;
+    k.rows.plannedRgb24Packed = ssse3::PlannedRgb24Packed;
 }
 
 void InstallAvx2Kernels(VideoKernels& k) {
@@ -37,6 +39,8 @@ void InstallAvx2Kernels(VideoKernels& k) {
     k.rows.plannedYuyv = avx2::PlannedYuyv;
     k.rows.plannedRgb24 = avx2::PlannedRgb24;
     k.rows.planWindowBytes = 32;
+    k.rows.verticalRgb24Packed = avx2::VerticalRgb24Packed;
+    k.rows.plannedRgb24Packed = avx2::PlannedRgb24Packed;
     k.blendLineRow = avx2::BlendLineRow;
 }
 
