@@ -101,8 +101,9 @@ constexpr int32_t kPackedRgb24PlanWindowBytes = 32;  // the windowBytes such pla
 bool BuildPackedRgb24Plan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                           ColumnPlanBlock* blocks, ColumnPlan& plan);
 
-// The table walk along a packed 24-bit row: the reference of the packed planned routines
-// and the row end they leave to a walk. Reads exactly the three bytes of each tap.
+// The table walk along a packed 24-bit row: the reference of the packed planned routines,
+// which do every block of the plan (those past vectorBlocksRgb24 through a buffer).
+// Reads exactly the three bytes of each tap.
 void HorizontalRgb24Packed(const uint8_t* work, uint8_t* destination, int32_t count,
                            const ScaleStep* steps);
 

@@ -4,6 +4,8 @@
 #if KVX_HAS_X86_KERNELS
 #include <immintrin.h>
 
+#include <cstring>
+
 #include "video/x86/avx2_kernels.h"
 #include "video/x86/simd_target.h"
 #include "video/x86/sse2_kernels.h"
@@ -151,29 +153,36 @@ KVX_AVX2 void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t w
 }
 
 // A block of a packed plan: each lane gathers its pixels' taps from its own 16-byte window
-// into 4-byte slots, the slots are blended and packed back to three bytes a pixel.
-KVX_AVX2 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
+// into 4-byte slots, the slots are blended and packed back to three bytes a pixel, and
+// each lane is stored as 16 bytes at its first pixel: the high lane's store covers the low
+// lane's spare bytes, later blocks those of the high lane.
+KVX_AVX2 inline void PackedBlock(const uint8_t* work, const ColumnPlanBlock& block, __m256i pack,
+                                 uint8_t* out) {
+    const __m256i window = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(work + block.windowA))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(work + block.windowB)), 1);
+    const __m256i a = _mm256_shuffle_epi8(window, LoadU256(block.tapA));
+    const __m256i b = _mm256_shuffle_epi8(window, LoadU256(block.tapB));
+    const __m256i q = _mm256_shuffle_epi8(BlendLanePairs(a, b, LoadU256(block.weight)), pack);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(q));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * block.lowLanePixels),
+                     _mm256_extracti128_si256(q, 1));
+}
+
+KVX_AVX2 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                  const ColumnPlan& plan, bool) {
     const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
                                           0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
     const ColumnPlanBlock* block = plan.blocks;
-    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksRgb24; block != end; ++block) {
-        const __m256i window = _mm256_inserti128_si256(
-            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(work + block->windowA))),
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(work + block->windowB)), 1);
-        const __m256i a = _mm256_shuffle_epi8(window, LoadU256(block->tapA));
-        const __m256i b = _mm256_shuffle_epi8(window, LoadU256(block->tapB));
-        const __m256i q = _mm256_shuffle_epi8(BlendLanePairs(a, b, LoadU256(block->weight)), pack);
-        // Sixteen bytes at each lane's first pixel: the high lane's store covers the low
-        // lane's spare bytes, later blocks or the walk those of the high lane.
-        uint8_t* out = dst + 3 * block->first;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(q));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * block->lowLanePixels),
-                         _mm256_extracti128_si256(q, 1));
+    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksRgb24; block != end; ++block)
+        PackedBlock(work, *block, pack, dst + 3 * block->first);
+    // The last blocks' stores would run past the row: they go through a buffer, and only
+    // their pixels' bytes on to the row.
+    for (const ColumnPlanBlock* const end = plan.blocks + plan.blockCount; block != end; ++block) {
+        uint8_t pixels[3 * 4 + 16];
+        PackedBlock(work, *block, pack, pixels);
+        std::memcpy(dst + 3 * block->first, pixels, 3 * static_cast<size_t>(block->count));
     }
-    if (plan.vectorBlocksRgb24 == plan.blockCount) return;
-    const int32_t x = block->first;
-    HorizontalRgb24Packed(work + block->readBefore / 4 * 3, dst + 3 * x, plan.count - x, steps + x);
 }
 
 KVX_AVX2 void VerticalYuyv(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,

@@ -5,6 +5,8 @@
 #if KVX_HAS_X86_KERNELS
 #include <tmmintrin.h>
 
+#include <cstring>
+
 #include "video/x86/blend_sse2.h"
 #include "video/x86/sse2_kernels.h"
 #include "video/x86/ssse3_kernels.h"
@@ -136,28 +138,37 @@ KVX_SSSE3 void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t 
     }
 }
 
-// A lane of a packed plan block at a time: its pixels' taps gathered from its 16-byte
-// window into 4-byte slots, blended, packed back to three bytes a pixel and stored as 16.
-KVX_SSSE3 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
+// One lane of a packed plan block: its pixels' taps gathered from its 16-byte window into
+// 4-byte slots, blended, packed back to three bytes a pixel and stored as 16.
+KVX_SSSE3 inline void PackedLane(const uint8_t* window, const uint8_t* tapA, const uint8_t* tapB,
+                                 const uint32_t* weight, __m128i pack, uint8_t* out) {
+    const __m128i w = LoadU128(window);
+    StoreU128(out, _mm_shuffle_epi8(BlendLanePairs(_mm_shuffle_epi8(w, Load128(tapA)),
+                                                   _mm_shuffle_epi8(w, Load128(tapB)),
+                                                   Load128(weight)), pack));
+}
+
+// The high lane's store covers the low lane's spare bytes, later blocks those of the high one.
+KVX_SSSE3 inline void PackedBlock(const uint8_t* work, const ColumnPlanBlock& block, __m128i pack,
+                                  uint8_t* out) {
+    PackedLane(work + block.windowA, block.tapA, block.tapB, block.weight, pack, out);
+    PackedLane(work + block.windowB, block.tapA + 16, block.tapB + 16, block.weight + 4, pack,
+               out + 3 * block.lowLanePixels);
+}
+
+KVX_SSSE3 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                   const ColumnPlan& plan, bool) {
     const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
     const ColumnPlanBlock* block = plan.blocks;
-    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksRgb24; block != end; ++block) {
-        uint8_t* out = dst + 3 * block->first;
-        const __m128i low = LoadU128(work + block->windowA);
-        StoreU128(out, _mm_shuffle_epi8(BlendLanePairs(_mm_shuffle_epi8(low, Load128(block->tapA)),
-                                                       _mm_shuffle_epi8(low, Load128(block->tapB)),
-                                                       Load128(block->weight)), pack));
-        // The high lane's store covers the low lane's spare bytes.
-        const __m128i high = LoadU128(work + block->windowB);
-        StoreU128(out + 3 * block->lowLanePixels,
-                  _mm_shuffle_epi8(BlendLanePairs(_mm_shuffle_epi8(high, Load128(block->tapA + 16)),
-                                                  _mm_shuffle_epi8(high, Load128(block->tapB + 16)),
-                                                  Load128(block->weight + 4)), pack));
+    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksRgb24; block != end; ++block)
+        PackedBlock(work, *block, pack, dst + 3 * block->first);
+    // The last blocks' stores would run past the row: they go through a buffer, and only
+    // their pixels' bytes on to the row.
+    for (const ColumnPlanBlock* const end = plan.blocks + plan.blockCount; block != end; ++block) {
+        uint8_t pixels[3 * 4 + 16];
+        PackedBlock(work, *block, pack, pixels);
+        std::memcpy(dst + 3 * block->first, pixels, 3 * static_cast<size_t>(block->count));
     }
-    if (plan.vectorBlocksRgb24 == plan.blockCount) return;
-    const int32_t x = block->first;
-    HorizontalRgb24Packed(work + block->readBefore / 4 * 3, dst + 3 * x, plan.count - x, steps + x);
 }
 
 }  // namespace ssse3
