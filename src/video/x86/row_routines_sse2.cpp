@@ -169,11 +169,13 @@ KVX_SSE2 inline __m128i BlendRgbPair(const uint8_t* work, const ColumnPlanBlock&
 KVX_SSE2 inline void RgbQuad(const uint8_t* work, const ColumnPlanBlock& block, int32_t i,
                              uint8_t* out) {
     const __m128i w = LoadAligned128(block.weight + i);
-    const __m128i q = _mm_packus_epi16(BlendRgbPair(work, block, i, _mm_unpacklo_epi32(w, w)),
-                                       BlendRgbPair(work, block, i + 2, _mm_unpackhi_epi32(w, w)));
+    // Dword shuffles copy without a move: each pair's weights, each pixel down to dword 0.
+    const __m128i q =
+        _mm_packus_epi16(BlendRgbPair(work, block, i, _mm_shuffle_epi32(w, _MM_SHUFFLE(1, 1, 0, 0))),
+                         BlendRgbPair(work, block, i + 2, _mm_shuffle_epi32(w, _MM_SHUFFLE(3, 3, 2, 2))));
     StoreU32(out, _mm_cvtsi128_si32(q));
     StoreU32(out + 3, _mm_cvtsi128_si32(_mm_shuffle_epi32(q, _MM_SHUFFLE(3, 2, 1, 1))));
-    StoreU32(out + 6, _mm_cvtsi128_si32(_mm_unpackhi_epi64(q, q)));
+    StoreU32(out + 6, _mm_cvtsi128_si32(_mm_shuffle_epi32(q, _MM_SHUFFLE(3, 2, 1, 2))));
     StoreU32(out + 9, _mm_cvtsi128_si32(_mm_shuffle_epi32(q, _MM_SHUFFLE(3, 2, 1, 3))));
 }
 
