@@ -25,16 +25,14 @@ KVX_SSE2 inline void SpreadBlend(__m128i a, __m128i b, __m128i w, __m128i luma, 
     high = _mm_unpackhi_epi8(yy, uv);
 }
 
-// Bytes 0..11 (four 3-byte pixels) into four 4-byte pixels with a zero fourth byte: pixel
-// k is dword k of the row shifted up by k bytes. One mask, so that the 32-bit build's eight
-// registers hold the whole loop.
+// Bytes 0..11 (four 3-byte pixels) into four 4-byte pixels with a zero fourth byte: pixels
+// 0-1 (bytes 0..5) go to the low quadword and 2-3 (bytes 6..11) to the high one; in each,
+// the first pixel stays and the second moves up one byte. The masks are memory operands,
+// so that the 32-bit build's eight registers still hold the whole loop.
 KVX_SSE2 inline __m128i Expand3To4(__m128i v) {
-    const __m128 s0 = _mm_castsi128_ps(v), s1 = _mm_castsi128_ps(_mm_slli_si128(v, 1));
-    const __m128 s2 = _mm_castsi128_ps(_mm_slli_si128(v, 2)), s3 = _mm_castsi128_ps(_mm_slli_si128(v, 3));
-    const __m128 low = _mm_shuffle_ps(s0, s1, _MM_SHUFFLE(1, 1, 0, 0));   // s0[0] . s1[1] .
-    const __m128 high = _mm_shuffle_ps(s2, s3, _MM_SHUFFLE(3, 3, 2, 2));  // s2[2] . s3[3] .
-    const __m128i pixels = _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0)));
-    return _mm_and_si128(pixels, _mm_set1_epi32(0x00FFFFFF));
+    const __m128i pairs = _mm_unpacklo_epi64(v, _mm_srli_si128(v, 6));
+    return _mm_or_si128(_mm_and_si128(pairs, _mm_set1_epi64x(0x0000000000FFFFFF)),
+                        _mm_and_si128(_mm_slli_epi64(pairs, 8), _mm_set1_epi64x(0x00FFFFFF00000000)));
 }
 
 // The inverse: the first three bytes of each dword, packed into bytes 0..11 (the rest
