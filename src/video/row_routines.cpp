@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 namespace kvx {
 
@@ -151,10 +152,58 @@ bool Plannable(const ScaleStep& e, int64_t a, int64_t b, int64_t limit) {
            e.weight[3] == e.weight[0] && e.weight[0] <= 4095;
 }
 
+// A plan of 8-byte windows: one window a pixel, at its first tap, which also holds its
+// second (the next work pixel, or any pixel when the weight is 0); tapA holds the windows
+// as 32-bit byte offsets, blocks are of eight pixels. A work row is readable one pixel past
+// its last source pixel, so every 8-byte load stays inside; 4:2:2 loads at odd columns
+// start two bytes later, and blocks whose loads could then leave the row are not vector
+// blocks. Vector blocks store, 4:2:2 16 bytes at the block's first pixel, 24-bit a 4-byte
+// store at each of its pixels.
+bool BuildTapPairPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
+                      ColumnPlanBlock* blocks, ColumnPlan& plan) {
+    plan = ColumnPlan{blocks, count, 0, 0, 0, 8, 4};
+    const int64_t readable = (static_cast<int64_t>(sourcePixels) + 1) * 4;
+    if (count <= 0 || sourcePixels <= 0 || readable > INT32_MAX) return false;
+    int64_t read = 0;
+    int32_t blockCount = 0, yuyvBlocks = 0;
+    bool yuyvInside = true;  // the 4:2:2 loads of every block so far stay inside the row
+    for (int32_t x = 0; x < count; ++blockCount) {
+        if (blockCount == ColumnPlanCapacity(count)) return false;
+        ColumnPlanBlock& block = blocks[blockCount];
+        block = ColumnPlanBlock{};
+        block.first = x;
+        block.readBefore = static_cast<int32_t>(read);
+        int32_t n = 0;
+        for (; n < 8 && x < count; ++n, ++x) {
+            const ScaleStep& e = steps[x];
+            const int64_t a = read + e.advance, b = a + e.neighbour;
+            if (a < 0 || a + 8 > readable || (a & 3) || (b != a + 4 && e.weight[0] != 0) ||
+                e.weight[1] != e.weight[0] || e.weight[2] != e.weight[0] ||
+                e.weight[3] != e.weight[0] || e.weight[0] > 4095)
+                return false;
+            const int32_t offset = static_cast<int32_t>(a);
+            std::memcpy(block.tapA + 4 * n, &offset, 4);
+            block.weight[n] = e.weight[0] * 0x10001u;
+            yuyvInside = yuyvInside && a + 10 <= readable;
+            read = b;
+        }
+        block.count = n;
+        if (yuyvInside && yuyvBlocks == blockCount &&
+            static_cast<int64_t>(block.first) * 2 + 16 <= static_cast<int64_t>(count) * 2)
+            ++yuyvBlocks;
+    }
+    plan.blockCount = blockCount;
+    plan.vectorBlocksYuyv = yuyvBlocks;
+    // The last pixel's store reaches one byte past a block of eight.
+    plan.vectorBlocksRgb24 = std::max<int32_t>(0, std::min(blockCount, (count - 1) / 8));
+    return true;
+}
+
 }  // namespace
 
 bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                      int32_t windowBytes, ColumnPlanBlock* blocks, ColumnPlan& plan) {
+    if (windowBytes == 8) return BuildTapPairPlan(steps, count, sourcePixels, blocks, plan);
     plan = ColumnPlan{blocks, count, 0, 0, 0, windowBytes, 4};
     const int64_t limit = static_cast<int64_t>(sourcePixels) * 4;
     if ((windowBytes != 16 && windowBytes != 32) || count <= 0 || limit < windowBytes ||

@@ -38,7 +38,9 @@ using HorizontalRowFn = HorizontalRowKernel*;
 // each lie in one window of the work row: a vector routine then takes a block's first taps
 // with one window load and one shuffle, and its second taps likewise, instead of walking
 // the table pixel by pixel. A plan is built for one window size: 32 bytes (blocks of up to
-// eight pixels) or 16 bytes (up to four). Offsets are bytes from the source origin.
+// eight pixels) or 16 bytes (up to four), or 8 bytes: then each pixel has a window of its
+// own, at its first tap, which holds both taps (see BuildTapPairPlan in row_routines.cpp),
+// and tapA holds those windows as 32-bit offsets. Offsets are bytes from the source origin.
 struct alignas(16) ColumnPlanBlock {
     int32_t windowA, windowB;  // start of the windows of the first and second taps
     int32_t first, count;      // destination pixels first .. first + count - 1
@@ -69,7 +71,7 @@ struct ColumnPlan {
 inline int32_t ColumnPlanCapacity(int32_t count) { return (count + 1) / 2; }
 
 // Builds the plan of `steps` (count entries over a work row of sourcePixels readable work
-// pixels, step 4) for windows of windowBytes (16 or 32) into `blocks`, which has room for
+// pixels, step 4) for windows of windowBytes (8, 16 or 32) into `blocks`, which has room for
 // ColumnPlanCapacity(count) entries and is 16-byte aligned (the routines load its masks
 // with aligned loads). Returns false when the table does not fit the blocks
 // (a strong shrink, a row shorter than a window, steps that are not whole work pixels);

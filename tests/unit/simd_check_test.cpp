@@ -578,6 +578,45 @@ TEST(ColumnPlan, NarrowWindowsTakeAHalvingShrink) {
     EXPECT_FALSE(BuildColumnPlan(table.data(), 360, 1500, 16, blocks.data(), plan));
 }
 
+// 8-byte windows: one per pixel, at its first tap, so any shrink fits; a second tap that is
+// not the next work pixel, lanes with different weights or a read past the row do not.
+TEST(ColumnPlan, TapPairWindowsHoldBothTapsOfEachPixel) {
+    std::vector<ColumnPlanBlock> blocks(ColumnPlanCapacity(100));
+    ColumnPlan plan;
+    std::vector<ScaleStep> table = ColumnTable(1000, 100, 0, 100);  // 10:1
+    ASSERT_TRUE(BuildColumnPlan(table.data(), 100, 1000, 8, blocks.data(), plan));
+    EXPECT_EQ(plan.blockCount, 13);
+    int32_t read = 0;
+    for (int32_t x = 0; x < 100; ++x) {
+        read += table[x].advance;
+        int32_t offset;
+        std::memcpy(&offset, blocks[x / 8].tapA + 4 * (x % 8), 4);
+        EXPECT_EQ(offset, read) << "pixel " << x;
+        EXPECT_EQ(blocks[x / 8].weight[x % 8], table[x].weight[0] * 0x10001u) << "pixel " << x;
+        read += table[x].neighbour;
+    }
+    table = ColumnTable(110, 100, 0, 100);
+    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 100, 8, blocks.data(), plan));  // reads past
+    table[5].weight[3] ^= 1;
+    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 110, 8, blocks.data(), plan));
+    table = ColumnTable(110, 100, 0, 100);
+    table[7].neighbour = 8;
+    table[8].advance -= 4;
+    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 110, 8, blocks.data(), plan));
+    // A 1:1 copy of 20 pixels: 4:2:2 stores 16 bytes a block, 24-bit reaches one byte past
+    // eight pixels; the last pixel's 4:2:2 load at an odd column would pass the spare pixel.
+    table = ColumnTable(20, 20, 0, 20);
+    ASSERT_TRUE(BuildColumnPlan(table.data(), 20, 20, 8, blocks.data(), plan));
+    EXPECT_EQ(plan.blockCount, 3);
+    EXPECT_EQ(plan.vectorBlocksYuyv, 2);
+    EXPECT_EQ(plan.vectorBlocksRgb24, 2);
+    ASSERT_TRUE(BuildColumnPlan(table.data(), 16, 20, 8, blocks.data(), plan));
+    EXPECT_EQ(plan.vectorBlocksYuyv, 2);
+    EXPECT_EQ(plan.vectorBlocksRgb24, 1);
+    ASSERT_TRUE(BuildColumnPlan(table.data(), 16, 16, 8, blocks.data(), plan));
+    EXPECT_EQ(plan.vectorBlocksYuyv, 1);
+}
+
 // Whole frames through the dispatched table: Scale, FillRect and BlendLines at every level
 // give the frame the reference gives.
 class LevelLimit {

@@ -9,29 +9,30 @@ namespace sse2 {
 
 namespace {
 
-// Words (y0 u y1 v) of one group, in both halves, become the two work pixels
-// (y0 u y0 v) (y1 u y1 v).
-KVX_SSE2 inline __m128i SpreadGroup(__m128i g) {
-    return _mm_shufflehi_epi16(_mm_shufflelo_epi16(g, _MM_SHUFFLE(3, 0, 1, 0)),
-                               _MM_SHUFFLE(3, 2, 1, 2));
+// Groups (Y0 U Y1 V) of a and b blended into their work pixels (Y0 U Y0 V) (Y1 U Y1 V):
+// the lumas (even bytes) and the chromas (odd bytes) are blended as words apart and packed
+// into one register, lumas low and chromas high; doubling each luma and each chroma pair
+// and interleaving the two gives the work pixels of the first two groups in `low` and of
+// the next two in `high`. `luma` holds 0x00FF in every word.
+KVX_SSE2 inline void SpreadBlend(__m128i a, __m128i b, __m128i w, __m128i luma, __m128i& low,
+                                 __m128i& high) {
+    const __m128i y = Blend16(_mm_and_si128(a, luma), _mm_and_si128(b, luma), w);
+    const __m128i c = Blend16(_mm_srli_epi16(a, 8), _mm_srli_epi16(b, 8), w);
+    const __m128i q = _mm_packus_epi16(y, c);   // Y0 .. Y7, U0 V0 .. U3 V3
+    const __m128i yy = _mm_unpacklo_epi8(q, q);   // Y0 Y0 Y1 Y1 ..
+    const __m128i uv = _mm_unpackhi_epi16(q, q);  // U0 V0 U0 V0 U1 V1 U1 V1 ..
+    low = _mm_unpacklo_epi8(yy, uv);
+    high = _mm_unpackhi_epi8(yy, uv);
 }
 
-// Two groups of words (the low and the high half) into four work pixels.
-KVX_SSE2 inline __m128i SpreadTwoGroups(__m128i words) {
-    return _mm_packus_epi16(SpreadGroup(_mm_unpacklo_epi64(words, words)),
-                            SpreadGroup(_mm_unpackhi_epi64(words, words)));
-}
-
-// Bytes 0..11 (four 3-byte pixels) into four 4-byte pixels with a zero fourth byte: pixel
-// k is dword k of the row shifted up by k bytes. One mask, so that the 32-bit build's eight
-// registers hold the whole loop.
+// Bytes 0..11 (four 3-byte pixels) into four 4-byte pixels with a zero fourth byte: pixels
+// 0-1 (bytes 0..5) go to the low quadword and 2-3 (bytes 6..11) to the high one; in each,
+// the first pixel stays and the second moves up one byte. The masks are memory operands,
+// so that the 32-bit build's eight registers still hold the whole loop.
 KVX_SSE2 inline __m128i Expand3To4(__m128i v) {
-    const __m128 s0 = _mm_castsi128_ps(v), s1 = _mm_castsi128_ps(_mm_slli_si128(v, 1));
-    const __m128 s2 = _mm_castsi128_ps(_mm_slli_si128(v, 2)), s3 = _mm_castsi128_ps(_mm_slli_si128(v, 3));
-    const __m128 low = _mm_shuffle_ps(s0, s1, _MM_SHUFFLE(1, 1, 0, 0));   // s0[0] . s1[1] .
-    const __m128 high = _mm_shuffle_ps(s2, s3, _MM_SHUFFLE(3, 3, 2, 2));  // s2[2] . s3[3] .
-    const __m128i pixels = _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0)));
-    return _mm_and_si128(pixels, _mm_set1_epi32(0x00FFFFFF));
+    const __m128i pairs = _mm_unpacklo_epi64(v, _mm_srli_si128(v, 6));
+    return _mm_or_si128(_mm_and_si128(pairs, _mm_set1_epi64x(0x0000000000FFFFFF)),
+                        _mm_and_si128(_mm_slli_epi64(pairs, 8), _mm_set1_epi64x(0x00FFFFFF00000000)));
 }
 
 // The inverse: the first three bytes of each dword, packed into bytes 0..11 (the rest
@@ -108,33 +109,111 @@ KVX_SSE2 void HorizontalYuyvPairs(Walker walk, uint8_t* dst, int32_t count) {
     }
 }
 
+KVX_SSE2 inline __m128i LoadAligned128(const void* p) {
+    return _mm_load_si128(static_cast<const __m128i*>(p));
+}
+
+// Plans of 8-byte windows: pixel i's window starts at its first tap, byte offset
+// TapOffset(block, i) from the source origin, and holds its second tap (the next work
+// pixel, or a pixel its weight 0 ignores). Blocks hold eight pixels each, the last fewer.
+inline int32_t TapOffset(const ColumnPlanBlock& block, int32_t i) {
+    return LoadU32(block.tapA + 4 * i);
+}
+
+// 4:2:2: pixel i's taps with its two lanes at words 0 and 2 of an 8-byte load. A pixel at
+// an odd column keeps lanes 2-3 (Y V), so its load starts two bytes into the window; the
+// columns alternate, and kOdd says whether pixel 0 of a block is at an odd one.
+template <int kOdd>
+KVX_SSE2 inline __m128i YuyvTaps(const uint8_t* work, const ColumnPlanBlock& block, int32_t i) {
+    return LoadLow64(work + TapOffset(block, i) + 2 * ((i + kOdd) & 1));
+}
+
+// Pixels i .. i + 3 of a block blended: words Y C of each, in pixel order.
+template <int kOdd>
+KVX_SSE2 inline __m128i BlendYuyvQuad(const uint8_t* work, const ColumnPlanBlock& block,
+                                      int32_t i) {
+    const __m128i z = _mm_setzero_si128();
+    // Words A_i A_i+1 . . B_i B_i+1 . . and the same for the next two pixels.
+    const __m128i p01 = _mm_unpacklo_epi16(YuyvTaps<kOdd>(work, block, i),
+                                           YuyvTaps<kOdd>(work, block, i + 1));
+    const __m128i p23 = _mm_unpacklo_epi16(YuyvTaps<kOdd>(work, block, i + 2),
+                                           YuyvTaps<kOdd>(work, block, i + 3));
+    const __m128i a = _mm_unpacklo_epi32(p01, p23), b = _mm_unpackhi_epi32(p01, p23);
+    // Pixel i's two words meet pixel i's 32-bit weight, which holds it twice.
+    return Blend16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z),
+                   LoadAligned128(block.weight + i));
+}
+
+template <int kOdd>
+KVX_SSE2 void PlannedYuyvBlocks(const uint8_t* work, uint8_t* dst, const ColumnPlanBlock* block,
+                                const ColumnPlanBlock* end) {
+    for (; block != end; ++block)
+        StoreU128(dst + 2 * block->first,
+                  _mm_packus_epi16(BlendYuyvQuad<kOdd>(work, *block, 0),
+                                   BlendYuyvQuad<kOdd>(work, *block, 4)));
+}
+
+// 24-bit: pixels i and i + 1 blended, all four lanes, with the weights of w's low dwords.
+KVX_SSE2 inline __m128i BlendRgbPair(const uint8_t* work, const ColumnPlanBlock& block, int32_t i,
+                                     __m128i w) {
+    const __m128i z = _mm_setzero_si128();
+    const __m128i taps = _mm_unpacklo_epi32(LoadLow64(work + TapOffset(block, i)),
+                                            LoadLow64(work + TapOffset(block, i + 1)));
+    return Blend16(_mm_unpacklo_epi8(taps, z), _mm_unpackhi_epi8(taps, z), w);
+}
+
+// Pixels i .. i + 3 blended and stored, three bytes each: one 4-byte store a pixel, whose
+// fourth byte the next store (or what follows the block) rewrites.
+KVX_SSE2 inline void RgbQuad(const uint8_t* work, const ColumnPlanBlock& block, int32_t i,
+                             uint8_t* out) {
+    const __m128i w = LoadAligned128(block.weight + i);
+    // Dword shuffles copy without a move: each pair's weights, each pixel down to dword 0.
+    const __m128i q =
+        _mm_packus_epi16(BlendRgbPair(work, block, i, _mm_shuffle_epi32(w, _MM_SHUFFLE(1, 1, 0, 0))),
+                         BlendRgbPair(work, block, i + 2, _mm_shuffle_epi32(w, _MM_SHUFFLE(3, 3, 2, 2))));
+    StoreU32(out, _mm_cvtsi128_si32(q));
+    StoreU32(out + 3, _mm_cvtsi128_si32(_mm_shuffle_epi32(q, _MM_SHUFFLE(3, 2, 1, 1))));
+    StoreU32(out + 6, _mm_cvtsi128_si32(_mm_shuffle_epi32(q, _MM_SHUFFLE(3, 2, 1, 2))));
+    StoreU32(out + 9, _mm_cvtsi128_si32(_mm_shuffle_epi32(q, _MM_SHUFFLE(3, 2, 1, 3))));
+}
+
 }  // namespace
 
 KVX_SSE2 void VerticalYuyv(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
                            int32_t groups) {
-    const __m128i z = _mm_setzero_si128();
     const __m128i wv = _mm_set1_epi16(static_cast<int16_t>(w));
+    const __m128i luma = _mm_set1_epi16(0x00FF);
+    __m128i low, high;
     int32_t g = 0;
     for (; g + 4 <= groups; g += 4, a += 16, b += 16, work += 32) {
-        __m128i va = LoadU128(a), vb = LoadU128(b);
-        __m128i lo = Blend16(_mm_unpacklo_epi8(va, z), _mm_unpacklo_epi8(vb, z), wv);
-        __m128i hi = Blend16(_mm_unpackhi_epi8(va, z), _mm_unpackhi_epi8(vb, z), wv);
-        StoreU128(work, SpreadTwoGroups(lo));
-        StoreU128(work + 16, SpreadTwoGroups(hi));
+        SpreadBlend(LoadU128(a), LoadU128(b), wv, luma, low, high);
+        StoreU128(work, low);
+        StoreU128(work + 16, high);
     }
     for (; g < groups; ++g, a += 4, b += 4, work += 8) {
-        __m128i words = Blend16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(LoadU32(a)), z),
-                                _mm_unpacklo_epi8(_mm_cvtsi32_si128(LoadU32(b)), z), wv);
-        StoreLow64(work, SpreadTwoGroups(words));
+        SpreadBlend(_mm_cvtsi32_si128(LoadU32(a)), _mm_cvtsi32_si128(LoadU32(b)), wv, luma, low,
+                    high);
+        StoreLow64(work, low);
     }
 }
 
 KVX_SSE2 void VerticalRgb24(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
                             int32_t groups) {
     const __m128i wv = _mm_set1_epi16(static_cast<int16_t>(w));
+    const __m128i z = _mm_setzero_si128();
     int32_t g = 0;
-    // A 16-byte load takes four pixels and a bit; it must end inside the row. Every byte
-    // takes the same weight, so the rows are blended as they lie and expanded once.
+    // Every byte takes the same weight, so the rows are blended as they lie and expanded
+    // once. Eight pixels a step are 24 bytes, a 16-byte and an 8-byte load that end with
+    // them, so no blended byte goes to waste.
+    for (; groups - g >= 8; g += 8, a += 24, b += 24, work += 32) {
+        const __m128i low = BlendBytes(LoadU128(a), LoadU128(b), wv);  // bytes 0..15
+        const __m128i rest = Blend16(_mm_unpacklo_epi8(LoadLow64(a + 16), z),
+                                     _mm_unpacklo_epi8(LoadLow64(b + 16), z), wv);
+        const __m128i high = _mm_packus_epi16(rest, rest);  // bytes 16..23
+        StoreU128(work, Expand3To4(low));
+        StoreU128(work + 16, Expand3To4(_mm_or_si128(_mm_srli_si128(low, 12), _mm_slli_si128(high, 4))));
+    }
+    // A 16-byte load takes four pixels and a bit; it must end inside the row.
     for (; groups - g >= 6; g += 4, a += 12, b += 12, work += 16)
         StoreU128(work, Expand3To4(BlendBytes(LoadU128(a), LoadU128(b), wv)));
     for (; g < groups; ++g, a += 3, b += 3, work += 4)
@@ -176,6 +255,32 @@ KVX_SSE2 void HorizontalRgb24(const uint8_t* work, uint8_t* dst, int32_t count,
         dst[1] = static_cast<uint8_t>(q >> 8);
         dst[2] = static_cast<uint8_t>(q >> 16);
     }
+}
+
+// Over plans of 8-byte windows, eight pixels a block; the pixels from the first block
+// whose loads or stores could leave the rows on are done by the table walk.
+KVX_SSE2 void PlannedYuyv(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
+                          const ColumnPlan& plan, bool oddStart) {
+    const ColumnPlanBlock* const end = plan.blocks + plan.vectorBlocksYuyv;
+    if (oddStart) PlannedYuyvBlocks<1>(work, dst, plan.blocks, end);
+    else PlannedYuyvBlocks<0>(work, dst, plan.blocks, end);
+    if (plan.vectorBlocksYuyv == plan.blockCount) return;
+    const int32_t x = end->first;
+    const HorizontalRowFn walk = (x + oddStart) & 1 ? HorizontalYuyvOdd : HorizontalYuyvEven;
+    walk(work + end->readBefore, dst + 2 * x, plan.count - x, steps + x);
+}
+
+KVX_SSE2 void PlannedRgb24(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
+                           const ColumnPlan& plan, bool) {
+    const ColumnPlanBlock* block = plan.blocks;
+    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksRgb24; block != end; ++block) {
+        uint8_t* out = dst + 3 * block->first;
+        RgbQuad(work, *block, 0, out);
+        RgbQuad(work, *block, 4, out + 12);
+    }
+    if (plan.vectorBlocksRgb24 == plan.blockCount) return;
+    const int32_t x = block->first;
+    HorizontalRgb24(work + block->readBefore, dst + 3 * x, plan.count - x, steps + x);
 }
 
 }  // namespace sse2

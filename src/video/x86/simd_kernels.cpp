@@ -14,6 +14,9 @@ void InstallSse2Kernels(VideoKernels& k) {
     k.rows.horizontalYuyvEven = sse2::HorizontalYuyvEven;
     k.rows.horizontalYuyvOdd = sse2::HorizontalYuyvOdd;
     k.rows.horizontalRgb24 = sse2::HorizontalRgb24;
+    k.rows.plannedYuyv = sse2::PlannedYuyv;
+    k.rows.plannedRgb24 = sse2::PlannedRgb24;
+    k.rows.planWindowBytes = 8;
     k.fills.yuyvSolidEven = sse2::FillYuyvSolidEven;
     k.fills.yuyvSolidOdd = sse2::FillYuyvSolidOdd;
     k.fills.yuyvMixEven = sse2::FillYuyvMixEven;

@@ -9,6 +9,8 @@ namespace sse2 {
 
 VerticalRowKernel VerticalYuyv, VerticalRgb24;
 HorizontalRowKernel HorizontalYuyvEven, HorizontalYuyvOdd, HorizontalRgb24;
+// Over plans of 8-byte windows.
+PlannedRowKernel PlannedYuyv, PlannedRgb24;
 
 FillYuyvKernel FillYuyvSolidEven, FillYuyvSolidOdd, FillYuyvMixEven, FillYuyvMixOdd;
 FillRgb24Kernel FillRgb24Solid, FillRgb24Mix;
