@@ -128,7 +128,7 @@ void SetTaps(uint8_t out[32], const int32_t* taps, int32_t n, int32_t window, in
 
 bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                      int32_t windowBytes, ColumnPlanBlock* blocks, ColumnPlan& plan) {
-    plan = ColumnPlan{blocks, count, 0, 0, 0, windowBytes};
+    plan = ColumnPlan{blocks, count, 0, 0, 0, windowBytes, 0};
     const int64_t limit = static_cast<int64_t>(sourcePixels) * 4;
     if ((windowBytes != 16 && windowBytes != 32) || count <= 0 || limit < windowBytes ||
         limit > INT32_MAX)
@@ -137,6 +137,7 @@ bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels
     const int32_t capacity = ColumnPlanCapacity(count);
     int64_t read = 0;
     int32_t blockCount = 0;
+    bool neighbourRun = true;  // every block so far has its window one pixel on in the row
     for (int32_t x = 0; x < count;) {
         if (blockCount == capacity) return false;
         ColumnPlanBlock& block = blocks[blockCount++];
@@ -169,6 +170,8 @@ bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels
         block.windowA = std::min(spanA.low, lastWindow);
         block.windowB = std::min(spanB.low, lastWindow);
         block.count = n;
+        neighbourRun = neighbourRun && block.windowA + 4 + windowBytes <= limit;
+        plan.neighbourBlocks += neighbourRun;
         SetTaps(block.tapA, tapA, n, block.windowA, windowBytes);
         SetTaps(block.tapB, tapB, n, block.windowB, windowBytes);
     }
