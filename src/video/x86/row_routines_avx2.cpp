@@ -1,5 +1,5 @@
 // AVX2 row routines of the scaler: the vertical passes, 32 frame bytes a step, and the
-// horizontal pass driven by a column plan, eight destination pixels a step.
+// horizontal pass driven by a column plan, blocks of up to eight destination pixels.
 #include "video/x86/simd_kernels.h"
 #if KVX_HAS_X86_KERNELS
 #include <immintrin.h>

@@ -115,8 +115,8 @@ KVX_SSSE3 void PlannedYuyv(const uint8_t* work, uint8_t* dst, const ScaleStep* s
         const __m128i q = _mm_packus_epi16(BlendYuyvBlock<true>(work, block[0], pick),
                                            BlendYuyvBlock<true>(work, block[1], pick));
         StoreLow64(dst + 2 * static_cast<ptrdiff_t>(block[0].first), q);
-        _mm_storeh_pd(reinterpret_cast<double*>(dst + 2 * static_cast<ptrdiff_t>(block[1].first)),
-                      _mm_castsi128_pd(q));
+        _mm_storeh_pi(reinterpret_cast<__m64*>(dst + 2 * static_cast<ptrdiff_t>(block[1].first)),
+                      _mm_castsi128_ps(q));
     }
     for (const ColumnPlanBlock* const end = plan.blocks + plan.vectorBlocksYuyv; block != end;
          ++block) {
