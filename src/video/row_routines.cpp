@@ -161,7 +161,7 @@ bool Plannable(const ScaleStep& e, int64_t a, int64_t b, int64_t limit) {
 // store at each of its pixels.
 bool BuildTapPairPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                       ColumnPlanBlock* blocks, ColumnPlan& plan) {
-    plan = ColumnPlan{blocks, count, 0, 0, 0, 8, 4};
+    plan = ColumnPlan{blocks, count, 0, 0, 0, 8, 4, 0};
     const int64_t readable = (static_cast<int64_t>(sourcePixels) + 1) * 4;
     if (count <= 0 || sourcePixels <= 0 || readable > INT32_MAX) return false;
     int64_t read = 0;
@@ -204,7 +204,7 @@ bool BuildTapPairPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixel
 bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                      int32_t windowBytes, ColumnPlanBlock* blocks, ColumnPlan& plan) {
     if (windowBytes == 8) return BuildTapPairPlan(steps, count, sourcePixels, blocks, plan);
-    plan = ColumnPlan{blocks, count, 0, 0, 0, windowBytes, 4};
+    plan = ColumnPlan{blocks, count, 0, 0, 0, windowBytes, 4, 0};
     const int64_t limit = static_cast<int64_t>(sourcePixels) * 4;
     if ((windowBytes != 16 && windowBytes != 32) || count <= 0 || limit < windowBytes ||
         limit > INT32_MAX)
@@ -213,6 +213,7 @@ bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels
     const int32_t capacity = ColumnPlanCapacity(count);
     int64_t read = 0;
     int32_t blockCount = 0;
+    bool neighbourRun = true;  // every block so far has its window one pixel on in the row
     for (int32_t x = 0; x < count;) {
         if (blockCount == capacity) return false;
         ColumnPlanBlock& block = blocks[blockCount++];
@@ -241,6 +242,8 @@ bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels
         block.windowA = std::min(spanA.low, lastWindow);
         block.windowB = std::min(spanB.low, lastWindow);
         block.count = n;
+        neighbourRun = neighbourRun && block.windowA + 4 + windowBytes <= limit;
+        plan.neighbourBlocks += neighbourRun;
         SetTaps(block.tapA, tapA, n, block.windowA, windowBytes);
         SetTaps(block.tapB, tapB, n, block.windowB, windowBytes);
     }
@@ -263,7 +266,7 @@ bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels
 bool BuildPackedRgb24Plan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                           ColumnPlanBlock* blocks, ColumnPlan& plan) {
     constexpr int32_t kLaneBytes = 16, kLanePixels = 4;
-    plan = ColumnPlan{blocks, count, 0, 0, 0, kPackedRgb24PlanWindowBytes, 3};
+    plan = ColumnPlan{blocks, count, 0, 0, 0, kPackedRgb24PlanWindowBytes, 3, 0};
     const int64_t limit = static_cast<int64_t>(sourcePixels) * 4;  // in table bytes
     const int64_t rowBytes = static_cast<int64_t>(sourcePixels) * 3;
     if (count <= 0 || rowBytes < kLaneBytes || limit > INT32_MAX) return false;

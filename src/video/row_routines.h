@@ -65,6 +65,11 @@ struct ColumnPlan {
     int32_t blockCount;   // blocks built, up to the whole row
     int32_t windowBytes;  // the window it was built for, also when that failed
     int32_t workPixelBytes;  // the work rows it reads: 4, or 3 for packed 24-bit rows
+    // Leading blocks whose first window, moved on by one work pixel, still ends inside the
+    // row. As every second tap is the work pixel after its first tap (or has weight 0), a
+    // routine may take those blocks' second taps with the first taps' mask from the window
+    // at windowA + 4, and need not read windowB and tapB.
+    int32_t neighbourBlocks;
 };
 
 // The most blocks BuildColumnPlan may need for `count` pixels.

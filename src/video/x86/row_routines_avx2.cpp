@@ -1,9 +1,11 @@
 // AVX2 row routines of the scaler: the vertical passes, 32 frame bytes a step, and the
-// horizontal pass driven by a column plan, eight destination pixels a step.
+// horizontal pass driven by a column plan, blocks of up to eight destination pixels.
 #include "video/x86/simd_kernels.h"
 #if KVX_HAS_X86_KERNELS
 #include <immintrin.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "video/x86/avx2_kernels.h"
@@ -76,20 +78,25 @@ KVX_AVX2 void VerticalRgb24(const uint8_t* a, const uint8_t* b, uint16_t w, uint
     if (g < groups) sse2::VerticalRgb24(a, b, w, work, groups - g);
 }
 
-// The eight pixels of a 4:2:2 block, only the two lanes each keeps blended: the taps'
-// work pixels are gathered, `pick` takes their Y U (even column) or Y V (odd column) bytes,
-// and one blend of sixteen words does what the whole pixels would take two for.
+// The taps of a 4:2:2 block as sixteen words, pixels 0-3 in the low lane and 4-7 in the
+// high one: `index` gathers their work pixels from the window, and `keep` takes the two
+// bytes each pixel keeps, Y U (even column) or Y V (odd column), straight into words.
+KVX_AVX2 inline __m256i GatherYuyv(const uint8_t* window, __m256i index, __m256i keep) {
+    return _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(LoadU256(window), index), keep);
+}
+
+// A 4:2:2 block blended, one blend of sixteen words: pixel i's two words meet pixel i's
+// 32-bit weight, which holds it twice. A block of the plan's neighbour run takes its
+// second taps with the first taps' index from one work pixel on.
+template <bool kNeighbours>
 KVX_AVX2 inline __m256i BlendYuyvBlock(const uint8_t* work, const ColumnPlanBlock& block,
-                                       __m256i pick) {
-    const __m256i z = _mm256_setzero_si256();
-    const __m256i a = _mm256_shuffle_epi8(
-        _mm256_permutevar8x32_epi32(LoadU256(work + block.windowA), LoadU256(block.tapA)), pick);
-    const __m256i b = _mm256_shuffle_epi8(
-        _mm256_permutevar8x32_epi32(LoadU256(work + block.windowB), LoadU256(block.tapB)), pick);
-    // Pixel i's two words in each lane meet pixel i's 32-bit weight, which holds it twice.
-    const __m256i q = Blend16(_mm256_unpacklo_epi8(a, z), _mm256_unpacklo_epi8(b, z),
-                              LoadU256(block.weight));
-    return _mm256_packus_epi16(q, q);
+                                       const __m256i* pick) {
+    const __m256i keep = pick[block.first & 1];
+    const __m256i index = LoadU256(block.tapA);
+    const __m256i a = GatherYuyv(work + block.windowA, index, keep);
+    const __m256i b = kNeighbours ? GatherYuyv(work + block.windowA + 4, index, keep)
+                                  : GatherYuyv(work + block.windowB, LoadU256(block.tapB), keep);
+    return Blend16(a, b, LoadU256(block.weight));
 }
 
 // 4:2:2: a pixel at an even column takes lanes 0-1 (Y U) of its work pixel, one at an odd
@@ -97,23 +104,36 @@ KVX_AVX2 inline __m256i BlendYuyvBlock(const uint8_t* work, const ColumnPlanBloc
 // the parity of the block's first pixel.
 KVX_AVX2 void PlannedYuyv(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
                           const ColumnPlan& plan, bool oddStart) {
-    const __m256i pick[2] = {
-        _mm256_setr_epi8(0, 1, 6, 7, 8, 9, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1,
-                         0, 1, 6, 7, 8, 9, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1),
-        _mm256_setr_epi8(2, 3, 4, 5, 10, 11, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1,
-                         2, 3, 4, 5, 10, 11, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1)};
+    const __m256i even =
+        _mm256_setr_epi8(0, -1, 1, -1, 6, -1, 7, -1, 8, -1, 9, -1, 14, -1, 15, -1,
+                         0, -1, 1, -1, 6, -1, 7, -1, 8, -1, 9, -1, 14, -1, 15, -1);
+    const __m256i odd =
+        _mm256_setr_epi8(2, -1, 3, -1, 4, -1, 5, -1, 10, -1, 11, -1, 12, -1, 13, -1,
+                         2, -1, 3, -1, 4, -1, 5, -1, 10, -1, 11, -1, 12, -1, 13, -1);
+    // Indexed by the parity of a block's first pixel, from the parity of the row's first.
+    const __m256i picks[3] = {even, odd, even};
+    const __m256i* const pick = picks + oddStart;
+    // Pairs of blocks of the neighbour run share one pack: 16 bytes of each, stored in
+    // block order, so the bytes past a block's pixels are rewritten by what follows.
+    const int32_t pairs = std::min(plan.neighbourBlocks, plan.vectorBlocksYuyv) & ~1;
     const ColumnPlanBlock* block = plan.blocks;
-    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksYuyv; block != end; ++block) {
-        const __m256i q = BlendYuyvBlock(work, *block, pick[(block->first + oddStart) & 1]);
-        // Stores 16 bytes; those past the block's pixels are rewritten by what follows.
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 2 * block->first),
-                         _mm256_castsi256_si128(_mm256_permute4x64_epi64(q, _MM_SHUFFLE(3, 1, 2, 0))));
+    for (const ColumnPlanBlock* const end = block + pairs; block != end; block += 2) {
+        const ptrdiff_t x0 = block[0].first, x1 = block[1].first;
+        const __m256i q = _mm256_permute4x64_epi64(
+            _mm256_packus_epi16(BlendYuyvBlock<true>(work, block[0], pick),
+                                BlendYuyvBlock<true>(work, block[1], pick)),
+            _MM_SHUFFLE(3, 1, 2, 0));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 2 * x0), _mm256_castsi256_si128(q));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 2 * x1), _mm256_extracti128_si256(q, 1));
     }
-    if (plan.vectorBlocksYuyv == plan.blockCount) return;
-    const int32_t x = block->first;
-    const HorizontalRowFn walk =
-        (x + oddStart) & 1 ? sse2::HorizontalYuyvOdd : sse2::HorizontalYuyvEven;
-    walk(work + block->readBefore, dst + 2 * x, plan.count - x, steps + x);
+    for (const ColumnPlanBlock* const end = plan.blocks + plan.vectorBlocksYuyv; block != end;
+         ++block) {
+        const __m256i q = BlendYuyvBlock<false>(work, *block, pick);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 2 * block->first),
+                         _mm256_castsi256_si128(_mm256_permute4x64_epi64(
+                             _mm256_packus_epi16(q, q), _MM_SHUFFLE(3, 1, 2, 0))));
+    }
+    sse2::WalkYuyvAfterPlan(work, dst, steps, plan, oddStart);
 }
 
 KVX_AVX2 void PlannedRgb24(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
@@ -188,19 +208,25 @@ KVX_AVX2 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleS
 KVX_AVX2 void VerticalYuyv(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
                            int32_t groups) {
     const __m256i wv = _mm256_set1_epi16(static_cast<int16_t>(w));
-    // Per lane, eight bytes of groups Y0 U Y1 V become the work pixels (Y0 U Y0 V) (Y1 U Y1 V).
-    const __m256i spread = _mm256_setr_epi8(0, 1, 0, 3, 2, 1, 2, 3, 4, 5, 4, 7, 6, 5, 6, 7,
-                                            0, 1, 0, 3, 2, 1, 2, 3, 4, 5, 4, 7, 6, 5, 6, 7);
+    // Each byte pair (a, b) times (-16, 16) is the blend's (b - a) * 16 in one step.
+    const __m256i difference = _mm256_set1_epi16(0x10F0);
+    // Per lane, the low bytes of the words of two groups Y0 U Y1 V become the work pixels
+    // (Y0 U Y0 V) (Y1 U Y1 V).
+    const __m256i spread = _mm256_setr_epi8(0, 2, 0, 6, 4, 2, 4, 6, 8, 10, 8, 14, 12, 10, 12, 14,
+                                            0, 2, 0, 6, 4, 2, 4, 6, 8, 10, 8, 14, 12, 10, 12, 14);
     int32_t g = 0;
     for (; g + 8 <= groups; g += 8, a += 32, b += 32, work += 64) {
-        // The blend keeps the byte order: groups 0-3 in lane 0, 4-7 in lane 1.
-        const __m256i q = BlendBytes(LoadU256(a), LoadU256(b), wv);
-        // Each store takes four groups: two per lane (one quadword copied into both of the
-        // lane's halves), spread by the lane's byte shuffle.
-        const __m256i low = _mm256_permute4x64_epi64(q, _MM_SHUFFLE(1, 1, 0, 0));
-        const __m256i high = _mm256_permute4x64_epi64(q, _MM_SHUFFLE(3, 3, 2, 2));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(work), _mm256_shuffle_epi8(low, spread));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(work + 32), _mm256_shuffle_epi8(high, spread));
+        const __m256i ra = LoadU256(a), rb = LoadU256(b);
+        // Words a + 256 b: their low bytes plus the weighted difference are the blend (it
+        // never leaves 0..255, so no carry reaches a low byte from the rest). Groups 0-1 and
+        // 4-5 in the low words, 2-3 and 6-7 in the high ones.
+        const __m256i lo = _mm256_unpacklo_epi8(ra, rb), hi = _mm256_unpackhi_epi8(ra, rb);
+        const __m256i qlo = _mm256_shuffle_epi8(
+            _mm256_add_epi16(lo, _mm256_mulhi_epi16(_mm256_maddubs_epi16(lo, difference), wv)), spread);
+        const __m256i qhi = _mm256_shuffle_epi8(
+            _mm256_add_epi16(hi, _mm256_mulhi_epi16(_mm256_maddubs_epi16(hi, difference), wv)), spread);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(work), _mm256_permute2x128_si256(qlo, qhi, 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(work + 32), _mm256_permute2x128_si256(qlo, qhi, 0x31));
     }
     if (g < groups) sse2::VerticalYuyv(a, b, w, work, groups - g);
 }

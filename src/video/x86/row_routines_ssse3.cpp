@@ -5,6 +5,8 @@
 #if KVX_HAS_X86_KERNELS
 #include <tmmintrin.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "video/x86/blend_sse2.h"
@@ -53,14 +55,24 @@ KVX_SSSE3 inline __m128i BlendLanePairs(__m128i a, __m128i b, __m128i w) {
 KVX_SSSE3 void VerticalYuyv(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
                             int32_t groups) {
     const __m128i wv = _mm_set1_epi16(static_cast<int16_t>(w));
-    // Groups Y0 U Y1 V become the work pixels (Y0 U Y0 V) (Y1 U Y1 V).
-    const __m128i spreadLo = _mm_setr_epi8(0, 1, 0, 3, 2, 1, 2, 3, 4, 5, 4, 7, 6, 5, 6, 7);
-    const __m128i spreadHi = _mm_setr_epi8(8, 9, 8, 11, 10, 9, 10, 11, 12, 13, 12, 15, 14, 13, 14, 15);
+    // Each byte pair (a, b) times (-16, 16) is the blend's (b - a) * 16 in one step.
+    const __m128i difference = _mm_set1_epi16(0x10F0);
+    // The low bytes of the words of two groups Y0 U Y1 V become the work pixels
+    // (Y0 U Y0 V) (Y1 U Y1 V).
+    const __m128i spread = _mm_setr_epi8(0, 2, 0, 6, 4, 2, 4, 6, 8, 10, 8, 14, 12, 10, 12, 14);
     int32_t g = 0;
     for (; g + 4 <= groups; g += 4, a += 16, b += 16, work += 32) {
-        const __m128i q = BlendBytes(LoadU128(a), LoadU128(b), wv);
-        StoreU128(work, _mm_shuffle_epi8(q, spreadLo));
-        StoreU128(work + 16, _mm_shuffle_epi8(q, spreadHi));
+        const __m128i ra = LoadU128(a), rb = LoadU128(b);
+        // Words a + 256 b: their low bytes plus the weighted difference are the blend (it
+        // never leaves 0..255, so no carry reaches a low byte from the rest).
+        const __m128i lo = _mm_unpacklo_epi8(ra, rb), hi = _mm_unpackhi_epi8(ra, rb);
+        StoreU128(work, _mm_shuffle_epi8(
+                            _mm_add_epi16(lo, _mm_mulhi_epi16(_mm_maddubs_epi16(lo, difference), wv)),
+                            spread));
+        StoreU128(work + 16,
+                  _mm_shuffle_epi8(
+                      _mm_add_epi16(hi, _mm_mulhi_epi16(_mm_maddubs_epi16(hi, difference), wv)),
+                      spread));
     }
     if (g < groups) sse2::VerticalYuyv(a, b, w, work, groups - g);
 }
@@ -78,33 +90,54 @@ KVX_SSSE3 void VerticalRgb24(const uint8_t* a, const uint8_t* b, uint16_t w, uin
     if (g < groups) sse2::VerticalRgb24(a, b, w, work, groups - g);
 }
 
+// A 4:2:2 block blended, one blend of eight words: `keep` takes the two bytes each pixel
+// keeps, Y U (even column) or Y V (odd column), of the work pixels the block's tap mask
+// gathers, and one mask does both in a single shuffle of the window. Pixel i's two words
+// meet pixel i's 32-bit weight, which holds it twice. A block of the plan's neighbour run
+// takes its second taps with the first taps' mask from one work pixel on.
+template <bool kNeighbours>
+KVX_SSSE3 inline __m128i BlendYuyvBlock(const uint8_t* work, const ColumnPlanBlock& block,
+                                        const __m128i* pick) {
+    const __m128i keep = pick[block.first & 1];
+    // The high byte of every word is zero (a shuffle index with its top bit set).
+    const __m128i high = _mm_set1_epi16(static_cast<int16_t>(0x8000));
+    const __m128i maskA = _mm_or_si128(_mm_shuffle_epi8(Load128(block.tapA), keep), high);
+    const __m128i a = _mm_shuffle_epi8(LoadU128(work + block.windowA), maskA);
+    const __m128i b =
+        kNeighbours ? _mm_shuffle_epi8(LoadU128(work + block.windowA + 4), maskA)
+                    : _mm_shuffle_epi8(LoadU128(work + block.windowB),
+                                       _mm_or_si128(_mm_shuffle_epi8(Load128(block.tapB), keep), high));
+    return Blend16(a, b, Load128(block.weight));
+}
+
 // 4:2:2: a pixel at an even column takes lanes 0-1 (Y U) of its work pixel, one at an odd
 // column lanes 2-3 (Y V); the pick follows the parity of the block's first pixel.
 KVX_SSSE3 void PlannedYuyv(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
                            const ColumnPlan& plan, bool oddStart) {
-    const __m128i pick[2] = {
-        _mm_setr_epi8(0, 1, 6, 7, 8, 9, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1),
-        _mm_setr_epi8(2, 3, 4, 5, 10, 11, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1)};
-    const __m128i z = _mm_setzero_si128();
+    const __m128i even = _mm_setr_epi8(0, 1, 6, 7, 8, 9, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i odd = _mm_setr_epi8(2, 3, 4, 5, 10, 11, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1);
+    // Indexed by the parity of a block's first pixel, from the parity of the row's first.
+    const __m128i picks[3] = {_mm_unpacklo_epi8(even, even), _mm_unpacklo_epi8(odd, odd),
+                              _mm_unpacklo_epi8(even, even)};
+    const __m128i* const pick = picks + oddStart;
+    // Blocks of the neighbour run go in pairs that share one pack, 8 bytes of each stored in
+    // block order: bytes past a block's pixels are rewritten by what follows.
     const ColumnPlanBlock* block = plan.blocks;
-    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksYuyv; block != end; ++block) {
-        // Only the two lanes each pixel keeps are blended: eight words, one blend.
-        const __m128i keep = pick[(block->first + oddStart) & 1];
-        const __m128i a = _mm_shuffle_epi8(
-            _mm_shuffle_epi8(LoadU128(work + block->windowA), Load128(block->tapA)), keep);
-        const __m128i b = _mm_shuffle_epi8(
-            _mm_shuffle_epi8(LoadU128(work + block->windowB), Load128(block->tapB)), keep);
-        // Pixel i's two words meet pixel i's 32-bit weight, which holds it twice.
-        const __m128i q = Blend16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z),
-                                  Load128(block->weight));
-        // Stores 8 bytes; those past the block's pixels are rewritten by what follows.
+    const ColumnPlanBlock* const pairsEnd =
+        block + (std::min(plan.neighbourBlocks, plan.vectorBlocksYuyv) & ~1);
+    for (; block != pairsEnd; block += 2) {
+        const __m128i q = _mm_packus_epi16(BlendYuyvBlock<true>(work, block[0], pick),
+                                           BlendYuyvBlock<true>(work, block[1], pick));
+        StoreLow64(dst + 2 * static_cast<ptrdiff_t>(block[0].first), q);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(dst + 2 * static_cast<ptrdiff_t>(block[1].first)),
+                      _mm_castsi128_ps(q));
+    }
+    for (const ColumnPlanBlock* const end = plan.blocks + plan.vectorBlocksYuyv; block != end;
+         ++block) {
+        const __m128i q = BlendYuyvBlock<false>(work, *block, pick);
         StoreLow64(dst + 2 * block->first, _mm_packus_epi16(q, q));
     }
-    if (plan.vectorBlocksYuyv == plan.blockCount) return;
-    const int32_t x = block->first;
-    const HorizontalRowFn walk =
-        (x + oddStart) & 1 ? sse2::HorizontalYuyvOdd : sse2::HorizontalYuyvEven;
-    walk(work + block->readBefore, dst + 2 * x, plan.count - x, steps + x);
+    sse2::WalkYuyvAfterPlan(work, dst, steps, plan, oddStart);
 }
 
 KVX_SSSE3 void PlannedRgb24(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
