@@ -121,20 +121,22 @@ struct PassOrder {
 template <typename Vertical, typename Horizontal>
 int32_t InterleavePasses(const PassOrder& o, Vertical vertical, Horizontal horizontal) {
     const ScaleStep* e = o.rows;
-    ptrdiff_t offset = 0;      // read position from the first source row, in bytes
-    int64_t row = o.sourceTop; // the image row at that position
+    ptrdiff_t offset = 0;  // read position from the first source row, in bytes
+    // When the taps move down, every step is whole rows: an entry's first tap lies on image
+    // row sourceTop + (offset + advance) / pitch. That test is made in bytes, down the image
+    // (the pitch is negative for a bottom-up frame), so that no row needs a division.
+    const int64_t down = o.pitch < 0 ? -1 : 1;
+    const int64_t rowBytes = down * o.pitch;
     int32_t done = 0, alive = 1;
     for (int32_t r = 0; r < o.clipHeight; ++r) {
-        const int64_t written = static_cast<int64_t>(o.clipTop) + r;
+        const int64_t writtenBytes = (static_cast<int64_t>(o.clipTop) + r - o.sourceTop) * rowBytes;
         while (done < o.clipHeight &&
-               (done <= r || !o.rowsMoveDown || row + e->advance / o.pitch <= written)) {
+               (done <= r || !o.rowsMoveDown || (offset + e->advance) * down <= writtenBytes)) {
             offset += e->advance;
-            row += e->advance / o.pitch;
             const int32_t count = o.interlaced && done + 1 < o.clipHeight ? 2 : 1;
             vertical(offset, e->neighbour, e->weight[0], done, count);
             done += count;
             offset += e->neighbour;
-            row += e->neighbour / o.pitch;
             ++e;
         }
         alive = std::max(alive, done - r);
@@ -379,11 +381,18 @@ bool Scaler::SelectPasses(const Geometry& g, const ScaleStep* columns, bool ownC
     // When zooming, pass 2 reads only the middle of the source row: pass 1 blends just the
     // columns it reads (whole pairs in layout 0).
     int32_t first = g.source.left, last = g.source.right;  // columns first .. last - 1
-    int64_t low = 0, high = 0;
-    if (ColumnsRead(columns, g.ClipWidth(), low, high)) {
-        const int64_t from = std::max<int64_t>(first + low, first);
+    ColumnReach reach;
+    if (ownColumns && columnReach.key == columnKey) {
+        reach = columnReach;
+    } else {
+        reach.key = columnKey;
+        reach.known = ColumnsRead(columns, g.ClipWidth(), reach.low, reach.high);
+        if (ownColumns) columnReach = reach;
+    }
+    if (reach.known) {
+        const int64_t from = std::max<int64_t>(first + reach.low, first);
         first = static_cast<int32_t>(std::min<int64_t>(from, last - 1));
-        const int64_t to = std::min<int64_t>(g.source.left + high + 1, last);
+        const int64_t to = std::min<int64_t>(g.source.left + reach.high + 1, last);
         last = static_cast<int32_t>(std::max<int64_t>(to, first + 1));
     }
     if (g.layout == LayoutYuyv) first &= ~1;
@@ -408,11 +417,25 @@ bool Scaler::SelectPasses(const Geometry& g, const ScaleStep* columns, bool ownC
 void Scaler::RunPasses(const Geometry& g, const ScaleStep* rows, const Passes& p) {
     const uint8_t* const base = g.row0 + g.source.top * g.pitch + p.left * g.bytesPerPixel;
     const ptrdiff_t workPitch = static_cast<ptrdiff_t>(workWidth) * kWorkPixelBytes;
+    // The engine's own table gives the same order for every frame of a geometry; a
+    // caller's table is looked at on every call.
+    const bool own = rows == rowSteps;
+    RowOrder known{rowKey, g.clip.top, g.ClipHeight(), g.source.top, g.interlaced};
+    if (own && rowOrder.ringRows > 0 && rowOrder.SameRows(known)) {
+        known = rowOrder;
+    } else {
+        known.rowsMoveDown = RowsMoveDown(rows, g.rowEntries, g.pitch);
+        known.ringRows = 0;
+    }
     const PassOrder order{rows,     g.clip.top,   g.ClipHeight(),
                           g.source.top, g.pitch, g.interlaced,
-                          RowsMoveDown(rows, g.rowEntries, g.pitch)};
-    const int32_t ringRows = InterleavePasses(
-        order, [](ptrdiff_t, int32_t, uint16_t, int32_t, int32_t) {}, [](int32_t) {});
+                          known.rowsMoveDown};
+    if (known.ringRows == 0) {
+        known.ringRows = InterleavePasses(
+            order, [](ptrdiff_t, int32_t, uint16_t, int32_t, int32_t) {}, [](int32_t) {});
+        if (own) rowOrder = known;
+    }
+    const int32_t ringRows = known.ringRows;
     auto workRow = [&](int32_t r) { return workBuffer + (r % ringRows) * workPitch; };
     InterleavePasses(
         order,

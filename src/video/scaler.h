@@ -75,6 +75,25 @@ private:
     StepTableKey columnPlanKey{};
     ColumnPlan columnPlan{};
     bool columnPlanUsable = false;
+    // What the engine's own tables imply for every frame of one geometry, worked out when
+    // a table changes rather than on every frame: the columns pass 2 reads, and the order
+    // of the passes (whether the row taps move down the frame, and the work rows alive).
+    struct ColumnReach {
+        StepTableKey key{};
+        bool known = false;
+        int64_t low = 0, high = 0;
+    } columnReach;
+    struct RowOrder {
+        StepTableKey key{};
+        int32_t clipTop = 0, clipHeight = 0, sourceTop = 0;
+        bool interlaced = false;
+        bool rowsMoveDown = false;
+        int32_t ringRows = 0;  // 0: not worked out
+        bool SameRows(const RowOrder& o) const {
+            return key == o.key && clipTop == o.clipTop && clipHeight == o.clipHeight &&
+                   sourceTop == o.sourceTop && interlaced == o.interlaced;
+        }
+    } rowOrder;
     // Allocated entry counts of the tables. Kept because SetHysteresis may change the
     // margin after an allocation: the grown nominal size then no longer tells the real size.
     int32_t columnStepsCapacity = 0, rowStepsCapacity = 0;

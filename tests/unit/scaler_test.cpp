@@ -654,5 +654,32 @@ TEST(ScalerTables, CallerTablesAreUsedAsGiven) {
     EXPECT_EQ(scaler.ColumnKey(), StepTableKey{});
 }
 
+// The engine keeps what its tables imply for a geometry; a source band that moves while
+// the tables stay the same (their keys do not say where the band lies) must not reuse it.
+TEST(ScalerTables, MovingSourceBandGivesWhatAFreshEngineGives) {
+    const struct {
+        Rect source, destination;
+    } calls[] = {
+        // Below its destination first, where pass 1 need hardly run ahead; then above it.
+        {{0, 30, 64, 50}, {0, 10, 64, 40}},
+        {{0, 0, 64, 20}, {0, 10, 64, 40}},
+        {{0, 12, 64, 32}, {0, 10, 64, 40}},
+    };
+    for (PixelLayout layout : {LayoutYuyv, LayoutRgb24})
+        for (bool interlaced : {false, true}) {
+            Scaler used;
+            for (const auto& call : calls) {
+                SCOPED_TRACE(testing::Message() << "layout " << layout << " interlaced "
+                                                << interlaced << " source top "
+                                                << call.source.top);
+                TestFrame frame(64, 64, layout), expected(64, 64, layout);
+                Scaler fresh;
+                ASSERT_TRUE(expected.Scale(fresh, call.source, call.destination, interlaced));
+                ASSERT_TRUE(frame.Scale(used, call.source, call.destination, interlaced));
+                EXPECT_EQ(frame.Contents(), expected.Contents());
+            }
+        }
+}
+
 }  // namespace
 }  // namespace kvx
