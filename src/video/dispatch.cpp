@@ -46,7 +46,7 @@ VideoKernels KernelsForLevel(SimdLevel level) {
     VideoKernels k{};
     k.rows = PortableRowRoutines();
     k.fills = PortableFillKernels();
-    k.blendLineRow = BlendLineRow;
+    k.blendLineBand = BlendLineBand;
     if (level > SupportedSimdLevel()) level = SupportedSimdLevel();
 #if KVX_HAS_X86_KERNELS
     if (level >= SimdLevel::Sse2) InstallSse2Kernels(k);

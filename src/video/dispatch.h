@@ -12,7 +12,7 @@ namespace kvx {
 struct VideoKernels {
     RowRoutines rows;
     FillKernels fills;
-    BlendLineRowFn blendLineRow;
+    BlendLineBandFn blendLineBand;
 };
 
 // The table in use.

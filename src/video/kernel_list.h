@@ -26,7 +26,7 @@ struct FillYuyvCase {      // a border-fill row of 4:2:2 pairs
 struct FillRgb24Case {     // a border-fill row of 24-bit pixels
     bool mix;
 };
-struct LineBlendCase {};   // one line of the pre-deinterlace blend
+struct LineBlendCase {};   // a band of lines of the pre-deinterlace blend
 
 // Calls visit(name, member, case) for every kernel, where member(table) reads the kernel
 // from a table of one level.
@@ -53,7 +53,7 @@ void ForEachKernel(Visit&& visit) {
     visit("fillYuyvMixOdd", [](K k) { return k.fills.yuyvMixOdd; }, FillYuyvCase{true, true});
     visit("fillRgb24Solid", [](K k) { return k.fills.rgb24Solid; }, FillRgb24Case{false});
     visit("fillRgb24Mix", [](K k) { return k.fills.rgb24Mix; }, FillRgb24Case{true});
-    visit("blendLineRow", [](K k) { return k.blendLineRow; }, LineBlendCase{});
+    visit("blendLineBand", [](K k) { return k.blendLineBand; }, LineBlendCase{});
 }
 
 }  // namespace kvx

@@ -1,8 +1,10 @@
 // Line blend: two-step rounding, untouched edge lines and the partial 8-byte group.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
+#include "video/dispatch.h"
 #include "video/line_blend.h"
 
 namespace kvx {
@@ -52,6 +54,38 @@ TEST(BlendLines, RemainderBytesOfEachLineStay) {
     BlendLines(frame.data(), buffer.data(), width, 3, bpp);
     EXPECT_EQ(frame[lineBytes + 1431], 128);
     for (int i = 1432; i < lineBytes; ++i) EXPECT_EQ(frame[lineBytes + i], 255) << i;
+}
+
+// Every level against the blend written out line by line, over heights that end a band of
+// lines early, exactly or just after, and lines with a partial 8-byte group (a pixel
+// stride above the pixel's size included).
+TEST(BlendLines, EveryLevelMatchesTheFormulaAtEverySize) {
+    struct Size {
+        int32_t width, height, bytesPerPixel;
+    };
+    std::mt19937 rng(5);
+    for (Size s : {Size{4, 3, 2}, Size{718, 17, 2}, Size{33, 18, 3}, Size{13, 19, 4},
+                   Size{100, 34, 3}, Size{5, 35, 7}, Size{181, 40, 2}}) {
+        const int32_t lineBytes = s.width * s.bytesPerPixel, blended = lineBytes / 8 * 8;
+        std::vector<uint8_t> original(static_cast<size_t>(lineBytes) * s.height);
+        for (uint8_t& v : original) v = static_cast<uint8_t>(rng());
+        std::vector<uint8_t> expected = original;
+        for (int32_t y = 1; y < s.height - 1; ++y)
+            for (int32_t i = 0; i < blended; ++i) {
+                const uint8_t* at = &original[static_cast<size_t>(y) * lineBytes + i];
+                const int above = at[-lineBytes], centre = at[0], below = at[lineBytes];
+                expected[static_cast<size_t>(y) * lineBytes + i] =
+                    static_cast<uint8_t>(((above + below + 1) / 2 + centre + 1) / 2);
+            }
+        for (int level = 0; level <= static_cast<int>(SupportedSimdLevel()); ++level) {
+            SetSimdLevelLimit(static_cast<SimdLevel>(level));
+            std::vector<uint8_t> frame = original, buffer(lineBytes);
+            BlendLines(frame.data(), buffer.data(), s.width, s.height, s.bytesPerPixel);
+            EXPECT_EQ(frame, expected) << SimdLevelName(static_cast<SimdLevel>(level)) << ", "
+                                       << s.width << "x" << s.height << "x" << s.bytesPerPixel;
+        }
+    }
+    SetSimdLevelLimit(SimdLevel::Avx2);
 }
 
 TEST(BlendLines, TooSmallFramesAreLeftAlone) {

@@ -195,7 +195,7 @@ private:
     void Run(PlannedRowFn fn, PlannedRowFn, const PlannedCase& c);
     void Run(FillYuyvFn fn, FillYuyvFn ref, const FillYuyvCase& c);
     void Run(FillRgb24Fn fn, FillRgb24Fn ref, const FillRgb24Case& c);
-    void Run(BlendLineRowFn fn, BlendLineRowFn ref, const LineBlendCase&);
+    void Run(BlendLineBandFn fn, BlendLineBandFn ref, const LineBlendCase&);
 
     // The planned routine over the plan of `table`; false when the table fits no plan.
     bool CheckPlanned(PlannedRowFn fn, const PlannedCase& c, int32_t sourceLength,
@@ -430,30 +430,32 @@ void KernelCheck::Run(FillRgb24Fn fn, FillRgb24Fn ref, const FillRgb24Case& c) {
         }
 }
 
-void KernelCheck::Run(BlendLineRowFn fn, BlendLineRowFn ref, const LineBlendCase&) {
-    if (sweep == Sweep::Weights) return;  // no weight: every byte pair is a case of its own
+void KernelCheck::Run(BlendLineBandFn fn, BlendLineBandFn ref, const LineBlendCase&) {
+    if (sweep == Sweep::Weights) return;  // no weight: every byte triple is a case of its own
     const bool fenced = sweep == Sweep::Fences;
     for (int32_t bytes = fenced ? 1 : 0; bytes <= (fenced ? 4 * kMaxFencedGroups : kMaxLength); ++bytes)
         for (bool atEnd : {true, false}) {
             if (!fenced && !atEnd) continue;
-            const std::vector<uint8_t> below = RandomBytes(bytes, rng);
+            // A band of 1 to 4 lines whose stride may exceed the bytes blended; the frame
+            // ends with the blended bytes of the line below the band.
+            const int32_t rows = 1 + static_cast<int32_t>(rng() % 4);
+            const ptrdiff_t stride = bytes + static_cast<int32_t>(rng() % 3 == 0 ? 0 : rng() % 40);
+            const size_t frameBytes = static_cast<size_t>(rows * stride + bytes);
+            SCOPED_TRACE(::testing::Message() << "bytes " << bytes << ", rows " << rows
+                                              << ", stride " << stride);
             if (fenced) {
-                std::vector<uint8_t> line = RandomBytes(bytes, rng), saved = RandomBytes(bytes, rng);
-                Fenced fencedLine(line.data(), bytes, atEnd), fencedSaved(saved.data(), bytes, atEnd),
-                    fencedBelow(below.data(), bytes, atEnd);
-                ref(line.data(), below.data(), saved.data(), bytes);
-                fn(fencedLine.Data(), fencedBelow.Data(), fencedSaved.Data(), bytes);
-                EXPECT_EQ(fencedLine.Contents(), line) << "bytes " << bytes;
-                EXPECT_EQ(fencedSaved.Contents(), saved) << "bytes " << bytes;
-                EXPECT_EQ(fencedBelow.Contents(), below) << "bytes " << bytes;
+                std::vector<uint8_t> frame = RandomBytes(frameBytes, rng), saved = RandomBytes(bytes, rng);
+                Fenced fencedFrame(frame.data(), frameBytes, atEnd), fencedSaved(saved.data(), bytes, atEnd);
+                ref(frame.data(), stride, rows, saved.data(), bytes);
+                fn(fencedFrame.Data(), stride, rows, fencedSaved.Data(), bytes);
+                EXPECT_EQ(fencedFrame.Contents(), frame);
+                EXPECT_EQ(fencedSaved.Contents(), saved);
             } else {
-                std::vector<uint8_t> belowAfter = below;
-                Output line(bytes, bytes % 16, rng), saved(bytes, (bytes + 5) % 16, rng);
-                ref(line.Expected(), below.data(), saved.Expected(), bytes);
-                fn(line.Actual(), belowAfter.data(), saved.Actual(), bytes);
-                EXPECT_TRUE(line.Check(0, bytes)) << "bytes " << bytes;
-                EXPECT_TRUE(saved.Check(0, bytes)) << "bytes " << bytes;
-                EXPECT_EQ(belowAfter, below);
+                Output frame(frameBytes, bytes % 16, rng), saved(bytes, (bytes + 5) % 16, rng);
+                ref(frame.Expected(), stride, rows, saved.Expected(), bytes);
+                fn(frame.Actual(), stride, rows, saved.Actual(), bytes);
+                EXPECT_TRUE(frame.Check(0, frameBytes));
+                EXPECT_TRUE(saved.Check(0, bytes));
             }
         }
 }
@@ -670,7 +672,7 @@ TEST(SimdDispatch, LimitSelectsTheTableAndNeverExceedsTheCpu) {
     EXPECT_EQ(ActiveSimdLevel(), SimdLevel::Portable);
     EXPECT_EQ(Kernels().rows.horizontalRgb24, PortableRowRoutines().horizontalRgb24);
     EXPECT_EQ(Kernels().fills.rgb24Mix, PortableFillKernels().rgb24Mix);
-    EXPECT_EQ(Kernels().blendLineRow, &BlendLineRow);
+    EXPECT_EQ(Kernels().blendLineBand, &BlendLineBand);
     EXPECT_EQ(Kernels().rows.plannedYuyv, nullptr);
     if (SupportedSimdLevel() >= SimdLevel::Ssse3) {
         SetSimdLevelLimit(SimdLevel::Ssse3);

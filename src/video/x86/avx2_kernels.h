@@ -13,7 +13,7 @@ PlannedRowKernel PlannedYuyv, PlannedRgb24;
 // Packed 24-bit work rows, and plans of BuildPackedRgb24Plan.
 VerticalRowKernel VerticalRgb24Packed;
 PlannedRowKernel PlannedRgb24Packed;
-BlendLineRowKernel BlendLineRow;
+BlendLineBandKernel BlendLineBand;
 
 }  // namespace avx2
 }  // namespace kvx

@@ -23,7 +23,7 @@ void InstallSse2Kernels(VideoKernels& k) {
     k.fills.yuyvMixOdd = sse2::FillYuyvMixOdd;
     k.fills.rgb24Solid = sse2::FillRgb24Solid;
     k.fills.rgb24Mix = sse2::FillRgb24Mix;
-    k.blendLineRow = sse2::BlendLineRow;
+    k.blendLineBand = sse2::BlendLineBand;
 }
 
 void InstallSsse3Kernels(VideoKernels& k) {
@@ -44,7 +44,7 @@ void InstallAvx2Kernels(VideoKernels& k) {
     k.rows.planWindowBytes = 32;
     k.rows.verticalRgb24Packed = avx2::VerticalRgb24Packed;
     k.rows.plannedRgb24Packed = avx2::PlannedRgb24Packed;
-    k.blendLineRow = avx2::BlendLineRow;
+    k.blendLineBand = avx2::BlendLineBand;
 }
 
 }  // namespace kvx

@@ -15,7 +15,7 @@ PlannedRowKernel PlannedYuyv, PlannedRgb24;
 FillYuyvKernel FillYuyvSolidEven, FillYuyvSolidOdd, FillYuyvMixEven, FillYuyvMixOdd;
 FillRgb24Kernel FillRgb24Solid, FillRgb24Mix;
 
-BlendLineRowKernel BlendLineRow;
+BlendLineBandKernel BlendLineBand;
 
 // The pixels of a 4:2:2 row after its plan's vector blocks, by the table walk.
 inline void WalkYuyvAfterPlan(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
