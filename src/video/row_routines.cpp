@@ -144,12 +144,17 @@ void SetTaps(uint8_t out[32], const int32_t* taps, int32_t n, int32_t window, in
     }
 }
 
+// One weight below 4096 serves all four lanes of entry e, as the vector routines take it.
+bool OneWeight(const ScaleStep& e) {
+    return e.weight[1] == e.weight[0] && e.weight[2] == e.weight[0] &&
+           e.weight[3] == e.weight[0] && e.weight[0] <= 4095;
+}
+
 // Taps a and b (table bytes) of entry e are whole work pixels inside a row of `limit`
 // table bytes, and one weight serves all four lanes.
 bool Plannable(const ScaleStep& e, int64_t a, int64_t b, int64_t limit) {
     return a >= 0 && b >= 0 && a + 4 <= limit && b + 4 <= limit && !((a | b) & 3) &&
-           e.weight[1] == e.weight[0] && e.weight[2] == e.weight[0] &&
-           e.weight[3] == e.weight[0] && e.weight[0] <= 4095;
+           OneWeight(e);
 }
 
 // A plan of 8-byte windows: one window a pixel, at its first tap, which also holds its
@@ -178,8 +183,7 @@ bool BuildTapPairPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixel
             const ScaleStep& e = steps[x];
             const int64_t a = read + e.advance, b = a + e.neighbour;
             if (a < 0 || a + 8 > readable || (a & 3) || (b != a + 4 && e.weight[0] != 0) ||
-                e.weight[1] != e.weight[0] || e.weight[2] != e.weight[0] ||
-                e.weight[3] != e.weight[0] || e.weight[0] > 4095)
+                !OneWeight(e))
                 return false;
             const int32_t offset = static_cast<int32_t>(a);
             std::memcpy(block.tapA + 4 * n, &offset, 4);
