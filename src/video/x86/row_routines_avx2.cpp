@@ -205,10 +205,12 @@ KVX_AVX2 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleS
     const PackedRgb24Block* const vectorEnd = block + plan.vectorBlocksRgb24;
     uint8_t* out = dst;
     if (lane == 16) {
+#pragma GCC unroll 2
         for (; block != vectorEnd; ++block, out += 32)
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
                                 PackedBlock(work + block->window[0], work + block->window[1], *block));
     } else {
+#pragma GCC unroll 2
         for (; block != vectorEnd; ++block, out += 2 * lane) {
             const __m256i q = PackedBlock(work + block->window[0], work + block->window[1], *block);
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(q));
