@@ -166,7 +166,7 @@ bool Plannable(const ScaleStep& e, int64_t a, int64_t b, int64_t limit) {
 // store at each of its pixels.
 bool BuildTapPairPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                       ColumnPlanBlock* blocks, ColumnPlan& plan) {
-    plan = ColumnPlan{blocks, count, 0, 0, 0, 8, 4, 0};
+    plan = ColumnPlan{blocks, count, 0, 0, 0, 8, 4, 0, nullptr, 0};
     const int64_t readable = (static_cast<int64_t>(sourcePixels) + 1) * 4;
     if (count <= 0 || sourcePixels <= 0 || readable > INT32_MAX) return false;
     int64_t read = 0;
@@ -208,7 +208,7 @@ bool BuildTapPairPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixel
 bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                      int32_t windowBytes, ColumnPlanBlock* blocks, ColumnPlan& plan) {
     if (windowBytes == 8) return BuildTapPairPlan(steps, count, sourcePixels, blocks, plan);
-    plan = ColumnPlan{blocks, count, 0, 0, 0, windowBytes, 4, 0};
+    plan = ColumnPlan{blocks, count, 0, 0, 0, windowBytes, 4, 0, nullptr, 0};
     const int64_t limit = static_cast<int64_t>(sourcePixels) * 4;
     if ((windowBytes != 16 && windowBytes != 32) || count <= 0 || limit < windowBytes ||
         limit > INT32_MAX)
@@ -267,65 +267,109 @@ bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels
     return true;
 }
 
-bool BuildPackedRgb24Plan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
-                          ColumnPlanBlock* blocks, ColumnPlan& plan) {
-    constexpr int32_t kLaneBytes = 16, kLanePixels = 4;
-    plan = ColumnPlan{blocks, count, 0, 0, 0, kPackedRgb24PlanWindowBytes, 3, 0};
-    const int64_t limit = static_cast<int64_t>(sourcePixels) * 4;  // in table bytes
-    const int64_t rowBytes = static_cast<int64_t>(sourcePixels) * 3;
-    if (count <= 0 || rowBytes < kLaneBytes || limit > INT32_MAX) return false;
+namespace {
+
+constexpr int32_t kLaneBytes = 16;              // a lane's window and its store
+constexpr int32_t kLaneReach = kLaneBytes + 3;  // the two windows of a lane
+
+// The first taps of a packed row's pixels, in order: byte offset and weight of each.
+struct PackedTapWalk {
+    const ScaleStep* steps;
     int64_t read = 0;
-    int32_t blockCount = 0;
-    // Every lane takes at least one pixel, so ColumnPlanCapacity(count) blocks always do.
-    for (int32_t x = 0; x < count;) {
-        ColumnPlanBlock& block = blocks[blockCount++];
-        block = ColumnPlanBlock{};
-        block.first = x;
-        block.readBefore = static_cast<int32_t>(read);
-        std::fill(block.tapA, block.tapA + 32, static_cast<uint8_t>(kNoTap));
-        std::fill(block.tapB, block.tapB + 32, static_cast<uint8_t>(kNoTap));
-        for (int32_t lane = 0; lane < 2 && x < count; ++lane) {
-            int32_t tapA[kLanePixels], tapB[kLanePixels];  // bytes of the packed row
-            Span span{INT32_MAX, INT32_MIN};
-            int32_t n = 0;
-            for (; n < kLanePixels && x < count; ++n, ++x) {
-                const ScaleStep& e = steps[x];
-                const int64_t a = read + e.advance, b = a + e.neighbour;
-                if (!Plannable(e, a, b, limit)) return false;
-                const int32_t byteA = static_cast<int32_t>(a / 4 * 3), byteB = static_cast<int32_t>(b / 4 * 3);
-                Span grown = span;
-                grown.Add(byteA);
-                grown.Add(byteB);
-                if (grown.high + 3 - grown.low > kLaneBytes) {
-                    if (n == 0) return false;
-                    break;
-                }
-                span = grown;
-                tapA[n] = byteA;
-                tapB[n] = byteB;
-                block.weight[kLanePixels * lane + n] = e.weight[0] * 0x10001u;
-                read = b;
+    int32_t next = 0;  // the pixel whose taps Next gives
+    int32_t tap = 0;
+    uint16_t weight = 0;
+
+    void Next() {
+        const ScaleStep& e = steps[next++];
+        const int64_t a = read + e.advance;
+        tap = static_cast<int32_t>(a / 4 * 3);
+        weight = e.weight[0];
+        read = a + e.neighbour;
+    }
+};
+
+// Every pixel's taps are whole work pixels inside the row, one weight serves its lanes and
+// its second tap is the pixel after its first, unless its weight is 0.
+bool PackedTapsPlannable(const ScaleStep* steps, int32_t count, int64_t limit) {
+    int64_t read = 0;
+    for (int32_t x = 0; x < count; ++x) {
+        const ScaleStep& e = steps[x];
+        const int64_t a = read + e.advance, b = a + e.neighbour;
+        if (!Plannable(e, a, b, limit) || (e.weight[0] != 0 && b != a + 4)) return false;
+        read = b;
+    }
+    return true;
+}
+
+// Fills the blocks for lanes of laneBytes; false when a lane's first taps do not fit its
+// window.
+bool FillPackedBlocks(const ScaleStep* steps, int32_t count, int32_t rowBytes, int32_t laneBytes,
+                      PackedRgb24Block* blocks, ColumnPlan& plan) {
+    const int32_t totalBytes = 3 * count;
+    const int32_t blockCount = (totalBytes + 2 * laneBytes - 1) / (2 * laneBytes);
+    if (blockCount > ColumnPlanCapacity(count)) return false;
+    PackedTapWalk walk{steps};
+    for (int32_t k = 0; k < blockCount; ++k) {
+        PackedRgb24Block& block = blocks[k];
+        block = PackedRgb24Block{};
+        for (int32_t lane = 0; lane < 2; ++lane) {
+            const int32_t first = (2 * k + lane) * laneBytes;
+            const int32_t n = std::max(0, std::min(laneBytes, totalBytes - first));
+            int32_t taps[kLaneBytes];
+            uint16_t weights[kLaneBytes];
+            int32_t low = INT32_MAX;
+            for (int32_t i = 0; i < n; ++i) {
+                const int32_t pixel = (first + i) / 3;
+                if (walk.next <= pixel) walk.Next();
+                taps[i] = walk.tap + (first + i) % 3;
+                weights[i] = walk.weight;
+                low = std::min(low, taps[i]);
             }
-            // A window that would run past the row ends at the row's end instead.
-            const int32_t window = std::min(span.low, static_cast<int32_t>(rowBytes) - kLaneBytes);
-            for (int32_t i = 0; i < n; ++i)
-                for (int32_t j = 0; j < 3; ++j) {
-                    block.tapA[16 * lane + 4 * i + j] = static_cast<uint8_t>(tapA[i] - window + j);
-                    block.tapB[16 * lane + 4 * i + j] = static_cast<uint8_t>(tapB[i] - window + j);
-                }
-            if (lane == 0) block.windowA = block.windowB = window, block.lowLanePixels = n;
-            else block.windowB = window;
-            block.count += n;
+            // Both windows stay inside the row: near its end they start earlier.
+            const int32_t window = std::min(low, rowBytes - kLaneReach);
+            block.window[lane] = n ? window : block.window[0];
+            for (int32_t i = 0; i < n; ++i) {
+                int32_t at = taps[i] - window;
+                int32_t weight = weights[i];
+                if (at >= kLaneBytes && weight == 0 && at - 3 < kLaneBytes)
+                    at -= 3, weight = 4096;  // the second window's byte as it is
+                if (at >= kLaneBytes) return false;
+                block.tap[kLaneBytes * lane + i] = static_cast<uint8_t>(at);
+                block.weight[PackedWeightSlot(lane, i)] = static_cast<int16_t>(weight);
+            }
         }
     }
     plan.blockCount = blockCount;
+    plan.laneBytes = laneBytes;
+    // A block's stores end 16 bytes past its high lane's first byte.
     int32_t k = 0;
-    while (k < blockCount &&
-           (static_cast<int64_t>(blocks[k].first) + blocks[k].lowLanePixels) * 3 + kLaneBytes <=
-               static_cast<int64_t>(count) * 3)
-        ++k;
+    while (k < blockCount && (2 * k + 1) * laneBytes + kLaneBytes <= totalBytes) ++k;
     plan.vectorBlocksRgb24 = k;
     return true;
+}
+
+}  // namespace
+
+bool BuildPackedRgb24Plan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
+                          PackedRgb24Block* blocks, ColumnPlan& plan) {
+    plan = ColumnPlan{};
+    plan.count = count;
+    plan.windowBytes = kPackedRgb24PlanWindowBytes;
+    plan.workPixelBytes = 3;
+    plan.packedBlocks = blocks;
+    const int64_t limit = static_cast<int64_t>(sourcePixels) * 4;  // in table bytes
+    const int64_t rowBytes = static_cast<int64_t>(sourcePixels) * 3;
+    if (count <= 0 || count > INT32_MAX / 3 || rowBytes < kLaneReach || limit > INT32_MAX ||
+        !PackedTapsPlannable(steps, count, limit))
+        return false;
+    // The longest lanes every lane of the row allows. Lanes of 3 bytes are whole pixels,
+    // whose three taps always fit a window: the last one that must hold its pixel's second
+    // taps too ends 3 bytes before the row's end.
+    for (int32_t laneBytes = kLaneBytes; laneBytes >= 3; --laneBytes)
+        if (FillPackedBlocks(steps, count, static_cast<int32_t>(rowBytes), laneBytes, blocks, plan))
+            return true;
+    return false;
 }
 
 }  // namespace kvx

@@ -45,8 +45,7 @@ struct alignas(16) ColumnPlanBlock {
     int32_t windowA, windowB;  // start of the windows of the first and second taps
     int32_t first, count;      // destination pixels first .. first + count - 1
     int32_t readBefore;        // the walk's read position before pixel `first`
-    int32_t lowLanePixels;     // packed 24-bit plans: pixels of the block's low lane
-    int32_t reserved[2];
+    int32_t reserved[3];
     // Where pixel i's tap lies in its window, in bytes 4i .. 4i + 3, in the form the
     // routines of the window size take as it stands: for 16-byte windows the window byte of
     // each of its four lanes (a byte shuffle mask), for 32-byte windows its work pixel as a
@@ -55,6 +54,8 @@ struct alignas(16) ColumnPlanBlock {
     uint32_t weight[8];  // weight of each pixel, in both halves
 };
 static_assert(sizeof(ColumnPlanBlock) == 128, "ColumnPlanBlock is a 128-byte record");
+
+struct PackedRgb24Block;
 
 struct ColumnPlan {
     const ColumnPlanBlock* blocks;
@@ -70,6 +71,9 @@ struct ColumnPlan {
     // routine may take those blocks' second taps with the first taps' mask from the window
     // at windowA + 4, and need not read windowB and tapB.
     int32_t neighbourBlocks;
+    // Packed 24-bit plans (BuildPackedRgb24Plan): their blocks and the bytes of each lane.
+    const PackedRgb24Block* packedBlocks;
+    int32_t laneBytes;
 };
 
 // The most blocks BuildColumnPlan may need for `count` pixels.
@@ -94,19 +98,45 @@ bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels
 // from 4-byte ones. The column table stays the same (steps of 4 per work pixel); a tap at
 // table offset t lies at byte t / 4 * 3 of a packed row.
 //
-// Builds the plan of `steps` for a packed row of sourcePixels readable pixels (the same
-// conditions as BuildColumnPlan, and at least 16 bytes of row). Each block is two 16-byte
-// lanes of up to four pixels, in pixel order: `lowLanePixels` in the low lane, the rest in
-// the high one. A lane's window (windowA for the low lane, windowB for the high one) holds
-// both taps of all its pixels; tapA and tapB are byte shuffle masks within each lane that
-// place pixel i's three bytes in bytes 4i .. 4i + 2 of the lane (byte 4i + 3 and unused
-// pixels get 0x80). `count` is the block's pixels, `weight` one per pixel as in
-// BuildColumnPlan, slots 0-3 for the low lane and 4-7 for the high one. The vector
-// routines store 16 bytes at each lane's first pixel; vectorBlocksRgb24 counts the blocks
-// whose stores stay inside the row (vectorBlocksYuyv is 0).
+// Every byte of such a destination row is a blend of its own: byte c (0..2) of pixel p is
+// BlendLane(row[a + c], row[a + 3 + c], w) for p's first tap a (in bytes) and weight w. A
+// plan of it cuts the destination row into lanes of laneBytes consecutive bytes, which may
+// start and end inside a pixel, two lanes a block. A lane's window is 16 bytes of the row
+// that hold the first taps of all its bytes; the 16 bytes three on hold their second taps
+// at the same places, so one byte shuffle mask serves both.
+struct alignas(16) PackedRgb24Block {
+    int32_t window[2];  // the low and the high lane's window: bytes from the row's start
+    int32_t reserved[6];
+    // Byte i of a lane: where its taps lie in the lane's two windows; low lane in 0-15,
+    // high lane in 16-31.
+    uint8_t tap[32];
+    // Byte i of a lane: its pixel's weight, in the order a 32-byte unpack of the taps
+    // meets them: low lane bytes 0-7, high lane bytes 0-7, low lane 8-15, high lane 8-15.
+    // A weight of 4096 takes the second window's byte as it is: a pixel of weight 0 whose
+    // only tap lies past the first window (at the row's end) is taken from the second.
+    int16_t weight[32];
+};
+static_assert(sizeof(PackedRgb24Block) == sizeof(ColumnPlanBlock),
+              "a packed block takes the room of a window-plan block");
+
+// The weight slot of byte i (0..15) of lane `lane` (0 low, 1 high) of a packed block.
+inline int32_t PackedWeightSlot(int32_t lane, int32_t i) {
+    return (i & 8) * 2 + lane * 8 + (i & 7);
+}
+
+// Builds the plan of `steps` for a packed row of sourcePixels readable pixels into
+// `blocks`, which has room for ColumnPlanCapacity(count) entries and is 16-byte aligned.
+// Returns false, and the table walk does the row, unless every tap is a whole work pixel
+// inside the row, one weight serves a pixel's lanes, each second tap is the pixel after its
+// first or has weight 0, and the row has 19 bytes (a lane's two windows). The lanes are as
+// long as every lane of the row allows: 16 bytes down to 3, a pixel a lane, which fits any
+// shrink. Block k does destination bytes 2k * laneBytes on. The vector routines store each
+// lane as 16 bytes at its first byte, the high lane's store rewriting the low lane's spare
+// bytes; vectorBlocksRgb24 counts the blocks whose stores stay inside the row, the blocks
+// after them go through a buffer. The plan's blocks are packedBlocks (blocks is null).
 constexpr int32_t kPackedRgb24PlanWindowBytes = 32;  // the windowBytes such plans record
 bool BuildPackedRgb24Plan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
-                          ColumnPlanBlock* blocks, ColumnPlan& plan);
+                          PackedRgb24Block* blocks, ColumnPlan& plan);
 
 // The table walk along a packed 24-bit row: the reference of the packed planned routines,
 // which do every block of the plan (those past vectorBlocksRgb24 through a buffer).

@@ -228,20 +228,19 @@ bool Scaler::EnsureScaleSteps(ScaleStep*& table, int32_t& nominal, int32_t& capa
 // `failed` reports an allocation failure.
 const ColumnPlan* Scaler::PlanFor(const StepTableKey& key, int32_t clipWidth, int32_t windowBytes,
                                   int32_t workPixelBytes, bool& failed) {
-    void* block = columnPlanBlocks;
-    failed = !EnsureTable(block, columnPlanNominal, columnPlanCapacity, columnPlanKey,
+    failed = !EnsureTable(columnPlanBlocks, columnPlanNominal, columnPlanCapacity, columnPlanKey,
                           ColumnPlanCapacity(clipWidth), sizeof(ColumnPlanBlock));
-    columnPlanBlocks = static_cast<ColumnPlanBlock*>(block);
     if (failed) return nullptr;
     if (key != columnPlanKey || windowBytes != columnPlan.windowBytes ||
         workPixelBytes != columnPlan.workPixelBytes) {
         columnPlanKey = key;
         columnPlanUsable =
             workPixelBytes == 3
-                ? BuildPackedRgb24Plan(columnSteps, key.count, key.sourceLength, columnPlanBlocks,
+                ? BuildPackedRgb24Plan(columnSteps, key.count, key.sourceLength,
+                                       static_cast<PackedRgb24Block*>(columnPlanBlocks),
                                        columnPlan)
                 : BuildColumnPlan(columnSteps, key.count, key.sourceLength, windowBytes,
-                                  columnPlanBlocks, columnPlan);
+                                  static_cast<ColumnPlanBlock*>(columnPlanBlocks), columnPlan);
     }
     return columnPlanUsable ? &columnPlan : nullptr;
 }

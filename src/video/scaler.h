@@ -69,8 +69,9 @@ private:
     int32_t workNominalWidth = 0, workNominalHeight = 0;
     int32_t workWidth = 0, workHeight = 0;  // allocated; the work pitch is workWidth * 4
     // The column table recast for the planned horizontal routines, built with the table
-    // when the level has such routines; same buffer policy, sized by the clip width.
-    ColumnPlanBlock* columnPlanBlocks = nullptr;
+    // when the level has such routines; same buffer policy, sized by the clip width. The
+    // blocks of either kind of plan (ColumnPlanBlock or PackedRgb24Block, of one size).
+    void* columnPlanBlocks = nullptr;
     int32_t columnPlanNominal = 0, columnPlanCapacity = 0;
     StepTableKey columnPlanKey{};
     ColumnPlan columnPlan{};

@@ -123,13 +123,14 @@ std::vector<ScaleStep> EveryWeightTable(int32_t& furthest) {
 
 // Plan blocks on the aligned heap, as the scaler keeps them: a std::vector of a 16-byte
 // aligned type is only 8-byte aligned with 32-bit MinGW's allocator.
+template <typename Block>
 struct PlanBlocks {
     explicit PlanBlocks(int32_t n)
-        : blocks(static_cast<ColumnPlanBlock*>(AlignedAlloc(n * sizeof(ColumnPlanBlock)))) {}
+        : blocks(static_cast<Block*>(AlignedAlloc(n * sizeof(Block)))) {}
     ~PlanBlocks() { AlignedFree(blocks); }
     PlanBlocks(const PlanBlocks&) = delete;
     PlanBlocks& operator=(const PlanBlocks&) = delete;
-    ColumnPlanBlock* const blocks;
+    Block* const blocks;
 };
 
 // The seed of the random inputs: KVX_CHECK_SEED when set; otherwise fixed, except in a
@@ -292,9 +293,10 @@ void KernelCheck::Run(HorizontalRowFn fn, HorizontalRowFn ref, const HorizontalC
 bool KernelCheck::CheckPlanned(PlannedRowFn fn, const PlannedCase& c, int32_t sourceLength,
                                const std::vector<ScaleStep>& table, int32_t count, bool fenced) {
     const PixelLayout layout = c.layout;
-    PlanBlocks blocks(ColumnPlanCapacity(count));
+    PlanBlocks<ColumnPlanBlock> blocks(ColumnPlanCapacity(count));
+    PlanBlocks<PackedRgb24Block> packedBlocks(ColumnPlanCapacity(count));
     ColumnPlan plan;
-    if (c.packed ? !BuildPackedRgb24Plan(table.data(), count, sourceLength, blocks.blocks, plan)
+    if (c.packed ? !BuildPackedRgb24Plan(table.data(), count, sourceLength, packedBlocks.blocks, plan)
                  : !BuildColumnPlan(table.data(), count, sourceLength, simd.rows.planWindowBytes,
                                     blocks.blocks, plan))
         return false;
@@ -621,6 +623,59 @@ TEST(ColumnPlan, TapPairWindowsHoldBothTapsOfEachPixel) {
     EXPECT_EQ(plan.vectorBlocksRgb24, 1);
     ASSERT_TRUE(BuildColumnPlan(table.data(), 16, 16, 8, blocks.data(), plan));
     EXPECT_EQ(plan.vectorBlocksYuyv, 1);
+}
+
+// Packed 24-bit plans: lanes as long as the table allows, 16 bytes at a zoom, fewer at a
+// shrink; windows inside the row, the last one moved back from its end, where a pixel of
+// weight 0 past the first window is taken whole from the second (weight 4096).
+TEST(PackedRgb24Plan, LanesAsLongAsTheTableAllows) {
+    PlanBlocks<PackedRgb24Block> blocks(ColumnPlanCapacity(720));
+    ColumnPlan plan;
+    std::vector<ScaleStep> table = ColumnTable(20, 20, 0, 20);  // a copy of 20 pixels
+    ASSERT_TRUE(BuildPackedRgb24Plan(table.data(), 20, 20, blocks.blocks, plan));
+    EXPECT_EQ(plan.laneBytes, 16);
+    EXPECT_EQ(plan.blockCount, 2);
+    EXPECT_EQ(plan.vectorBlocksRgb24, 1);  // the second block's high lane store ends at 64
+    const PackedRgb24Block& last = blocks.blocks[1];
+    EXPECT_EQ(last.window[0], 32);
+    EXPECT_EQ(last.window[1], 41);  // 60 bytes less both windows' 19
+    for (int32_t i = 0; i < 12; ++i) {
+        // Bytes 48-59: pixels 16-18 at 7-15, pixel 19 from the second window at 13-15.
+        EXPECT_EQ(last.tap[16 + i], i < 9 ? 7 + i : 4 + i) << "byte " << i;
+        EXPECT_EQ(last.weight[PackedWeightSlot(1, i)], i < 9 ? 0 : 4096) << "byte " << i;
+        EXPECT_EQ(last.tap[i], i) << "byte " << i;
+    }
+    for (int32_t percent : {110, 90}) {
+        const int32_t source = 720 * 100 / percent;
+        table = ColumnTable(source, 720, 0, 720);
+        ASSERT_TRUE(BuildPackedRgb24Plan(table.data(), 720, source, blocks.blocks, plan));
+        const int32_t lane = percent == 110 ? 16 : 13;
+        EXPECT_EQ(plan.laneBytes, lane) << percent << " %";
+        EXPECT_EQ(plan.blockCount, (2160 + 2 * lane - 1) / (2 * lane)) << percent << " %";
+        EXPECT_EQ(plan.vectorBlocksRgb24, (2160 - 16 - lane) / (2 * lane) + 1) << percent << " %";
+        for (int32_t k = 0; k < plan.blockCount; ++k)
+            for (int32_t w : blocks.blocks[k].window) {
+                EXPECT_GE(w, 0) << "block " << k;
+                EXPECT_LE(w + 19, source * 3) << "block " << k;
+            }
+    }
+    // A 10:1 shrink: a pixel a lane.
+    table = ColumnTable(1000, 100, 0, 100);
+    ASSERT_TRUE(BuildPackedRgb24Plan(table.data(), 100, 1000, blocks.blocks, plan));
+    EXPECT_EQ(plan.laneBytes, 3);
+    // Tables it does not take: a row shorter than two windows, a second tap that is not the
+    // next pixel, lanes with different weights.
+    table = ColumnTable(6, 8, 0, 8);
+    EXPECT_FALSE(BuildPackedRgb24Plan(table.data(), 8, 6, blocks.blocks, plan));
+    table = ColumnTable(7, 8, 0, 8);
+    EXPECT_TRUE(BuildPackedRgb24Plan(table.data(), 8, 7, blocks.blocks, plan));
+    table = ColumnTable(110, 100, 0, 100);
+    table[7].neighbour = 8;
+    table[8].advance -= 4;
+    EXPECT_FALSE(BuildPackedRgb24Plan(table.data(), 100, 110, blocks.blocks, plan));
+    table = ColumnTable(110, 100, 0, 100);
+    table[5].weight[1] ^= 1;
+    EXPECT_FALSE(BuildPackedRgb24Plan(table.data(), 100, 110, blocks.blocks, plan));
 }
 
 // Whole frames through the dispatched table: Scale, FillRect and BlendLines at every level

@@ -50,8 +50,9 @@ void Time(benchmark::State& st, HorizontalRowFn fn, HorizontalCase) {
 void TimePlanned(benchmark::State& st, PlannedRowFn fn, int32_t windowBytes, bool packed) {
     ZoomRow row;
     std::vector<ColumnPlanBlock> blocks(ColumnPlanCapacity(kRowPixels));
+    std::vector<PackedRgb24Block> packedBlocks(ColumnPlanCapacity(kRowPixels));
     ColumnPlan plan;
-    if (packed ? !BuildPackedRgb24Plan(row.table.data(), kRowPixels, row.source, blocks.data(), plan)
+    if (packed ? !BuildPackedRgb24Plan(row.table.data(), kRowPixels, row.source, packedBlocks.data(), plan)
                : !BuildColumnPlan(row.table.data(), kRowPixels, row.source, windowBytes,
                                   blocks.data(), plan)) {
         st.SkipWithError("the table fits no plan");

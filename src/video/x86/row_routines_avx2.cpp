@@ -183,36 +183,59 @@ KVX_AVX2 void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t w
     if (i < bytes) blend32(bytes - 32);
 }
 
-// A block of a packed plan: each lane gathers its pixels' taps from its own 16-byte window
-// into 4-byte slots, the slots are blended and packed back to three bytes a pixel, and
-// each lane is stored as 16 bytes at its first pixel: the high lane's store covers the low
-// lane's spare bytes, later blocks those of the high lane.
-KVX_AVX2 inline void PackedBlock(const uint8_t* work, const ColumnPlanBlock& block, __m256i pack,
-                                 uint8_t* out) {
-    const __m256i window = _mm256_inserti128_si256(
-        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(work + block.windowA))),
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(work + block.windowB)), 1);
-    const __m256i a = _mm256_shuffle_epi8(window, LoadU256(block.tapA));
-    const __m256i b = _mm256_shuffle_epi8(window, LoadU256(block.tapB));
-    const __m256i q = _mm256_shuffle_epi8(BlendLanePairs(a, b, LoadU256(block.weight)), pack);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(q));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * block.lowLanePixels),
-                     _mm256_extracti128_si256(q, 1));
+// A block of a packed plan, both lanes: the first and the second taps of each byte come
+// from the lane's two windows with one mask; as words (a + 256 b) a multiply-add by
+// (-16, 16) gives (b - a) * 16, and the weighted difference's low byte added to a is the
+// blend (which lies in 0..255, so the byte add cannot wrap).
+KVX_AVX2 inline __m256i PackedBlock(const uint8_t* low, const uint8_t* high,
+                                    const PackedRgb24Block& block) {
+    const __m256i w0 = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(low))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(high)), 1);
+    const __m256i w1 = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(low + 3))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(high + 3)), 1);
+    const __m256i tap = LoadU256(block.tap);
+    const __m256i a = _mm256_shuffle_epi8(w0, tap), b = _mm256_shuffle_epi8(w1, tap);
+    const __m256i difference = _mm256_set1_epi16(0x10F0), lowBytes = _mm256_set1_epi16(0xFF);
+    const __m256i dLo = _mm256_mulhi_epi16(
+        _mm256_maddubs_epi16(_mm256_unpacklo_epi8(a, b), difference), LoadU256(block.weight));
+    const __m256i dHi = _mm256_mulhi_epi16(
+        _mm256_maddubs_epi16(_mm256_unpackhi_epi8(a, b), difference), LoadU256(block.weight + 16));
+    return _mm256_add_epi8(a, _mm256_packus_epi16(_mm256_and_si256(dLo, lowBytes),
+                                                  _mm256_and_si256(dHi, lowBytes)));
 }
 
+// Lanes of 16 bytes make one 32-byte store a block; shorter ones two of 16, the high
+// lane's rewriting the low lane's spare bytes, the next block's those of the high lane.
 KVX_AVX2 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                  const ColumnPlan& plan, bool) {
-    const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
-                                          0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    const ColumnPlanBlock* block = plan.blocks;
-    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksRgb24; block != end; ++block)
-        PackedBlock(work, *block, pack, dst + 3 * block->first);
+    const ptrdiff_t lane = plan.laneBytes;
+    const ptrdiff_t rowBytes = 3 * static_cast<ptrdiff_t>(plan.count);
+    const PackedRgb24Block* block = plan.packedBlocks;
+    const PackedRgb24Block* const vectorEnd = block + plan.vectorBlocksRgb24;
+    uint8_t* out = dst;
+    if (lane == 16) {
+#pragma GCC unroll 2
+        for (; block != vectorEnd; ++block, out += 32)
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
+                                PackedBlock(work + block->window[0], work + block->window[1], *block));
+    } else {
+#pragma GCC unroll 2
+        for (; block != vectorEnd; ++block, out += 2 * lane) {
+            const __m256i q = PackedBlock(work + block->window[0], work + block->window[1], *block);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(q));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + lane), _mm256_extracti128_si256(q, 1));
+        }
+    }
     // The last blocks' stores would run past the row: they go through a buffer, and only
-    // their pixels' bytes on to the row.
-    for (const ColumnPlanBlock* const end = plan.blocks + plan.blockCount; block != end; ++block) {
-        uint8_t pixels[3 * 4 + 16];
-        PackedBlock(work, *block, pack, pixels);
-        std::memcpy(dst + 3 * block->first, pixels, 3 * static_cast<size_t>(block->count));
+    // the row's bytes on to it.
+    for (ptrdiff_t at = out - dst; block != plan.packedBlocks + plan.blockCount; ++block, at += 2 * lane) {
+        uint8_t bytes[2 * 16];
+        const __m256i q = PackedBlock(work + block->window[0], work + block->window[1], *block);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes), _mm256_castsi256_si128(q));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + lane), _mm256_extracti128_si256(q, 1));
+        std::memcpy(dst + at, bytes, static_cast<size_t>(std::min(2 * lane, rowBytes - at)));
     }
 }
 

@@ -183,36 +183,43 @@ KVX_SSSE3 void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t 
     if (i < bytes) blend16(bytes - 16);
 }
 
-// One lane of a packed plan block: its pixels' taps gathered from its 16-byte window into
-// 4-byte slots, blended, packed back to three bytes a pixel and stored as 16.
-KVX_SSSE3 inline void PackedLane(const uint8_t* window, const uint8_t* tapA, const uint8_t* tapB,
-                                 const uint32_t* weight, __m128i pack, uint8_t* out) {
-    const __m128i w = LoadU128(window);
-    StoreU128(out, _mm_shuffle_epi8(BlendLanePairs(_mm_shuffle_epi8(w, Load128(tapA)),
-                                                   _mm_shuffle_epi8(w, Load128(tapB)),
-                                                   Load128(weight)), pack));
+// One lane of a packed plan block: the first and the second taps of each byte come from
+// the lane's two windows with one mask; as words (a + 256 b) a multiply-add by (-16, 16)
+// gives (b - a) * 16, and the weighted difference's low byte added to a is the blend
+// (which lies in 0..255, so the byte add cannot wrap). `weight` holds the weights of
+// bytes 0-7, and 16 slots on those of bytes 8-15.
+KVX_SSSE3 inline __m128i PackedLane(const uint8_t* window, const uint8_t* tap, const int16_t* weight) {
+    const __m128i mask = Load128(tap);
+    const __m128i a = _mm_shuffle_epi8(LoadU128(window), mask);
+    const __m128i b = _mm_shuffle_epi8(LoadU128(window + 3), mask);
+    const __m128i difference = _mm_set1_epi16(0x10F0), lowBytes = _mm_set1_epi16(0xFF);
+    const __m128i dLo =
+        _mm_mulhi_epi16(_mm_maddubs_epi16(_mm_unpacklo_epi8(a, b), difference), Load128(weight));
+    const __m128i dHi =
+        _mm_mulhi_epi16(_mm_maddubs_epi16(_mm_unpackhi_epi8(a, b), difference), Load128(weight + 16));
+    return _mm_add_epi8(a, _mm_packus_epi16(_mm_and_si128(dLo, lowBytes), _mm_and_si128(dHi, lowBytes)));
 }
 
-// The high lane's store covers the low lane's spare bytes, later blocks those of the high one.
-KVX_SSSE3 inline void PackedBlock(const uint8_t* work, const ColumnPlanBlock& block, __m128i pack,
-                                  uint8_t* out) {
-    PackedLane(work + block.windowA, block.tapA, block.tapB, block.weight, pack, out);
-    PackedLane(work + block.windowB, block.tapA + 16, block.tapB + 16, block.weight + 4, pack,
-               out + 3 * block.lowLanePixels);
-}
-
+// Each lane is stored as 16 bytes at its first byte: the high lane's store rewrites the
+// low lane's spare bytes, the next block's those of the high lane.
 KVX_SSSE3 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                   const ColumnPlan& plan, bool) {
-    const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    const ColumnPlanBlock* block = plan.blocks;
-    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksRgb24; block != end; ++block)
-        PackedBlock(work, *block, pack, dst + 3 * block->first);
+    const ptrdiff_t lane = plan.laneBytes;
+    const ptrdiff_t rowBytes = 3 * static_cast<ptrdiff_t>(plan.count);
+    const PackedRgb24Block* block = plan.packedBlocks;
+    uint8_t* out = dst;
+    for (const PackedRgb24Block* const end = block + plan.vectorBlocksRgb24; block != end;
+         ++block, out += 2 * lane) {
+        StoreU128(out, PackedLane(work + block->window[0], block->tap, block->weight));
+        StoreU128(out + lane, PackedLane(work + block->window[1], block->tap + 16, block->weight + 8));
+    }
     // The last blocks' stores would run past the row: they go through a buffer, and only
-    // their pixels' bytes on to the row.
-    for (const ColumnPlanBlock* const end = plan.blocks + plan.blockCount; block != end; ++block) {
-        uint8_t pixels[3 * 4 + 16];
-        PackedBlock(work, *block, pack, pixels);
-        std::memcpy(dst + 3 * block->first, pixels, 3 * static_cast<size_t>(block->count));
+    // the row's bytes on to it.
+    for (ptrdiff_t at = out - dst; block != plan.packedBlocks + plan.blockCount; ++block, at += 2 * lane) {
+        uint8_t bytes[2 * 16];
+        StoreU128(bytes, PackedLane(work + block->window[0], block->tap, block->weight));
+        StoreU128(bytes + lane, PackedLane(work + block->window[1], block->tap + 16, block->weight + 8));
+        std::memcpy(dst + at, bytes, static_cast<size_t>(std::min(2 * lane, rowBytes - at)));
     }
 }
 
