@@ -733,7 +733,9 @@ TEST(SimdDispatch, LimitSelectsTheTableAndNeverExceedsTheCpu) {
         SetSimdLevelLimit(SimdLevel::Ssse3);
         EXPECT_EQ(ActiveSimdLevel(), SimdLevel::Ssse3);
         EXPECT_NE(Kernels().rows.plannedYuyv, nullptr);
-        EXPECT_NE(Kernels().rows.plannedRgb24, nullptr);
+        EXPECT_NE(Kernels().rows.plannedRgb24Packed, nullptr);
+        // SSE2's 24-bit routine takes 8-byte plans only: it must not meet 16-byte ones.
+        EXPECT_EQ(Kernels().rows.plannedRgb24, nullptr);
         EXPECT_EQ(Kernels().rows.planWindowBytes, 16);
     }
     SetSimdLevelLimit(SimdLevel::Avx2);

@@ -27,12 +27,6 @@ KVX_AVX2 inline __m256i LoadU256(const void* p) {
     return _mm256_loadu_si256(static_cast<const __m256i*>(p));
 }
 
-KVX_AVX2 inline __m256i BlendBytes(__m256i a, __m256i b, __m256i w) {
-    const __m256i z = _mm256_setzero_si256();
-    return _mm256_packus_epi16(Blend16(_mm256_unpacklo_epi8(a, z), _mm256_unpacklo_epi8(b, z), w),
-                               Blend16(_mm256_unpackhi_epi8(a, z), _mm256_unpackhi_epi8(b, z), w));
-}
-
 // 24 bytes (eight 3-byte pixels) from the start of a 32-byte load into eight 4-byte
 // pixels with a zero fourth byte: bytes 0-15 go to the low lane and 12-27 to the high
 // one, then each lane spreads its first twelve bytes.
@@ -41,19 +35,6 @@ KVX_AVX2 inline __m256i Expand3To4(__m256i v) {
     const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,
                                             0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
     return _mm256_shuffle_epi8(lanes, spread);
-}
-
-// Both bytes of each 16-bit lane of a and b blended with that lane's weight (up to 4095),
-// without unpacking to words and packing back: multiply-adds by (16, 0) and (0, 16) give
-// the even and the odd bytes' differences times 16 as words, and the two blended steps are
-// added to a where they belong. Each byte's result stays within 0..255, so no add carries
-// into its neighbour.
-KVX_AVX2 inline __m256i BlendLanePairs(__m256i a, __m256i b, __m256i w) {
-    const __m256i even = _mm256_set1_epi16(16), odd = _mm256_set1_epi16(16 << 8);
-    const __m256i dEven = _mm256_sub_epi16(_mm256_maddubs_epi16(b, even), _mm256_maddubs_epi16(a, even));
-    const __m256i dOdd = _mm256_sub_epi16(_mm256_maddubs_epi16(b, odd), _mm256_maddubs_epi16(a, odd));
-    return _mm256_add_epi16(_mm256_add_epi16(a, _mm256_mulhi_epi16(dEven, w)),
-                            _mm256_slli_epi16(_mm256_mulhi_epi16(dOdd, w), 8));
 }
 
 // Every byte of a and b blended with one weight w (in every word): each byte pair (a, b)
@@ -68,14 +49,6 @@ KVX_AVX2 inline __m256i BlendRowBytes(__m256i a, __m256i b, __m256i w) {
                                                   _mm256_and_si256(hi, lowByte)));
 }
 
-// The eight pixels of one plan block, all four lanes blended, in pixel order. A block's
-// 32-bit weight holds the pixel's weight in both halves, one per lane pair.
-KVX_AVX2 inline __m256i BlendBlock(const uint8_t* work, const ColumnPlanBlock& block) {
-    const __m256i a = _mm256_permutevar8x32_epi32(LoadU256(work + block.windowA), LoadU256(block.tapA));
-    const __m256i b = _mm256_permutevar8x32_epi32(LoadU256(work + block.windowB), LoadU256(block.tapB));
-    return BlendLanePairs(a, b, LoadU256(block.weight));
-}
-
 }  // namespace
 
 KVX_AVX2 void VerticalRgb24(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
@@ -86,7 +59,7 @@ KVX_AVX2 void VerticalRgb24(const uint8_t* a, const uint8_t* b, uint16_t w, uint
     // takes the same weight, so the rows are blended as they lie and expanded once.
     for (; groups - g >= 11; g += 8, a += 24, b += 24, work += 32)
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(work),
-                            Expand3To4(BlendLanePairs(LoadU256(a), LoadU256(b), wv)));
+                            Expand3To4(BlendRowBytes(LoadU256(a), LoadU256(b), wv)));
     if (g < groups) sse2::VerticalRgb24(a, b, w, work, groups - g);
 }
 
@@ -146,24 +119,6 @@ KVX_AVX2 void PlannedYuyv(const uint8_t* work, uint8_t* dst, const ScaleStep* st
                              _mm256_packus_epi16(q, q), _MM_SHUFFLE(3, 1, 2, 0))));
     }
     sse2::WalkYuyvAfterPlan(work, dst, steps, plan, oddStart);
-}
-
-KVX_AVX2 void PlannedRgb24(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
-                           const ColumnPlan& plan, bool) {
-    const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
-                                          0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    const ColumnPlanBlock* block = plan.blocks;
-    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksRgb24; block != end; ++block) {
-        const __m256i q = _mm256_shuffle_epi8(BlendBlock(work, *block), pack);
-        // Twelve bytes from each lane, each stored as 16; the second store covers the
-        // first one's spare bytes, and later blocks cover those of the second.
-        uint8_t* out = dst + 3 * block->first;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(q));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), _mm256_extracti128_si256(q, 1));
-    }
-    if (plan.vectorBlocksRgb24 == plan.blockCount) return;
-    const int32_t x = block->first;
-    sse2::HorizontalRgb24(work + block->readBefore, dst + 3 * x, plan.count - x, steps + x);
 }
 
 KVX_AVX2 void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,

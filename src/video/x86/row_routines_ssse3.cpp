@@ -22,34 +22,6 @@ KVX_SSSE3 inline __m128i Load128(const void* p) {
     return _mm_load_si128(static_cast<const __m128i*>(p));
 }
 
-// The four pixels of one plan block, all four lanes blended, in pixel order.
-KVX_SSSE3 inline __m128i BlendBlock(const uint8_t* work, const ColumnPlanBlock& block) {
-    const __m128i z = _mm_setzero_si128();
-    const __m128i a = _mm_shuffle_epi8(LoadU128(work + block.windowA), Load128(block.tapA));
-    const __m128i b = _mm_shuffle_epi8(LoadU128(work + block.windowB), Load128(block.tapB));
-    const __m128i w = Load128(block.weight);
-    // Each half of a 32-bit weight is one pixel's weight: unpacking the dwords gives the
-    // four word lanes of two pixels at a time.
-    const __m128i lo = Blend16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z),
-                               _mm_unpacklo_epi32(w, w));
-    const __m128i hi = Blend16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(b, z),
-                               _mm_unpackhi_epi32(w, w));
-    return _mm_packus_epi16(lo, hi);
-}
-
-// Both bytes of each 16-bit lane of a and b blended with that lane's weight (up to 4095),
-// without unpacking to words and packing back: multiply-adds by (16, 0) and (0, 16) give
-// the even and the odd bytes' differences times 16 as words, and the two blended steps are
-// added to a where they belong. Each byte's result stays within 0..255, so no add carries
-// into its neighbour.
-KVX_SSSE3 inline __m128i BlendLanePairs(__m128i a, __m128i b, __m128i w) {
-    const __m128i even = _mm_set1_epi16(16), odd = _mm_set1_epi16(16 << 8);
-    const __m128i dEven = _mm_sub_epi16(_mm_maddubs_epi16(b, even), _mm_maddubs_epi16(a, even));
-    const __m128i dOdd = _mm_sub_epi16(_mm_maddubs_epi16(b, odd), _mm_maddubs_epi16(a, odd));
-    return _mm_add_epi16(_mm_add_epi16(a, _mm_mulhi_epi16(dEven, w)),
-                         _mm_slli_epi16(_mm_mulhi_epi16(dOdd, w), 8));
-}
-
 // Every byte of a and b blended with one weight w (in every word): each byte pair (a, b)
 // times (-16, 16) is (b - a) * 16 as a word, and the high half of its product with the
 // weight is the step from a. The steps' low bytes, added to a byte by byte, are the blend:
@@ -149,19 +121,6 @@ KVX_SSSE3 void PlannedYuyv(const uint8_t* work, uint8_t* dst, const ScaleStep* s
         StoreLow64(dst + 2 * block->first, _mm_packus_epi16(q, q));
     }
     sse2::WalkYuyvAfterPlan(work, dst, steps, plan, oddStart);
-}
-
-KVX_SSSE3 void PlannedRgb24(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
-                            const ColumnPlan& plan, bool) {
-    const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    const ColumnPlanBlock* block = plan.blocks;
-    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksRgb24; block != end; ++block) {
-        // Twelve bytes stored as 16; later blocks or the walk cover the spare ones.
-        StoreU128(dst + 3 * block->first, _mm_shuffle_epi8(BlendBlock(work, *block), pack));
-    }
-    if (plan.vectorBlocksRgb24 == plan.blockCount) return;
-    const int32_t x = block->first;
-    sse2::HorizontalRgb24(work + block->readBefore, dst + 3 * x, plan.count - x, steps + x);
 }
 
 KVX_SSSE3 void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,

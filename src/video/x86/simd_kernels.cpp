@@ -30,7 +30,9 @@ void InstallSsse3Kernels(VideoKernels& k) {
     k.rows.verticalYuyv = ssse3::VerticalYuyv;
     k.rows.verticalRgb24 = ssse3::VerticalRgb24;
     k.rows.plannedYuyv = ssse3::PlannedYuyv;
-    k.rows.plannedRgb24 = ssse3::PlannedRgb24;
+    // 24-bit rows go through packed work rows from here on; SSE2's routine takes only
+    // plans of 8-byte windows.
+    k.rows.plannedRgb24 = nullptr;
     k.rows.planWindowBytes = 16;
     k.rows.verticalRgb24Packed = ssse3::VerticalRgb24Packed;
     k.rows.plannedRgb24Packed = ssse3::PlannedRgb24Packed;
@@ -40,7 +42,6 @@ void InstallAvx2Kernels(VideoKernels& k) {
     k.rows.verticalYuyv = avx2::VerticalYuyv;
     k.rows.verticalRgb24 = avx2::VerticalRgb24;
     k.rows.plannedYuyv = avx2::PlannedYuyv;
-    k.rows.plannedRgb24 = avx2::PlannedRgb24;
     k.rows.planWindowBytes = 32;
     k.rows.verticalRgb24Packed = avx2::VerticalRgb24Packed;
     k.rows.plannedRgb24Packed = avx2::PlannedRgb24Packed;
