@@ -28,9 +28,11 @@ namespace {
 
 const char kUsage[] =
     "usage: kvx_dll_bench PLUGIN [--only TEXT] [LEVEL...]\n"
+    "       kvx_dll_bench --list\n"
     "Times ProcessFrame of PLUGIN (KVX_Scaler.dll or KVX_Scaler.so) at each LEVEL\n"
     "(portable, sse2, ssse3, avx2; default sse2 ssse3 avx2) for the cases of the table of\n"
-    "targets, or only those whose line starts with TEXT (\"YUY2 1920x1080 zoom110\").\n"
+    "targets, or only those whose name is TEXT or starts with TEXT and a space (\"YUY2\",\n"
+    "\"YUY2 1920x1080 zoom110\"). --list prints the cases' names, one a line.\n"
     "A level the CPU lacks runs as the best one it has.\n";
 
 // The settings file where the plug-in reads it at Init, found by the plug-in's own rules.
@@ -100,11 +102,18 @@ bool TimeCase(const std::string& plugin, const PixelFormat& f, const FrameSize& 
     return true;
 }
 
+// Whole words only, so that "... zoom110" does not also select "... zoom110-interlaced".
+bool Selected(const std::string& name, const std::string& only) {
+    return only.empty() || name == only ||
+           (name.compare(0, only.size(), only) == 0 && name[only.size()] == ' ');
+}
+
 int Main(int argc, char** argv) {
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
+    const bool list = std::strcmp(argv[1], "--list") == 0;
     std::vector<std::string> levels;
     std::string only;
     for (int i = 2; i < argc; ++i) {
@@ -118,12 +127,18 @@ int Main(int argc, char** argv) {
                          level.c_str());
             return 2;
         }
+    bool any = false;
     for (const PixelFormat& f : kFormats)
         for (const FrameSize& s : kSizes)
             for (const ScaleCase& c : kCases) {
                 if (!c.libraryEquivalent) continue;
                 const std::string name = std::string(f.name) + " " + s.name + " " + c.name;
-                if (name.compare(0, only.size(), only) != 0) continue;
+                if (!Selected(name, only)) continue;
+                any = true;
+                if (list) {
+                    std::printf("%s\n", name.c_str());
+                    continue;
+                }
                 for (const std::string& level : levels) {
                     double micros = 0;
                     if (!TimeCase(argv[1], f, s, c, level.c_str(), micros)) return 1;
@@ -131,6 +146,11 @@ int Main(int argc, char** argv) {
                     std::fflush(stdout);
                 }
             }
+    if (!any) {
+        std::fprintf(stderr, "kvx_dll_bench: no case is named '%s': see kvx_dll_bench --list\n",
+                     only.c_str());
+        return 2;
+    }
     return 0;
 }
 

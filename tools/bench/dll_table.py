@@ -27,8 +27,8 @@ def main():
         sys.exit("usage: dll_table.py SO_TIMES DLL_TIMES")
     native, dll = read(sys.argv[1]), read(sys.argv[2])
     print("\nThe plug-in file through its exports (the .so natively, the 32-bit DLL under "
-          "Wine): median \u00b5s per frame written just before the call, the faster of two "
-          "alternated rounds:\n")
+          "Wine): median \u00b5s per frame written just before the call, the fastest of five "
+          "rounds, the .so and the DLL alternated case by case:\n")
     print("| Frame | Case | Level | .so | DLL | DLL \u00f7 .so (target \u2264 1.25) |")
     print("|---|---|---|---|---|---|")
     met = total = 0

@@ -56,6 +56,18 @@ KVX_AVX2 inline __m256i BlendLanePairs(__m256i a, __m256i b, __m256i w) {
                             _mm256_slli_epi16(_mm256_mulhi_epi16(dOdd, w), 8));
 }
 
+// Every byte of a and b blended with one weight w (in every word): each byte pair (a, b)
+// times (-16, 16) is (b - a) * 16 as a word, and the high half of its product with the
+// weight is the step from a. The steps' low bytes, added to a byte by byte, are the blend:
+// each sum lies in 0..255, so the wrap of the byte add is exact.
+KVX_AVX2 inline __m256i BlendRowBytes(__m256i a, __m256i b, __m256i w) {
+    const __m256i difference = _mm256_set1_epi16(0x10F0), lowByte = _mm256_set1_epi16(0x00FF);
+    const __m256i lo = _mm256_mulhi_epi16(_mm256_maddubs_epi16(_mm256_unpacklo_epi8(a, b), difference), w);
+    const __m256i hi = _mm256_mulhi_epi16(_mm256_maddubs_epi16(_mm256_unpackhi_epi8(a, b), difference), w);
+    return _mm256_add_epi8(a, _mm256_packus_epi16(_mm256_and_si256(lo, lowByte),
+                                                  _mm256_and_si256(hi, lowByte)));
+}
+
 // The eight pixels of one plan block, all four lanes blended, in pixel order. A block's
 // 32-bit weight holds the pixel's weight in both halves, one per lane pair.
 KVX_AVX2 inline __m256i BlendBlock(const uint8_t* work, const ColumnPlanBlock& block) {
@@ -159,17 +171,16 @@ KVX_AVX2 void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t w
     const int32_t bytes = groups * 3;
     if (bytes < 32) return ssse3::VerticalRgb24Packed(a, b, w, work, groups);
     const __m256i wv = _mm256_set1_epi16(static_cast<int16_t>(w));
-    int32_t i = 0;
-    for (; i + 32 <= bytes; i += 32)
+    auto blend32 = [&](int32_t i) KVX_AVX2 {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(work + i),
-                            BlendLanePairs(LoadU256(a + i), LoadU256(b + i), wv));
+                            BlendRowBytes(LoadU256(a + i), LoadU256(b + i), wv));
+    };
+    int32_t i = 0;
+    for (; i + 64 <= bytes; i += 64) blend32(i), blend32(i + 32);
+    if (i + 32 <= bytes) blend32(i), i += 32;
     // The last 32 bytes once more: the rows are not the work row, so the overlap only
     // rewrites bytes with what they already hold.
-    if (i < bytes) {
-        i = bytes - 32;
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(work + i),
-                            BlendLanePairs(LoadU256(a + i), LoadU256(b + i), wv));
-    }
+    if (i < bytes) blend32(bytes - 32);
 }
 
 // A block of a packed plan, both lanes: the first and the second taps of each byte come

@@ -50,6 +50,17 @@ KVX_SSSE3 inline __m128i BlendLanePairs(__m128i a, __m128i b, __m128i w) {
                          _mm_slli_epi16(_mm_mulhi_epi16(dOdd, w), 8));
 }
 
+// Every byte of a and b blended with one weight w (in every word): each byte pair (a, b)
+// times (-16, 16) is (b - a) * 16 as a word, and the high half of its product with the
+// weight is the step from a. The steps' low bytes, added to a byte by byte, are the blend:
+// each sum lies in 0..255, so the wrap of the byte add is exact.
+KVX_SSSE3 inline __m128i BlendRowBytes(__m128i a, __m128i b, __m128i w) {
+    const __m128i difference = _mm_set1_epi16(0x10F0), lowByte = _mm_set1_epi16(0x00FF);
+    const __m128i lo = _mm_mulhi_epi16(_mm_maddubs_epi16(_mm_unpacklo_epi8(a, b), difference), w);
+    const __m128i hi = _mm_mulhi_epi16(_mm_maddubs_epi16(_mm_unpackhi_epi8(a, b), difference), w);
+    return _mm_add_epi8(a, _mm_packus_epi16(_mm_and_si128(lo, lowByte), _mm_and_si128(hi, lowByte)));
+}
+
 }  // namespace
 
 KVX_SSSE3 void VerticalYuyv(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
@@ -161,14 +172,15 @@ KVX_SSSE3 void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t 
         return;
     }
     const __m128i wv = _mm_set1_epi16(static_cast<int16_t>(w));
+    auto blend16 = [&](int32_t i) KVX_SSSE3 {
+        StoreU128(work + i, BlendRowBytes(LoadU128(a + i), LoadU128(b + i), wv));
+    };
     int32_t i = 0;
-    for (; i + 16 <= bytes; i += 16) StoreU128(work + i, BlendLanePairs(LoadU128(a + i), LoadU128(b + i), wv));
+    for (; i + 32 <= bytes; i += 32) blend16(i), blend16(i + 16);
+    if (i + 16 <= bytes) blend16(i), i += 16;
     // The last 16 bytes once more: the rows are not the work row, so the overlap only
     // rewrites bytes with what they already hold.
-    if (i < bytes) {
-        i = bytes - 16;
-        StoreU128(work + i, BlendLanePairs(LoadU128(a + i), LoadU128(b + i), wv));
-    }
+    if (i < bytes) blend16(bytes - 16);
 }
 
 // One lane of a packed plan block: the first and the second taps of each byte come from
