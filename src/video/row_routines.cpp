@@ -43,10 +43,12 @@ void VerticalRgb24(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work
     }
 }
 
-// Every byte as it lies: three a pixel.
-void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
-                         int32_t groups) {
-    for (int32_t i = 0; i < groups * 3; ++i) work[i] = BlendLane(a[i], b[i], w);
+// Packed work rows: every byte as it lies, kGroupBytes a group (a 24-bit pixel, a 4:2:2
+// pair).
+template <int32_t kGroupBytes>
+void VerticalPacked(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
+                    int32_t groups) {
+    for (int32_t i = 0; i < groups * kGroupBytes; ++i) work[i] = BlendLane(a[i], b[i], w);
 }
 
 // An even column takes Y U (lanes 0, 1), an odd column Y V (lanes 2, 3).
@@ -105,6 +107,33 @@ void HorizontalRgb24Packed(const uint8_t* work, uint8_t* dst, int32_t count,
     }
 }
 
+namespace {
+
+// The row bytes of the Y and the chroma byte of a pixel whose tap is column c of a packed
+// 4:2:2 row (U at an even destination column, V at an odd one).
+int32_t PackedYuyvLuma(int32_t c) { return 2 * c; }
+int32_t PackedYuyvChroma(int32_t c, bool v) { return 4 * (c >> 1) + (v ? 3 : 1); }
+
+}  // namespace
+
+void HorizontalYuyvPacked(const uint8_t* work, uint8_t* dst, int32_t count,
+                          const ScaleStep* steps, int32_t parity) {
+    int64_t read = 0;
+    const int32_t column0 = (parity & kPackedYuyvOddSource) ? 1 : 0;
+    for (int32_t x = 0; x < count; ++x, dst += 2) {
+        const ScaleStep& e = steps[x];
+        read += e.advance;
+        const int32_t a = static_cast<int32_t>(read / 4) + column0;
+        read += e.neighbour;
+        const int32_t b = static_cast<int32_t>(read / 4) + column0;
+        // An even column takes the weights of lanes 0-1 (Y U), an odd one those of 2-3 (Y V).
+        const bool v = ((x + (parity & kPackedYuyvOddStart)) & 1) != 0;
+        const uint16_t wy = e.weight[v ? 2 : 0], wc = e.weight[v ? 3 : 1];
+        dst[0] = BlendLane(work[PackedYuyvLuma(a)], wy ? work[PackedYuyvLuma(b)] : 0, wy);
+        dst[1] = BlendLane(work[PackedYuyvChroma(a, v)], wc ? work[PackedYuyvChroma(b, v)] : 0, wc);
+    }
+}
+
 const RowRoutines& PortableRowRoutines() {
     static const RowRoutines routines = [] {
         RowRoutines r{};  // no planned routines: the table walk is the reference
@@ -113,7 +142,8 @@ const RowRoutines& PortableRowRoutines() {
         r.horizontalYuyvEven = HorizontalYuyvEven;
         r.horizontalYuyvOdd = HorizontalYuyvOdd;
         r.horizontalRgb24 = HorizontalRgb24;
-        r.verticalRgb24Packed = VerticalRgb24Packed;
+        r.verticalRgb24Packed = VerticalPacked<3>;
+        r.verticalYuyvPacked = VerticalPacked<4>;
         return r;
     }();
     return routines;
@@ -166,7 +196,7 @@ bool Plannable(const ScaleStep& e, int64_t a, int64_t b, int64_t limit) {
 // store at each of its pixels.
 bool BuildTapPairPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                       ColumnPlanBlock* blocks, ColumnPlan& plan) {
-    plan = ColumnPlan{blocks, count, 0, 0, 0, 8, 4, 0, nullptr, 0};
+    plan = ColumnPlan{blocks, count, 0, 0, 0, 8, 4, 0, nullptr, 0, nullptr, 0};
     const int64_t readable = (static_cast<int64_t>(sourcePixels) + 1) * 4;
     if (count <= 0 || sourcePixels <= 0 || readable > INT32_MAX) return false;
     int64_t read = 0;
@@ -208,7 +238,7 @@ bool BuildTapPairPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixel
 bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                      int32_t windowBytes, ColumnPlanBlock* blocks, ColumnPlan& plan) {
     if (windowBytes == 8) return BuildTapPairPlan(steps, count, sourcePixels, blocks, plan);
-    plan = ColumnPlan{blocks, count, 0, 0, 0, windowBytes, 4, 0, nullptr, 0};
+    plan = ColumnPlan{blocks, count, 0, 0, 0, windowBytes, 4, 0, nullptr, 0, nullptr, 0};
     const int64_t limit = static_cast<int64_t>(sourcePixels) * 4;
     if ((windowBytes != 16 && windowBytes != 32) || count <= 0 || limit < windowBytes ||
         limit > INT32_MAX)
@@ -278,12 +308,14 @@ struct PackedTapWalk {
     int64_t read = 0;
     int32_t next = 0;  // the pixel whose taps Next gives
     int32_t tap = 0;
+    int32_t column = 0;  // the work pixel of the first tap
     uint16_t weight = 0;
 
     void Next() {
         const ScaleStep& e = steps[next++];
         const int64_t a = read + e.advance;
         tap = static_cast<int32_t>(a / 4 * 3);
+        column = static_cast<int32_t>(a / 4);
         weight = e.weight[0];
         read = a + e.neighbour;
     }
@@ -300,6 +332,14 @@ bool PackedTapsPlannable(const ScaleStep* steps, int32_t count, int64_t limit) {
         read = b;
     }
     return true;
+}
+
+// The leading blocks of a packed plan whose stores stay inside a row of totalBytes: a
+// block's stores end 16 bytes past its high lane's first byte.
+int32_t PackedVectorBlocks(int32_t blockCount, int32_t laneBytes, int32_t totalBytes) {
+    int32_t k = 0;
+    while (k < blockCount && (2 * k + 1) * laneBytes + kLaneBytes <= totalBytes) ++k;
+    return k;
 }
 
 // Fills the blocks for lanes of laneBytes; false when a lane's first taps do not fit its
@@ -342,10 +382,7 @@ bool FillPackedBlocks(const ScaleStep* steps, int32_t count, int32_t rowBytes, i
     }
     plan.blockCount = blockCount;
     plan.laneBytes = laneBytes;
-    // A block's stores end 16 bytes past its high lane's first byte.
-    int32_t k = 0;
-    while (k < blockCount && (2 * k + 1) * laneBytes + kLaneBytes <= totalBytes) ++k;
-    plan.vectorBlocksRgb24 = k;
+    plan.vectorBlocksRgb24 = PackedVectorBlocks(blockCount, laneBytes, totalBytes);
     return true;
 }
 
@@ -368,6 +405,83 @@ bool BuildPackedRgb24Plan(const ScaleStep* steps, int32_t count, int32_t sourceP
     // taps too ends 3 bytes before the row's end.
     for (int32_t laneBytes = kLaneBytes; laneBytes >= 3; --laneBytes)
         if (FillPackedBlocks(steps, count, static_cast<int32_t>(rowBytes), laneBytes, blocks, plan))
+            return true;
+    return false;
+}
+
+namespace {
+
+// Fills the blocks of a packed 4:2:2 plan for lanes of laneBytes (even, so that every lane
+// starts at a pixel's Y); false when the taps of a lane do not fit its window.
+bool FillPackedYuyvBlocks(const ScaleStep* steps, int32_t count, int32_t rowBytes,
+                          int32_t parity, int32_t laneBytes, PackedYuyvBlock* blocks,
+                          ColumnPlan& plan) {
+    const int32_t totalBytes = 2 * count;
+    const int32_t blockCount = (totalBytes + 2 * laneBytes - 1) / (2 * laneBytes);
+    if (blockCount > ColumnPlanCapacity(count)) return false;
+    const int32_t column0 = (parity & kPackedYuyvOddSource) ? 1 : 0;
+    PackedTapWalk walk{steps};
+    for (int32_t k = 0; k < blockCount; ++k) {
+        PackedYuyvBlock& block = blocks[k];
+        block = PackedYuyvBlock{};
+        std::fill(block.pairs, block.pairs + sizeof block.pairs, static_cast<uint8_t>(kNoTap));
+        for (int32_t lane = 0; lane < 2; ++lane) {
+            const int32_t first = (2 * k + lane) * laneBytes;
+            const int32_t n = std::max(0, std::min(laneBytes, totalBytes - first));
+            int32_t tapA[kLaneBytes], tapB[kLaneBytes];
+            int32_t low = INT32_MAX, high = INT32_MIN;
+            for (int32_t i = 0; i < n; ++i) {
+                const int32_t x = (first + i) / 2;
+                if (walk.next <= x) walk.Next();
+                const int32_t c = walk.column + column0;
+                const bool v = ((x + (parity & kPackedYuyvOddStart)) & 1) != 0;
+                auto byteOf = [&](int32_t column) {
+                    return (i & 1) ? PackedYuyvChroma(column, v) : PackedYuyvLuma(column);
+                };
+                // A second tap of weight 0 is not read: the first stands in for it.
+                tapA[i] = byteOf(c);
+                tapB[i] = walk.weight ? byteOf(c + 1) : tapA[i];
+                low = std::min(low, tapA[i]);
+                high = std::max(high, tapB[i]);
+                block.weight[8 * lane + i / 2] = static_cast<int16_t>(walk.weight);
+            }
+            // The window stays inside the row: near its end it starts earlier.
+            const int32_t window = std::min(low, rowBytes - kLaneBytes);
+            block.window[lane] = n ? window : block.window[0];
+            if (n && high - window >= kLaneBytes) return false;
+            for (int32_t i = 0; i < n; ++i) {
+                const int32_t slot = (i & 8) * 4 + lane * 16 + (i & 7) * 2;
+                block.pairs[slot] = static_cast<uint8_t>(tapA[i] - window);
+                block.pairs[slot + 1] = static_cast<uint8_t>(tapB[i] - window);
+            }
+        }
+    }
+    plan.blockCount = blockCount;
+    plan.laneBytes = laneBytes;
+    plan.vectorBlocksYuyv = PackedVectorBlocks(blockCount, laneBytes, totalBytes);
+    return true;
+}
+
+}  // namespace
+
+bool BuildPackedYuyvPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
+                         int32_t parity, PackedYuyvBlock* blocks, ColumnPlan& plan) {
+    plan = ColumnPlan{};
+    plan.count = count;
+    plan.windowBytes = kPackedYuyvPlanWindowBytes;
+    plan.workPixelBytes = 2;
+    plan.packedYuyvBlocks = blocks;
+    plan.parity = parity;
+    const int64_t limit = static_cast<int64_t>(sourcePixels) * 4;  // in table bytes
+    const int64_t rowBytes = PackedYuyvRowBytes(sourcePixels, parity & kPackedYuyvOddSource);
+    if (count <= 0 || rowBytes < kLaneBytes || limit > INT32_MAX ||
+        !PackedTapsPlannable(steps, count, limit))
+        return false;
+    // The longest lanes every lane of the row allows; a lane of one pixel spans at most
+    // 7 bytes, which always fit a window.
+    for (int32_t laneBytes = kLaneBytes; laneBytes >= 2; laneBytes -= 2)
+        if (FillPackedYuyvBlocks(steps, count, static_cast<int32_t>(rowBytes), parity, laneBytes,
+                                 blocks, plan))
             return true;
     return false;
 }

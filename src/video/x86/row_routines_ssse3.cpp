@@ -164,9 +164,8 @@ KVX_SSSE3 void PlannedRgb24(const uint8_t* work, uint8_t* dst, const ScaleStep* 
     sse2::HorizontalRgb24(work + block->readBefore, dst + 3 * x, plan.count - x, steps + x);
 }
 
-KVX_SSSE3 void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
-                                   int32_t groups) {
-    const int32_t bytes = groups * 3;
+KVX_SSSE3 void BlendRowsPacked(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
+                               int32_t bytes) {
     if (bytes < 16) {
         for (int32_t i = 0; i < bytes; ++i) work[i] = BlendLane(a[i], b[i], w);
         return;
@@ -181,6 +180,16 @@ KVX_SSSE3 void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t 
     // The last 16 bytes once more: the rows are not the work row, so the overlap only
     // rewrites bytes with what they already hold.
     if (i < bytes) blend16(bytes - 16);
+}
+
+KVX_SSSE3 void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
+                                   int32_t groups) {
+    BlendRowsPacked(a, b, w, work, groups * 3);
+}
+
+KVX_SSSE3 void VerticalYuyvPacked(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
+                                  int32_t groups) {
+    BlendRowsPacked(a, b, w, work, groups * 4);
 }
 
 // One lane of a packed plan block: the first and the second taps of each byte come from
@@ -200,27 +209,67 @@ KVX_SSSE3 inline __m128i PackedLane(const uint8_t* window, const uint8_t* tap, c
     return _mm_add_epi8(a, _mm_packus_epi16(_mm_and_si128(dLo, lowBytes), _mm_and_si128(dHi, lowBytes)));
 }
 
-// Each lane is stored as 16 bytes at its first byte: the high lane's store rewrites the
-// low lane's spare bytes, the next block's those of the high lane.
+// The blocks of a packed plan, `lane(block, 0)` and `lane(block, 1)` the bytes of its low
+// and high lane. Each lane is stored as 16 bytes at its first byte: the high lane's store
+// rewrites the low lane's spare bytes, the next block's those of the high lane. The last
+// blocks' stores would run past the row: they go through a buffer, and only the row's
+// bytes on to it.
+template <typename Block, typename Lane>
+KVX_SSSE3 inline void StorePackedLanes(uint8_t* dst, const Block* block, int32_t vectorBlocks,
+                                       int32_t blockCount, ptrdiff_t laneBytes, ptrdiff_t rowBytes,
+                                       Lane lane) {
+    const Block* const end = block + blockCount;
+    uint8_t* out = dst;
+    for (const Block* const vectorEnd = block + vectorBlocks; block != vectorEnd;
+         ++block, out += 2 * laneBytes) {
+        StoreU128(out, lane(*block, 0));
+        StoreU128(out + laneBytes, lane(*block, 1));
+    }
+    for (ptrdiff_t at = out - dst; block != end; ++block, at += 2 * laneBytes) {
+        uint8_t bytes[2 * 16];
+        StoreU128(bytes, lane(*block, 0));
+        StoreU128(bytes + laneBytes, lane(*block, 1));
+        std::memcpy(dst + at, bytes, static_cast<size_t>(std::min(2 * laneBytes, rowBytes - at)));
+    }
+}
+
 KVX_SSSE3 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                   const ColumnPlan& plan, bool) {
-    const ptrdiff_t lane = plan.laneBytes;
-    const ptrdiff_t rowBytes = 3 * static_cast<ptrdiff_t>(plan.count);
-    const PackedRgb24Block* block = plan.packedBlocks;
-    uint8_t* out = dst;
-    for (const PackedRgb24Block* const end = block + plan.vectorBlocksRgb24; block != end;
-         ++block, out += 2 * lane) {
-        StoreU128(out, PackedLane(work + block->window[0], block->tap, block->weight));
-        StoreU128(out + lane, PackedLane(work + block->window[1], block->tap + 16, block->weight + 8));
-    }
-    // The last blocks' stores would run past the row: they go through a buffer, and only
-    // the row's bytes on to it.
-    for (ptrdiff_t at = out - dst; block != plan.packedBlocks + plan.blockCount; ++block, at += 2 * lane) {
-        uint8_t bytes[2 * 16];
-        StoreU128(bytes, PackedLane(work + block->window[0], block->tap, block->weight));
-        StoreU128(bytes + lane, PackedLane(work + block->window[1], block->tap + 16, block->weight + 8));
-        std::memcpy(dst + at, bytes, static_cast<size_t>(std::min(2 * lane, rowBytes - at)));
-    }
+    StorePackedLanes(dst, plan.packedBlocks, plan.vectorBlocksRgb24, plan.blockCount,
+                     plan.laneBytes, 3 * static_cast<ptrdiff_t>(plan.count),
+                     [work](const PackedRgb24Block& block, int lane) KVX_SSSE3 {
+                         return PackedLane(work + block.window[lane], block.tap + 16 * lane,
+                                           block.weight + 8 * lane);
+                     });
+}
+
+// One lane of a packed 4:2:2 block: the pair mask of each half gathers, for each of its
+// eight destination bytes, the word (first tap + 256 second tap) from the lane's window;
+// a multiply-add by (-16, 16) gives (b - a) * 16, and its weighted high half added to the
+// word leaves the blend in the low byte (it lies in 0..255, so no carry reaches the high
+// byte). `weight` holds the lane's eight pixel weights, each for two bytes.
+KVX_SSSE3 inline __m128i PackedYuyvLane(const uint8_t* window, const uint8_t* pairs,
+                                        const int16_t* weight) {
+    const __m128i v = LoadU128(window), w = Load128(weight);
+    const __m128i difference = _mm_set1_epi16(0x10F0), lowBytes = _mm_set1_epi16(0xFF);
+    const __m128i lo = _mm_shuffle_epi8(v, Load128(pairs));
+    const __m128i hi = _mm_shuffle_epi8(v, Load128(pairs + 32));
+    const __m128i qLo = _mm_add_epi16(
+        lo, _mm_mulhi_epi16(_mm_maddubs_epi16(lo, difference), _mm_unpacklo_epi16(w, w)));
+    const __m128i qHi = _mm_add_epi16(
+        hi, _mm_mulhi_epi16(_mm_maddubs_epi16(hi, difference), _mm_unpackhi_epi16(w, w)));
+    return _mm_packus_epi16(_mm_and_si128(qLo, lowBytes), _mm_and_si128(qHi, lowBytes));
+}
+
+// The plan holds the column parities, so oddStart is not needed.
+KVX_SSSE3 void PlannedYuyvPacked(const uint8_t* work, uint8_t* dst, const ScaleStep*,
+                                 const ColumnPlan& plan, bool) {
+    StorePackedLanes(dst, plan.packedYuyvBlocks, plan.vectorBlocksYuyv, plan.blockCount,
+                     plan.laneBytes, 2 * static_cast<ptrdiff_t>(plan.count),
+                     [work](const PackedYuyvBlock& block, int lane) KVX_SSSE3 {
+                         return PackedYuyvLane(work + block.window[lane], block.pairs + 16 * lane,
+                                               block.weight + 8 * lane);
+                     });
 }
 
 }  // namespace ssse3
