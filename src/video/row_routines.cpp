@@ -411,55 +411,28 @@ bool BuildPackedRgb24Plan(const ScaleStep* steps, int32_t count, int32_t sourceP
 
 namespace {
 
-// Fills the blocks of a packed 4:2:2 plan for lanes of laneBytes (even, so that every lane
-// starts at a pixel's Y); false when the taps of a lane do not fit its window.
-bool FillPackedYuyvBlocks(const ScaleStep* steps, int32_t count, int32_t rowBytes,
-                          int32_t parity, int32_t laneBytes, PackedYuyvBlock* blocks,
-                          ColumnPlan& plan) {
-    const int32_t totalBytes = 2 * count;
-    const int32_t blockCount = (totalBytes + 2 * laneBytes - 1) / (2 * laneBytes);
-    if (blockCount > ColumnPlanCapacity(count)) return false;
-    const int32_t column0 = (parity & kPackedYuyvOddSource) ? 1 : 0;
-    PackedTapWalk walk{steps};
-    for (int32_t k = 0; k < blockCount; ++k) {
-        PackedYuyvBlock& block = blocks[k];
-        block = PackedYuyvBlock{};
-        std::fill(block.pairs, block.pairs + sizeof block.pairs, static_cast<uint8_t>(kNoTap));
-        for (int32_t lane = 0; lane < 2; ++lane) {
-            const int32_t first = (2 * k + lane) * laneBytes;
-            const int32_t n = std::max(0, std::min(laneBytes, totalBytes - first));
-            int32_t tapA[kLaneBytes], tapB[kLaneBytes];
-            int32_t low = INT32_MAX, high = INT32_MIN;
-            for (int32_t i = 0; i < n; ++i) {
-                const int32_t x = (first + i) / 2;
-                if (walk.next <= x) walk.Next();
-                const int32_t c = walk.column + column0;
-                const bool v = ((x + (parity & kPackedYuyvOddStart)) & 1) != 0;
-                auto byteOf = [&](int32_t column) {
-                    return (i & 1) ? PackedYuyvChroma(column, v) : PackedYuyvLuma(column);
-                };
-                // A second tap of weight 0 is not read: the first stands in for it.
-                tapA[i] = byteOf(c);
-                tapB[i] = walk.weight ? byteOf(c + 1) : tapA[i];
-                low = std::min(low, tapA[i]);
-                high = std::max(high, tapB[i]);
-                block.weight[8 * lane + i / 2] = static_cast<int16_t>(walk.weight);
-            }
-            // The window stays inside the row: near its end it starts earlier.
-            const int32_t window = std::min(low, rowBytes - kLaneBytes);
-            block.window[lane] = n ? window : block.window[0];
-            if (n && high - window >= kLaneBytes) return false;
-            for (int32_t i = 0; i < n; ++i) {
-                const int32_t slot = (i & 8) * 4 + lane * 16 + (i & 7) * 2;
-                block.pairs[slot] = static_cast<uint8_t>(tapA[i] - window);
-                block.pairs[slot + 1] = static_cast<uint8_t>(tapB[i] - window);
-            }
-        }
-    }
-    plan.blockCount = blockCount;
-    plan.laneBytes = laneBytes;
-    plan.vectorBlocksYuyv = PackedVectorBlocks(blockCount, laneBytes, totalBytes);
-    return true;
+// The taps of one pixel of a packed 4:2:2 row: the row bytes of its Y and chroma byte's
+// first and second taps (a second tap of weight 0 is not read: the first stands in).
+struct PackedYuyvTaps {
+    int32_t first[2], second[2];
+    int32_t low, high;  // the bytes they span
+    uint16_t weight;
+};
+
+// The taps of pixel x: the walk moves on to x when it is not there yet.
+PackedYuyvTaps PackedYuyvPixel(PackedTapWalk& walk, int32_t x, int32_t parity) {
+    if (walk.next <= x) walk.Next();
+    const int32_t c = walk.column + ((parity & kPackedYuyvOddSource) ? 1 : 0);
+    const bool v = ((x + (parity & kPackedYuyvOddStart)) & 1) != 0;
+    PackedYuyvTaps t;
+    t.weight = walk.weight;
+    t.first[0] = PackedYuyvLuma(c);
+    t.first[1] = PackedYuyvChroma(c, v);
+    t.second[0] = t.weight ? PackedYuyvLuma(c + 1) : t.first[0];
+    t.second[1] = t.weight ? PackedYuyvChroma(c + 1, v) : t.first[1];
+    t.low = std::min(t.first[0], t.first[1]);
+    t.high = std::max(t.second[0], t.second[1]);
+    return t;
 }
 
 }  // namespace
@@ -477,13 +450,48 @@ bool BuildPackedYuyvPlan(const ScaleStep* steps, int32_t count, int32_t sourcePi
     if (count <= 0 || rowBytes < kLaneBytes || limit > INT32_MAX ||
         !PackedTapsPlannable(steps, count, limit))
         return false;
-    // The longest lanes every lane of the row allows; a lane of one pixel spans at most
-    // 7 bytes, which always fit a window.
-    for (int32_t laneBytes = kLaneBytes; laneBytes >= 2; laneBytes -= 2)
-        if (FillPackedYuyvBlocks(steps, count, static_cast<int32_t>(rowBytes), parity, laneBytes,
-                                 blocks, plan))
-            return true;
-    return false;
+    // A window ends inside the row: near its end it starts earlier.
+    const int32_t lastWindow = static_cast<int32_t>(rowBytes) - kLaneBytes;
+    PackedTapWalk walk{steps};
+    int32_t lanes = 0;
+    for (int32_t x = 0; x < count; ++lanes) {
+        PackedYuyvBlock& block = blocks[lanes / 2];
+        const int32_t lane = lanes % 2;
+        if (lane == 0) {
+            block = PackedYuyvBlock{};
+            std::fill(block.pairs, block.pairs + sizeof block.pairs, static_cast<uint8_t>(kNoTap));
+        }
+        PackedYuyvTaps taps[kLaneBytes / 2];
+        int32_t n = 0, low = INT32_MAX, high = INT32_MIN;
+        for (; n < kLaneBytes / 2 && x + n < count; ++n) {
+            const PackedYuyvTaps t = PackedYuyvPixel(walk, x + n, parity);
+            const int32_t spanLow = std::min(low, t.low), spanHigh = std::max(high, t.high);
+            if (n > 0 && spanHigh - std::min(spanLow, lastWindow) >= kLaneBytes) break;
+            low = spanLow, high = spanHigh;
+            taps[n] = t;
+        }
+        const int32_t window = std::min(low, lastWindow);
+        block.window[lane] = window;
+        block.start[lane] = 2 * x;
+        for (int32_t i = 0; i < 2 * n; ++i) {
+            const int32_t slot = (i & 8) * 4 + lane * 16 + (i & 7) * 2;
+            block.pairs[slot] = static_cast<uint8_t>(taps[i / 2].first[i & 1] - window);
+            block.pairs[slot + 1] = static_cast<uint8_t>(taps[i / 2].second[i & 1] - window);
+        }
+        for (int32_t i = 0; i < n; ++i) block.weight[8 * lane + i] = static_cast<int16_t>(taps[i].weight);
+        x += n;
+    }
+    // An odd number of lanes leaves the last block's high lane empty, at the row's end.
+    if (lanes % 2) {
+        PackedYuyvBlock& last = blocks[lanes / 2];
+        last.window[1] = last.window[0];
+        last.start[1] = 2 * count;
+    }
+    plan.blockCount = (lanes + 1) / 2;
+    int32_t k = 0;
+    while (k < plan.blockCount && blocks[k].start[1] + kLaneBytes <= 2 * count) ++k;
+    plan.vectorBlocksYuyv = k;
+    return true;
 }
 
 }  // namespace kvx

@@ -153,12 +153,13 @@ void HorizontalRgb24Packed(const uint8_t* work, uint8_t* destination, int32_t co
 // when the source starts at an odd column (oddSource). For a pixel whose first tap is
 // column c of the row and whose weight is w, the Y byte blends row bytes 2c and 2c + 2, the
 // chroma byte (U at an even destination column, V at an odd one) the U (or V) of pairs
-// c >> 1 and (c + 1) >> 1. A plan of it cuts the destination row into lanes of laneBytes
-// (an even count: whole pixels), two lanes a block, each with one 16-byte window of the row
-// that holds both taps of every byte of the lane.
+// c >> 1 and (c + 1) >> 1. A plan of it cuts the destination row into lanes of whole
+// pixels, two lanes a block, each as long as one 16-byte window of the row holds both taps
+// of every byte of it (up to 16 bytes).
 struct alignas(16) PackedYuyvBlock {
     int32_t window[2];  // the low and the high lane's window: bytes from the row's start
-    int32_t reserved[6];
+    int32_t start[2];   // the destination bytes the low and the high lane start at
+    int32_t reserved[4];
     // The taps of each destination byte as a pair of window bytes (first, second), a byte
     // shuffle mask that gathers them as words: bytes 0-7 of the low lane in 0-15, of the
     // high lane in 16-31; bytes 8-15 of the low lane in 32-47, of the high lane in 48-63.
@@ -181,11 +182,12 @@ inline int64_t PackedYuyvRowBytes(int32_t sourcePixels, bool oddSource) {
 // ColumnPlanCapacity(count) entries, 16-byte aligned) for the parities in `parity`.
 // Returns false, and the caller keeps 4-byte work rows, unless every tap is a whole work
 // pixel inside the row, one weight serves a pixel's lanes, each second tap is the pixel
-// after its first or has weight 0 (then it is not read), and the row has 16 bytes. The
-// lanes are as long as every lane of the row allows, 16 bytes down to 2. Block k does
-// destination bytes 2k * laneBytes on; the vector routines store each lane as 16 bytes at
-// its first byte; vectorBlocksYuyv counts the blocks whose stores stay inside the row, the
-// blocks after them go through a buffer. The plan's blocks are packedYuyvBlocks.
+// after its first or has weight 0 (then it is not read), and the row has 16 bytes. Each
+// lane takes as many pixels as its window holds, at least one (whose taps span at most 7
+// bytes), so the lanes follow each other without gaps. The vector routines store each lane
+// as 16 bytes at its first byte; vectorBlocksYuyv counts the leading blocks whose stores
+// stay inside the row, the blocks after them go through a buffer. The plan's blocks are
+// packedYuyvBlocks.
 constexpr int32_t kPackedYuyvPlanWindowBytes = 16;  // the windowBytes such plans record
 bool BuildPackedYuyvPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                          int32_t parity, PackedYuyvBlock* blocks, ColumnPlan& plan);

@@ -219,43 +219,53 @@ KVX_AVX2 inline __m256i PackedBlock(const uint8_t* low, const uint8_t* high,
                                                   _mm256_and_si256(dHi, lowBytes)));
 }
 
-// The blocks of a packed plan, `blend(block)` both lanes' bytes. Lanes of 16 bytes make
-// one 32-byte store a block; shorter ones two of 16, the high lane's rewriting the low
+// The blocks of a packed plan from block k on: starts(block, k) gives the destination
+// bytes at which block k's low and high lane start, blend(block) both lanes' bytes. Each
+// lane is stored as 16 bytes at its first byte: the high lane's store rewrites the low
 // lane's spare bytes, the next block's those of the high lane. The last blocks' stores
 // would run past the row: they go through a buffer, and only the row's bytes on to it.
-template <typename Block, typename Blend>
-KVX_AVX2 inline void StorePackedBlocks(uint8_t* dst, const Block* block, int32_t vectorBlocks,
-                                       int32_t blockCount, ptrdiff_t lane, ptrdiff_t rowBytes,
-                                       Blend blend) {
-    const Block* const end = block + blockCount;
-    const Block* const vectorEnd = block + vectorBlocks;
-    uint8_t* out = dst;
-    if (lane == 16) {
-        for (; block != vectorEnd; ++block, out += 32)
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), blend(*block));
-    } else {
-        for (; block != vectorEnd; ++block, out += 2 * lane) {
-            const __m256i q = blend(*block);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(q));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + lane), _mm256_extracti128_si256(q, 1));
-        }
+struct LaneStarts {
+    ptrdiff_t low, high;
+};
+
+template <typename Block, typename Starts, typename Blend>
+KVX_AVX2 inline void StorePackedBlocks(uint8_t* dst, const Block* blocks, int32_t k,
+                                       int32_t vectorBlocks, int32_t blockCount,
+                                       ptrdiff_t rowBytes, Starts starts, Blend blend) {
+    for (; k < vectorBlocks; ++k) {
+        const LaneStarts at = starts(blocks[k], k);
+        const __m256i q = blend(blocks[k]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + at.low), _mm256_castsi256_si128(q));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + at.high), _mm256_extracti128_si256(q, 1));
     }
-    for (ptrdiff_t at = out - dst; block != end; ++block, at += 2 * lane) {
+    for (; k < blockCount; ++k) {
+        const LaneStarts at = starts(blocks[k], k);
         uint8_t bytes[2 * 16];
-        const __m256i q = blend(*block);
+        const __m256i q = blend(blocks[k]);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes), _mm256_castsi256_si128(q));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + lane), _mm256_extracti128_si256(q, 1));
-        std::memcpy(dst + at, bytes, static_cast<size_t>(std::min(2 * lane, rowBytes - at)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + (at.high - at.low)),
+                         _mm256_extracti128_si256(q, 1));
+        std::memcpy(dst + at.low, bytes, static_cast<size_t>(std::min(at.high + 16, rowBytes) - at.low));
     }
 }
 
+// Lanes of 16 bytes make one 32-byte store a block.
 KVX_AVX2 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                  const ColumnPlan& plan, bool) {
-    StorePackedBlocks(dst, plan.packedBlocks, plan.vectorBlocksRgb24, plan.blockCount,
-                      plan.laneBytes, 3 * static_cast<ptrdiff_t>(plan.count),
-                      [work](const PackedRgb24Block& block) KVX_AVX2 {
-                          return PackedBlock(work + block.window[0], work + block.window[1], block);
-                      });
+    const ptrdiff_t laneBytes = plan.laneBytes;
+    auto blend = [work](const PackedRgb24Block& block) KVX_AVX2 {
+        return PackedBlock(work + block.window[0], work + block.window[1], block);
+    };
+    int32_t k = 0;
+    if (laneBytes == 16)
+        for (; k < plan.vectorBlocksRgb24; ++k)
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 32 * k), blend(plan.packedBlocks[k]));
+    StorePackedBlocks(dst, plan.packedBlocks, k, plan.vectorBlocksRgb24, plan.blockCount,
+                      3 * static_cast<ptrdiff_t>(plan.count),
+                      [laneBytes](const PackedRgb24Block&, ptrdiff_t i) {
+                          return LaneStarts{2 * i * laneBytes, (2 * i + 1) * laneBytes};
+                      },
+                      blend);
 }
 
 KVX_AVX2 void VerticalYuyv(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
@@ -307,8 +317,11 @@ KVX_AVX2 inline __m256i PackedYuyvBlend(const uint8_t* work, const PackedYuyvBlo
 // The plan holds the column parities, so oddStart is not needed.
 KVX_AVX2 void PlannedYuyvPacked(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                 const ColumnPlan& plan, bool) {
-    StorePackedBlocks(dst, plan.packedYuyvBlocks, plan.vectorBlocksYuyv, plan.blockCount,
-                      plan.laneBytes, 2 * static_cast<ptrdiff_t>(plan.count),
+    StorePackedBlocks(dst, plan.packedYuyvBlocks, 0, plan.vectorBlocksYuyv, plan.blockCount,
+                      2 * static_cast<ptrdiff_t>(plan.count),
+                      [](const PackedYuyvBlock& block, ptrdiff_t) {
+                          return LaneStarts{block.start[0], block.start[1]};
+                      },
                       [work](const PackedYuyvBlock& block) KVX_AVX2 {
                           return PackedYuyvBlend(work, block);
                       });

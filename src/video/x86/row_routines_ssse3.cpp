@@ -209,34 +209,42 @@ KVX_SSSE3 inline __m128i PackedLane(const uint8_t* window, const uint8_t* tap, c
     return _mm_add_epi8(a, _mm_packus_epi16(_mm_and_si128(dLo, lowBytes), _mm_and_si128(dHi, lowBytes)));
 }
 
-// The blocks of a packed plan, `lane(block, 0)` and `lane(block, 1)` the bytes of its low
-// and high lane. Each lane is stored as 16 bytes at its first byte: the high lane's store
-// rewrites the low lane's spare bytes, the next block's those of the high lane. The last
-// blocks' stores would run past the row: they go through a buffer, and only the row's
-// bytes on to it.
-template <typename Block, typename Lane>
-KVX_SSSE3 inline void StorePackedLanes(uint8_t* dst, const Block* block, int32_t vectorBlocks,
-                                       int32_t blockCount, ptrdiff_t laneBytes, ptrdiff_t rowBytes,
+// The blocks of a packed plan: starts(block, k) gives the destination bytes at which block
+// k's low and high lane start, lane(block, 0 or 1) their bytes. Each lane is stored as 16
+// bytes at its first byte: the high lane's store rewrites the low lane's spare bytes, the
+// next block's those of the high lane. The last blocks' stores would run past the row:
+// they go through a buffer, and only the row's bytes on to it.
+struct LaneStarts {
+    ptrdiff_t low, high;
+};
+
+template <typename Block, typename Starts, typename Lane>
+KVX_SSSE3 inline void StorePackedLanes(uint8_t* dst, const Block* blocks, int32_t vectorBlocks,
+                                       int32_t blockCount, ptrdiff_t rowBytes, Starts starts,
                                        Lane lane) {
-    const Block* const end = block + blockCount;
-    uint8_t* out = dst;
-    for (const Block* const vectorEnd = block + vectorBlocks; block != vectorEnd;
-         ++block, out += 2 * laneBytes) {
-        StoreU128(out, lane(*block, 0));
-        StoreU128(out + laneBytes, lane(*block, 1));
+    int32_t k = 0;
+    for (; k < vectorBlocks; ++k) {
+        const LaneStarts at = starts(blocks[k], k);
+        StoreU128(dst + at.low, lane(blocks[k], 0));
+        StoreU128(dst + at.high, lane(blocks[k], 1));
     }
-    for (ptrdiff_t at = out - dst; block != end; ++block, at += 2 * laneBytes) {
+    for (; k < blockCount; ++k) {
+        const LaneStarts at = starts(blocks[k], k);
         uint8_t bytes[2 * 16];
-        StoreU128(bytes, lane(*block, 0));
-        StoreU128(bytes + laneBytes, lane(*block, 1));
-        std::memcpy(dst + at, bytes, static_cast<size_t>(std::min(2 * laneBytes, rowBytes - at)));
+        StoreU128(bytes, lane(blocks[k], 0));
+        StoreU128(bytes + (at.high - at.low), lane(blocks[k], 1));
+        std::memcpy(dst + at.low, bytes, static_cast<size_t>(std::min(at.high + 16, rowBytes) - at.low));
     }
 }
 
 KVX_SSSE3 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                   const ColumnPlan& plan, bool) {
+    const ptrdiff_t laneBytes = plan.laneBytes;
     StorePackedLanes(dst, plan.packedBlocks, plan.vectorBlocksRgb24, plan.blockCount,
-                     plan.laneBytes, 3 * static_cast<ptrdiff_t>(plan.count),
+                     3 * static_cast<ptrdiff_t>(plan.count),
+                     [laneBytes](const PackedRgb24Block&, ptrdiff_t k) {
+                         return LaneStarts{2 * k * laneBytes, (2 * k + 1) * laneBytes};
+                     },
                      [work](const PackedRgb24Block& block, int lane) KVX_SSSE3 {
                          return PackedLane(work + block.window[lane], block.tap + 16 * lane,
                                            block.weight + 8 * lane);
@@ -265,7 +273,10 @@ KVX_SSSE3 inline __m128i PackedYuyvLane(const uint8_t* window, const uint8_t* pa
 KVX_SSSE3 void PlannedYuyvPacked(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                  const ColumnPlan& plan, bool) {
     StorePackedLanes(dst, plan.packedYuyvBlocks, plan.vectorBlocksYuyv, plan.blockCount,
-                     plan.laneBytes, 2 * static_cast<ptrdiff_t>(plan.count),
+                     2 * static_cast<ptrdiff_t>(plan.count),
+                     [](const PackedYuyvBlock& block, ptrdiff_t) {
+                         return LaneStarts{block.start[0], block.start[1]};
+                     },
                      [work](const PackedYuyvBlock& block, int lane) KVX_SSSE3 {
                          return PackedYuyvLane(work + block.window[lane], block.pairs + 16 * lane,
                                                block.weight + 8 * lane);
