@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "video/x86/avx2_kernels.h"
+#include "video/x86/packed_lanes.h"
 #include "video/x86/simd_target.h"
 #include "video/x86/sse2_kernels.h"
 #include "video/x86/ssse3_kernels.h"
@@ -219,52 +220,44 @@ KVX_AVX2 inline __m256i PackedBlock(const uint8_t* low, const uint8_t* high,
                                                   _mm256_and_si256(dHi, lowBytes)));
 }
 
-// The blocks of a packed plan from block k on: starts(block, k) gives the destination
-// bytes at which block k's low and high lane start, blend(block) both lanes' bytes. Each
-// lane is stored as 16 bytes at its first byte: the high lane's store rewrites the low
-// lane's spare bytes, the next block's those of the high lane. The last blocks' stores
-// would run past the row: they go through a buffer, and only the row's bytes on to it.
-struct LaneStarts {
-    ptrdiff_t low, high;
-};
-
-template <typename Block, typename Starts, typename Blend>
-KVX_AVX2 inline void StorePackedBlocks(uint8_t* dst, const Block* blocks, int32_t k,
-                                       int32_t vectorBlocks, int32_t blockCount,
-                                       ptrdiff_t rowBytes, Starts starts, Blend blend) {
-    for (; k < vectorBlocks; ++k) {
-        const LaneStarts at = starts(blocks[k], k);
-        const __m256i q = blend(blocks[k]);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + at.low), _mm256_castsi256_si128(q));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + at.high), _mm256_extracti128_si256(q, 1));
+// The blocks of a packed plan from `block` to `end`, `blend(block)` both lanes' bytes,
+// `lanes` where they go. Each lane is stored as 16 bytes at its first byte: the high
+// lane's store rewrites the low lane's spare bytes, the next block's those of the high
+// lane. From vectorEnd on the stores would run past the row's end: those blocks go through
+// a buffer, and only the row's bytes on to it.
+template <typename Block, typename Lanes, typename Blend>
+KVX_AVX2 inline void StorePackedBlocks(const Block* block, const Block* vectorEnd, const Block* end,
+                                       const uint8_t* rowEnd, Lanes lanes, Blend blend) {
+    for (; block != vectorEnd; ++block, lanes.Next()) {
+        const __m256i q = blend(*block);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes.Low(*block)), _mm256_castsi256_si128(q));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes.High(*block)), _mm256_extracti128_si256(q, 1));
     }
-    for (; k < blockCount; ++k) {
-        const LaneStarts at = starts(blocks[k], k);
+    for (; block != end; ++block, lanes.Next()) {
+        uint8_t* const low = lanes.Low(*block);
+        const ptrdiff_t high = lanes.High(*block) - low;
         uint8_t bytes[2 * 16];
-        const __m256i q = blend(blocks[k]);
+        const __m256i q = blend(*block);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes), _mm256_castsi256_si128(q));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + (at.high - at.low)),
-                         _mm256_extracti128_si256(q, 1));
-        std::memcpy(dst + at.low, bytes, static_cast<size_t>(std::min(at.high + 16, rowBytes) - at.low));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + high), _mm256_extracti128_si256(q, 1));
+        std::memcpy(low, bytes, static_cast<size_t>(std::min<ptrdiff_t>(high + 16, rowEnd - low)));
     }
 }
 
 // Lanes of 16 bytes make one 32-byte store a block.
 KVX_AVX2 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                  const ColumnPlan& plan, bool) {
-    const ptrdiff_t laneBytes = plan.laneBytes;
     auto blend = [work](const PackedRgb24Block& block) KVX_AVX2 {
         return PackedBlock(work + block.window[0], work + block.window[1], block);
     };
-    int32_t k = 0;
-    if (laneBytes == 16)
-        for (; k < plan.vectorBlocksRgb24; ++k)
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 32 * k), blend(plan.packedBlocks[k]));
-    StorePackedBlocks(dst, plan.packedBlocks, k, plan.vectorBlocksRgb24, plan.blockCount,
-                      3 * static_cast<ptrdiff_t>(plan.count),
-                      [laneBytes](const PackedRgb24Block&, ptrdiff_t i) {
-                          return LaneStarts{2 * i * laneBytes, (2 * i + 1) * laneBytes};
-                      },
+    const PackedRgb24Block* block = plan.packedBlocks;
+    const PackedRgb24Block* const vectorEnd = block + plan.vectorBlocksRgb24;
+    uint8_t* out = dst;
+    if (plan.laneBytes == 16)
+        for (; block != vectorEnd; ++block, out += 32)
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), blend(*block));
+    StorePackedBlocks(block, vectorEnd, plan.packedBlocks + plan.blockCount,
+                      dst + 3 * static_cast<ptrdiff_t>(plan.count), EvenLanes{out, plan.laneBytes},
                       blend);
 }
 
@@ -317,11 +310,9 @@ KVX_AVX2 inline __m256i PackedYuyvBlend(const uint8_t* work, const PackedYuyvBlo
 // The plan holds the column parities, so oddStart is not needed.
 KVX_AVX2 void PlannedYuyvPacked(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                 const ColumnPlan& plan, bool) {
-    StorePackedBlocks(dst, plan.packedYuyvBlocks, 0, plan.vectorBlocksYuyv, plan.blockCount,
-                      2 * static_cast<ptrdiff_t>(plan.count),
-                      [](const PackedYuyvBlock& block, ptrdiff_t) {
-                          return LaneStarts{block.start[0], block.start[1]};
-                      },
+    const PackedYuyvBlock* const blocks = plan.packedYuyvBlocks;
+    StorePackedBlocks(blocks, blocks + plan.vectorBlocksYuyv, blocks + plan.blockCount,
+                      dst + 2 * static_cast<ptrdiff_t>(plan.count), RecordedLanes{dst},
                       [work](const PackedYuyvBlock& block) KVX_AVX2 {
                           return PackedYuyvBlend(work, block);
                       });

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "video/x86/blend_sse2.h"
+#include "video/x86/packed_lanes.h"
 #include "video/x86/sse2_kernels.h"
 #include "video/x86/ssse3_kernels.h"
 
@@ -209,42 +210,33 @@ KVX_SSSE3 inline __m128i PackedLane(const uint8_t* window, const uint8_t* tap, c
     return _mm_add_epi8(a, _mm_packus_epi16(_mm_and_si128(dLo, lowBytes), _mm_and_si128(dHi, lowBytes)));
 }
 
-// The blocks of a packed plan: starts(block, k) gives the destination bytes at which block
-// k's low and high lane start, lane(block, 0 or 1) their bytes. Each lane is stored as 16
-// bytes at its first byte: the high lane's store rewrites the low lane's spare bytes, the
-// next block's those of the high lane. The last blocks' stores would run past the row:
-// they go through a buffer, and only the row's bytes on to it.
-struct LaneStarts {
-    ptrdiff_t low, high;
-};
-
-template <typename Block, typename Starts, typename Lane>
-KVX_SSSE3 inline void StorePackedLanes(uint8_t* dst, const Block* blocks, int32_t vectorBlocks,
-                                       int32_t blockCount, ptrdiff_t rowBytes, Starts starts,
-                                       Lane lane) {
-    int32_t k = 0;
-    for (; k < vectorBlocks; ++k) {
-        const LaneStarts at = starts(blocks[k], k);
-        StoreU128(dst + at.low, lane(blocks[k], 0));
-        StoreU128(dst + at.high, lane(blocks[k], 1));
+// The blocks of a packed plan from `block` to `end`, `lane(block, 0 or 1)` the bytes of a
+// block's low and high lane, `lanes` where they go. Each lane is stored as 16 bytes at its
+// first byte: the high lane's store rewrites the low lane's spare bytes, the next block's
+// those of the high lane. From vectorEnd on the stores would run past the row's end: those
+// blocks go through a buffer, and only the row's bytes on to it.
+template <typename Block, typename Lanes, typename Lane>
+KVX_SSSE3 inline void StorePackedLanes(const Block* block, const Block* vectorEnd, const Block* end,
+                                       const uint8_t* rowEnd, Lanes lanes, Lane lane) {
+    for (; block != vectorEnd; ++block, lanes.Next()) {
+        StoreU128(lanes.Low(*block), lane(*block, 0));
+        StoreU128(lanes.High(*block), lane(*block, 1));
     }
-    for (; k < blockCount; ++k) {
-        const LaneStarts at = starts(blocks[k], k);
+    for (; block != end; ++block, lanes.Next()) {
+        uint8_t* const low = lanes.Low(*block);
+        const ptrdiff_t high = lanes.High(*block) - low;
         uint8_t bytes[2 * 16];
-        StoreU128(bytes, lane(blocks[k], 0));
-        StoreU128(bytes + (at.high - at.low), lane(blocks[k], 1));
-        std::memcpy(dst + at.low, bytes, static_cast<size_t>(std::min(at.high + 16, rowBytes) - at.low));
+        StoreU128(bytes, lane(*block, 0));
+        StoreU128(bytes + high, lane(*block, 1));
+        std::memcpy(low, bytes, static_cast<size_t>(std::min<ptrdiff_t>(high + 16, rowEnd - low)));
     }
 }
 
 KVX_SSSE3 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                   const ColumnPlan& plan, bool) {
-    const ptrdiff_t laneBytes = plan.laneBytes;
-    StorePackedLanes(dst, plan.packedBlocks, plan.vectorBlocksRgb24, plan.blockCount,
-                     3 * static_cast<ptrdiff_t>(plan.count),
-                     [laneBytes](const PackedRgb24Block&, ptrdiff_t k) {
-                         return LaneStarts{2 * k * laneBytes, (2 * k + 1) * laneBytes};
-                     },
+    const PackedRgb24Block* const blocks = plan.packedBlocks;
+    StorePackedLanes(blocks, blocks + plan.vectorBlocksRgb24, blocks + plan.blockCount,
+                     dst + 3 * static_cast<ptrdiff_t>(plan.count), EvenLanes{dst, plan.laneBytes},
                      [work](const PackedRgb24Block& block, int lane) KVX_SSSE3 {
                          return PackedLane(work + block.window[lane], block.tap + 16 * lane,
                                            block.weight + 8 * lane);
@@ -272,11 +264,9 @@ KVX_SSSE3 inline __m128i PackedYuyvLane(const uint8_t* window, const uint8_t* pa
 // The plan holds the column parities, so oddStart is not needed.
 KVX_SSSE3 void PlannedYuyvPacked(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                  const ColumnPlan& plan, bool) {
-    StorePackedLanes(dst, plan.packedYuyvBlocks, plan.vectorBlocksYuyv, plan.blockCount,
-                     2 * static_cast<ptrdiff_t>(plan.count),
-                     [](const PackedYuyvBlock& block, ptrdiff_t) {
-                         return LaneStarts{block.start[0], block.start[1]};
-                     },
+    const PackedYuyvBlock* const blocks = plan.packedYuyvBlocks;
+    StorePackedLanes(blocks, blocks + plan.vectorBlocksYuyv, blocks + plan.blockCount,
+                     dst + 2 * static_cast<ptrdiff_t>(plan.count), RecordedLanes{dst},
                      [work](const PackedYuyvBlock& block, int lane) KVX_SSSE3 {
                          return PackedYuyvLane(work + block.window[lane], block.pairs + 16 * lane,
                                                block.weight + 8 * lane);
