@@ -103,12 +103,12 @@ bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels
 // from 4-byte ones. The column table stays the same (steps of 4 per work pixel); a tap at
 // table offset t lies at byte t / 4 * 3 of a packed row.
 //
-// Every byte of such a destination row is a blend of its own: byte j of pixel p is
-// BlendLane(row[a + j % 3], row[a + 3 + j % 3], w) for p's first tap a (in bytes) and
-// weight w. A plan of it cuts the destination row into lanes of laneBytes consecutive
-// bytes, which may start and end inside a pixel, two lanes a block. A lane's window is 16
-// bytes of the row that hold the first taps of all its bytes; the 16 bytes three on hold
-// their second taps at the same places, so one byte shuffle mask serves both.
+// Every byte of such a destination row is a blend of its own: byte c (0..2) of pixel p is
+// BlendLane(row[a + c], row[a + 3 + c], w) for p's first tap a (in bytes) and weight w. A
+// plan of it cuts the destination row into lanes of laneBytes consecutive bytes, which may
+// start and end inside a pixel, two lanes a block. A lane's window is 16 bytes of the row
+// that hold the first taps of all its bytes; the 16 bytes three on hold their second taps
+// at the same places, so one byte shuffle mask serves both.
 struct alignas(16) PackedRgb24Block {
     int32_t window[2];  // the low and the high lane's window: bytes from the row's start
     int32_t reserved[6];
@@ -125,7 +125,9 @@ static_assert(sizeof(PackedRgb24Block) == sizeof(ColumnPlanBlock),
               "a packed block takes the room of a window-plan block");
 
 // The weight slot of byte i (0..15) of lane `lane` (0 low, 1 high) of a packed block.
-inline int32_t PackedWeightSlot(int32_t lane, int32_t i) { return (i & 8) * 2 + lane * 8 + (i & 7); }
+inline int32_t PackedWeightSlot(int32_t lane, int32_t i) {
+    return (i & 8) * 2 + lane * 8 + (i & 7);
+}
 
 // Builds the plan of `steps` for a packed row of sourcePixels readable pixels into
 // `blocks`, which has room for ColumnPlanCapacity(count) entries and is 16-byte aligned.

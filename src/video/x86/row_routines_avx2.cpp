@@ -228,6 +228,7 @@ KVX_AVX2 inline __m256i PackedBlock(const uint8_t* low, const uint8_t* high,
 template <typename Block, typename Lanes, typename Blend>
 KVX_AVX2 inline void StorePackedBlocks(const Block* block, const Block* vectorEnd, const Block* end,
                                        const uint8_t* rowEnd, Lanes lanes, Blend blend) {
+#pragma GCC unroll 2
     for (; block != vectorEnd; ++block, lanes.Next()) {
         const __m256i q = blend(*block);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes.Low(*block)), _mm256_castsi256_si128(q));
@@ -253,9 +254,11 @@ KVX_AVX2 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleS
     const PackedRgb24Block* block = plan.packedBlocks;
     const PackedRgb24Block* const vectorEnd = block + plan.vectorBlocksRgb24;
     uint8_t* out = dst;
-    if (plan.laneBytes == 16)
+    if (plan.laneBytes == 16) {
+#pragma GCC unroll 2
         for (; block != vectorEnd; ++block, out += 32)
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), blend(*block));
+    }
     StorePackedBlocks(block, vectorEnd, plan.packedBlocks + plan.blockCount,
                       dst + 3 * static_cast<ptrdiff_t>(plan.count), EvenLanes{out, plan.laneBytes},
                       blend);
