@@ -299,7 +299,7 @@ bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels
 
 namespace {
 
-constexpr int32_t kLaneBytes = 16;          // a lane's window and its store
+constexpr int32_t kLaneBytes = 16;              // a lane's window and its store
 constexpr int32_t kLaneReach = kLaneBytes + 3;  // the two windows of a lane
 
 // The first taps of a packed row's pixels, in order: byte offset and weight of each.
@@ -397,7 +397,7 @@ bool BuildPackedRgb24Plan(const ScaleStep* steps, int32_t count, int32_t sourceP
     plan.packedBlocks = blocks;
     const int64_t limit = static_cast<int64_t>(sourcePixels) * 4;  // in table bytes
     const int64_t rowBytes = static_cast<int64_t>(sourcePixels) * 3;
-    if (count <= 0 || rowBytes < kLaneReach || limit > INT32_MAX ||
+    if (count <= 0 || count > INT32_MAX / 3 || rowBytes < kLaneReach || limit > INT32_MAX ||
         !PackedTapsPlannable(steps, count, limit))
         return false;
     // The longest lanes every lane of the row allows. Lanes of 3 bytes are whole pixels,
