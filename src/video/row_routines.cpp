@@ -447,7 +447,9 @@ bool BuildPackedYuyvPlan(const ScaleStep* steps, int32_t count, int32_t sourcePi
     plan.parity = parity;
     const int64_t limit = static_cast<int64_t>(sourcePixels) * 4;  // in table bytes
     const int64_t rowBytes = PackedYuyvRowBytes(sourcePixels, parity & kPackedYuyvOddSource);
-    if (count <= 0 || rowBytes < kLaneBytes || limit > INT32_MAX ||
+    // The row's bytes and a store past its last lane stay within int32.
+    if (count <= 0 || count > INT32_MAX / 2 - kLaneBytes || rowBytes < kLaneBytes ||
+        limit > INT32_MAX ||
         !PackedTapsPlannable(steps, count, limit))
         return false;
     // A window ends inside the row: near its end it starts earlier.
