@@ -10,7 +10,7 @@ namespace kvx {
 // How a kernel is run; the check and the benchmark have one runner per case.
 struct VerticalCase {      // blends two frame rows into a work row
     PixelLayout layout;
-    bool packed = false;   // 24-bit: into a packed row of 3-byte work pixels
+    bool packed = false;   // into a packed row: the frame bytes as they lie
 };
 struct HorizontalCase {    // walks the column table along a work row
     PixelLayout layout;
@@ -18,7 +18,7 @@ struct HorizontalCase {    // walks the column table along a work row
 };
 struct PlannedCase {       // a row from a column plan; null at levels without one
     PixelLayout layout;
-    bool packed = false;   // 24-bit: a packed plan over a packed work row
+    bool packed = false;   // a packed plan over a packed work row
 };
 struct FillYuyvCase {      // a border-fill row of 4:2:2 pairs
     bool oddLeft, mix;
@@ -47,6 +47,10 @@ void ForEachKernel(Visit&& visit) {
           VerticalCase{LayoutRgb24, true});
     visit("plannedRgb24Packed", [](K k) { return k.rows.plannedRgb24Packed; },
           PlannedCase{LayoutRgb24, true});
+    visit("verticalYuyvPacked", [](K k) { return k.rows.verticalYuyvPacked; },
+          VerticalCase{LayoutYuyv, true});
+    visit("plannedYuyvPacked", [](K k) { return k.rows.plannedYuyvPacked; },
+          PlannedCase{LayoutYuyv, true});
     visit("fillYuyvSolidEven", [](K k) { return k.fills.yuyvSolidEven; }, FillYuyvCase{false, false});
     visit("fillYuyvSolidOdd", [](K k) { return k.fills.yuyvSolidOdd; }, FillYuyvCase{true, false});
     visit("fillYuyvMixEven", [](K k) { return k.fills.yuyvMixEven; }, FillYuyvCase{false, true});

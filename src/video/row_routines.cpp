@@ -43,10 +43,12 @@ void VerticalRgb24(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work
     }
 }
 
-// Every byte as it lies: three a pixel.
-void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
-                         int32_t groups) {
-    for (int32_t i = 0; i < groups * 3; ++i) work[i] = BlendLane(a[i], b[i], w);
+// Packed work rows: every byte as it lies, kGroupBytes a group (a 24-bit pixel, a 4:2:2
+// pair).
+template <int32_t kGroupBytes>
+void VerticalPacked(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
+                    int32_t groups) {
+    for (int32_t i = 0; i < groups * kGroupBytes; ++i) work[i] = BlendLane(a[i], b[i], w);
 }
 
 // An even column takes Y U (lanes 0, 1), an odd column Y V (lanes 2, 3).
@@ -105,6 +107,33 @@ void HorizontalRgb24Packed(const uint8_t* work, uint8_t* dst, int32_t count,
     }
 }
 
+namespace {
+
+// The row bytes of the Y and the chroma byte of a pixel whose tap is column c of a packed
+// 4:2:2 row (U at an even destination column, V at an odd one).
+int32_t PackedYuyvLuma(int32_t c) { return 2 * c; }
+int32_t PackedYuyvChroma(int32_t c, bool v) { return 4 * (c >> 1) + (v ? 3 : 1); }
+
+}  // namespace
+
+void HorizontalYuyvPacked(const uint8_t* work, uint8_t* dst, int32_t count,
+                          const ScaleStep* steps, int32_t parity) {
+    int64_t read = 0;
+    const int32_t column0 = (parity & kPackedYuyvOddSource) ? 1 : 0;
+    for (int32_t x = 0; x < count; ++x, dst += 2) {
+        const ScaleStep& e = steps[x];
+        read += e.advance;
+        const int32_t a = static_cast<int32_t>(read / 4) + column0;
+        read += e.neighbour;
+        const int32_t b = static_cast<int32_t>(read / 4) + column0;
+        // An even column takes the weights of lanes 0-1 (Y U), an odd one those of 2-3 (Y V).
+        const bool v = ((x + (parity & kPackedYuyvOddStart)) & 1) != 0;
+        const uint16_t wy = e.weight[v ? 2 : 0], wc = e.weight[v ? 3 : 1];
+        dst[0] = BlendLane(work[PackedYuyvLuma(a)], wy ? work[PackedYuyvLuma(b)] : 0, wy);
+        dst[1] = BlendLane(work[PackedYuyvChroma(a, v)], wc ? work[PackedYuyvChroma(b, v)] : 0, wc);
+    }
+}
+
 const RowRoutines& PortableRowRoutines() {
     static const RowRoutines routines = [] {
         RowRoutines r{};  // no planned routines: the table walk is the reference
@@ -113,7 +142,8 @@ const RowRoutines& PortableRowRoutines() {
         r.horizontalYuyvEven = HorizontalYuyvEven;
         r.horizontalYuyvOdd = HorizontalYuyvOdd;
         r.horizontalRgb24 = HorizontalRgb24;
-        r.verticalRgb24Packed = VerticalRgb24Packed;
+        r.verticalRgb24Packed = VerticalPacked<3>;
+        r.verticalYuyvPacked = VerticalPacked<4>;
         return r;
     }();
     return routines;
@@ -166,7 +196,7 @@ bool Plannable(const ScaleStep& e, int64_t a, int64_t b, int64_t limit) {
 // store at each of its pixels.
 bool BuildTapPairPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                       ColumnPlanBlock* blocks, ColumnPlan& plan) {
-    plan = ColumnPlan{blocks, count, 0, 0, 0, 8, 4, 0, nullptr, 0};
+    plan = ColumnPlan{blocks, count, 0, 0, 0, 8, 4, 0, nullptr, 0, nullptr, 0};
     const int64_t readable = (static_cast<int64_t>(sourcePixels) + 1) * 4;
     if (count <= 0 || sourcePixels <= 0 || readable > INT32_MAX) return false;
     int64_t read = 0;
@@ -208,7 +238,7 @@ bool BuildTapPairPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixel
 bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                      int32_t windowBytes, ColumnPlanBlock* blocks, ColumnPlan& plan) {
     if (windowBytes == 8) return BuildTapPairPlan(steps, count, sourcePixels, blocks, plan);
-    plan = ColumnPlan{blocks, count, 0, 0, 0, windowBytes, 4, 0, nullptr, 0};
+    plan = ColumnPlan{blocks, count, 0, 0, 0, windowBytes, 4, 0, nullptr, 0, nullptr, 0};
     const int64_t limit = static_cast<int64_t>(sourcePixels) * 4;
     if ((windowBytes != 16 && windowBytes != 32) || count <= 0 || limit < windowBytes ||
         limit > INT32_MAX)
@@ -278,12 +308,14 @@ struct PackedTapWalk {
     int64_t read = 0;
     int32_t next = 0;  // the pixel whose taps Next gives
     int32_t tap = 0;
+    int32_t column = 0;  // the work pixel of the first tap
     uint16_t weight = 0;
 
     void Next() {
         const ScaleStep& e = steps[next++];
         const int64_t a = read + e.advance;
         tap = static_cast<int32_t>(a / 4 * 3);
+        column = static_cast<int32_t>(a / 4);
         weight = e.weight[0];
         read = a + e.neighbour;
     }
@@ -300,6 +332,14 @@ bool PackedTapsPlannable(const ScaleStep* steps, int32_t count, int64_t limit) {
         read = b;
     }
     return true;
+}
+
+// The leading blocks of a packed plan whose stores stay inside a row of totalBytes: a
+// block's stores end 16 bytes past its high lane's first byte.
+int32_t PackedVectorBlocks(int32_t blockCount, int32_t laneBytes, int32_t totalBytes) {
+    int32_t k = 0;
+    while (k < blockCount && (2 * k + 1) * laneBytes + kLaneBytes <= totalBytes) ++k;
+    return k;
 }
 
 // Fills the blocks for lanes of laneBytes; false when a lane's first taps do not fit its
@@ -342,10 +382,7 @@ bool FillPackedBlocks(const ScaleStep* steps, int32_t count, int32_t rowBytes, i
     }
     plan.blockCount = blockCount;
     plan.laneBytes = laneBytes;
-    // A block's stores end 16 bytes past its high lane's first byte.
-    int32_t k = 0;
-    while (k < blockCount && (2 * k + 1) * laneBytes + kLaneBytes <= totalBytes) ++k;
-    plan.vectorBlocksRgb24 = k;
+    plan.vectorBlocksRgb24 = PackedVectorBlocks(blockCount, laneBytes, totalBytes);
     return true;
 }
 
@@ -370,6 +407,93 @@ bool BuildPackedRgb24Plan(const ScaleStep* steps, int32_t count, int32_t sourceP
         if (FillPackedBlocks(steps, count, static_cast<int32_t>(rowBytes), laneBytes, blocks, plan))
             return true;
     return false;
+}
+
+namespace {
+
+// The taps of one pixel of a packed 4:2:2 row: the row bytes of its Y and chroma byte's
+// first and second taps (a second tap of weight 0 is not read: the first stands in).
+struct PackedYuyvTaps {
+    int32_t first[2], second[2];
+    int32_t low, high;  // the bytes they span
+    uint16_t weight;
+};
+
+// The taps of pixel x: the walk moves on to x when it is not there yet.
+PackedYuyvTaps PackedYuyvPixel(PackedTapWalk& walk, int32_t x, int32_t parity) {
+    if (walk.next <= x) walk.Next();
+    const int32_t c = walk.column + ((parity & kPackedYuyvOddSource) ? 1 : 0);
+    const bool v = ((x + (parity & kPackedYuyvOddStart)) & 1) != 0;
+    PackedYuyvTaps t;
+    t.weight = walk.weight;
+    t.first[0] = PackedYuyvLuma(c);
+    t.first[1] = PackedYuyvChroma(c, v);
+    t.second[0] = t.weight ? PackedYuyvLuma(c + 1) : t.first[0];
+    t.second[1] = t.weight ? PackedYuyvChroma(c + 1, v) : t.first[1];
+    t.low = std::min(t.first[0], t.first[1]);
+    t.high = std::max(t.second[0], t.second[1]);
+    return t;
+}
+
+}  // namespace
+
+bool BuildPackedYuyvPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
+                         int32_t parity, PackedYuyvBlock* blocks, ColumnPlan& plan) {
+    plan = ColumnPlan{};
+    plan.count = count;
+    plan.windowBytes = kPackedYuyvPlanWindowBytes;
+    plan.workPixelBytes = 2;
+    plan.packedYuyvBlocks = blocks;
+    plan.parity = parity;
+    const int64_t limit = static_cast<int64_t>(sourcePixels) * 4;  // in table bytes
+    const int64_t rowBytes = PackedYuyvRowBytes(sourcePixels, parity & kPackedYuyvOddSource);
+    // The row's bytes and a store past its last lane stay within int32.
+    if (count <= 0 || count > INT32_MAX / 2 - kLaneBytes || rowBytes < kLaneBytes ||
+        limit > INT32_MAX ||
+        !PackedTapsPlannable(steps, count, limit))
+        return false;
+    // A window ends inside the row: near its end it starts earlier.
+    const int32_t lastWindow = static_cast<int32_t>(rowBytes) - kLaneBytes;
+    PackedTapWalk walk{steps};
+    int32_t lanes = 0;
+    for (int32_t x = 0; x < count; ++lanes) {
+        PackedYuyvBlock& block = blocks[lanes / 2];
+        const int32_t lane = lanes % 2;
+        if (lane == 0) {
+            block = PackedYuyvBlock{};
+            std::fill(block.pairs, block.pairs + sizeof block.pairs, static_cast<uint8_t>(kNoTap));
+        }
+        PackedYuyvTaps taps[kLaneBytes / 2];
+        int32_t n = 0, low = INT32_MAX, high = INT32_MIN;
+        for (; n < kLaneBytes / 2 && x + n < count; ++n) {
+            const PackedYuyvTaps t = PackedYuyvPixel(walk, x + n, parity);
+            const int32_t spanLow = std::min(low, t.low), spanHigh = std::max(high, t.high);
+            if (n > 0 && spanHigh - std::min(spanLow, lastWindow) >= kLaneBytes) break;
+            low = spanLow, high = spanHigh;
+            taps[n] = t;
+        }
+        const int32_t window = std::min(low, lastWindow);
+        block.window[lane] = window;
+        block.start[lane] = 2 * x;
+        for (int32_t i = 0; i < 2 * n; ++i) {
+            const int32_t slot = (i & 8) * 4 + lane * 16 + (i & 7) * 2;
+            block.pairs[slot] = static_cast<uint8_t>(taps[i / 2].first[i & 1] - window);
+            block.pairs[slot + 1] = static_cast<uint8_t>(taps[i / 2].second[i & 1] - window);
+        }
+        for (int32_t i = 0; i < n; ++i) block.weight[8 * lane + i] = static_cast<int16_t>(taps[i].weight);
+        x += n;
+    }
+    // An odd number of lanes leaves the last block's high lane empty, at the row's end.
+    if (lanes % 2) {
+        PackedYuyvBlock& last = blocks[lanes / 2];
+        last.window[1] = last.window[0];
+        last.start[1] = 2 * count;
+    }
+    plan.blockCount = (lanes + 1) / 2;
+    int32_t k = 0;
+    while (k < plan.blockCount && blocks[k].start[1] + kLaneBytes <= 2 * count) ++k;
+    plan.vectorBlocksYuyv = k;
+    return true;
 }
 
 }  // namespace kvx

@@ -56,6 +56,7 @@ struct alignas(16) ColumnPlanBlock {
 static_assert(sizeof(ColumnPlanBlock) == 128, "ColumnPlanBlock is a 128-byte record");
 
 struct PackedRgb24Block;
+struct PackedYuyvBlock;
 
 struct ColumnPlan {
     const ColumnPlanBlock* blocks;
@@ -74,6 +75,10 @@ struct ColumnPlan {
     // Packed 24-bit plans (BuildPackedRgb24Plan): their blocks and the bytes of each lane.
     const PackedRgb24Block* packedBlocks;
     int32_t laneBytes;
+    // Packed 4:2:2 plans (BuildPackedYuyvPlan): their blocks, and the column parities they
+    // were built for (kPackedYuyvOddStart, kPackedYuyvOddSource).
+    const PackedYuyvBlock* packedYuyvBlocks;
+    int32_t parity;
 };
 
 // The most blocks BuildColumnPlan may need for `count` pixels.
@@ -144,6 +149,57 @@ bool BuildPackedRgb24Plan(const ScaleStep* steps, int32_t count, int32_t sourceP
 void HorizontalRgb24Packed(const uint8_t* work, uint8_t* destination, int32_t count,
                            const ScaleStep* steps);
 
+// Rows of 4:2:2 frames can also go through packed work rows: the two frame rows blended
+// byte for byte, in frame layout (Y0 U Y1 V per pair), from an even frame column. The
+// table's taps count columns from the first source column, which is column 1 of the row
+// when the source starts at an odd column (oddSource). For a pixel whose first tap is
+// column c of the row and whose weight is w, the Y byte blends row bytes 2c and 2c + 2, the
+// chroma byte (U at an even destination column, V at an odd one) the U (or V) of pairs
+// c >> 1 and (c + 1) >> 1. A plan of it cuts the destination row into lanes of whole
+// pixels, two lanes a block, each as long as one 16-byte window of the row holds both taps
+// of every byte of it (up to 16 bytes).
+struct alignas(16) PackedYuyvBlock {
+    int32_t window[2];  // the low and the high lane's window: bytes from the row's start
+    int32_t start[2];   // the destination bytes the low and the high lane start at
+    int32_t reserved[4];
+    // The taps of each destination byte as a pair of window bytes (first, second), a byte
+    // shuffle mask that gathers them as words: bytes 0-7 of the low lane in 0-15, of the
+    // high lane in 16-31; bytes 8-15 of the low lane in 32-47, of the high lane in 48-63.
+    uint8_t pairs[64];
+    int16_t weight[16];  // the weight of each pixel: low lane in 0-7, high lane in 8-15
+};
+static_assert(sizeof(PackedYuyvBlock) == sizeof(ColumnPlanBlock),
+              "a packed 4:2:2 block takes the room of a window-plan block");
+
+// The parities a packed 4:2:2 plan is built for, as bits of ColumnPlan::parity.
+constexpr int32_t kPackedYuyvOddStart = 1;   // the first destination column is odd
+constexpr int32_t kPackedYuyvOddSource = 2;  // the first source column is odd
+
+// The bytes of a packed 4:2:2 row that holds sourcePixels columns from column `oddSource`.
+inline int64_t PackedYuyvRowBytes(int32_t sourcePixels, bool oddSource) {
+    return (static_cast<int64_t>(sourcePixels) + oddSource + 1) / 2 * 4;
+}
+
+// Builds the plan of `steps` for a packed 4:2:2 row into `blocks` (room for
+// ColumnPlanCapacity(count) entries, 16-byte aligned) for the parities in `parity`.
+// Returns false, and the caller keeps 4-byte work rows, unless every tap is a whole work
+// pixel inside the row, one weight serves a pixel's lanes, each second tap is the pixel
+// after its first or has weight 0 (then it is not read), and the row has 16 bytes. Each
+// lane takes as many pixels as its window holds, at least one (whose taps span at most 7
+// bytes), so the lanes follow each other without gaps. The vector routines store each lane
+// as 16 bytes at its first byte; vectorBlocksYuyv counts the leading blocks whose stores
+// stay inside the row, the blocks after them go through a buffer. The plan's blocks are
+// packedYuyvBlocks.
+constexpr int32_t kPackedYuyvPlanWindowBytes = 16;  // the windowBytes such plans record
+bool BuildPackedYuyvPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
+                         int32_t parity, PackedYuyvBlock* blocks, ColumnPlan& plan);
+
+// The table walk along a packed 4:2:2 row: the reference of the packed planned routines.
+// `work` is the row's start (an even frame column); reads only the taps of nonzero weight
+// besides the first taps.
+void HorizontalYuyvPacked(const uint8_t* work, uint8_t* destination, int32_t count,
+                          const ScaleStep* steps, int32_t parity);
+
 // Does a row from a plan: the blocks, then the rest by the table walk. oddStart is the
 // parity of the first destination column (4:2:2 only).
 using PlannedRowKernel = void(const uint8_t* work, uint8_t* destination,
@@ -166,6 +222,10 @@ struct RowRoutines {
     // none (the scaler then uses 4-byte work rows).
     VerticalRowFn verticalRgb24Packed;
     PlannedRowFn plannedRgb24Packed;
+    // Packed 4:2:2 work rows: pass 1 writes the four bytes of each pair as they lie; the
+    // planned routine takes plans of BuildPackedYuyvPlan (null where the level has none).
+    VerticalRowFn verticalYuyvPacked;
+    PlannedRowFn plannedYuyvPacked;
 };
 
 const RowRoutines& PortableRowRoutines();

@@ -49,6 +49,7 @@ struct VerticalPass {
     bool orphanHasV;         // the frame has a pair left of that column
     int32_t frameSkip = 0;   // bytes of the frame row before the first column blended
     int32_t workSkip = 0;    // bytes of the work row before its work pixel
+    int32_t workGroupBytes = 2 * kWorkPixelBytes;  // a group in the work row: 4 when packed
 
     void Run(const uint8_t* a, const uint8_t* b, uint16_t weight, uint8_t* work) const {
         routine(a + frameSkip, b + frameSkip, weight, work + workSkip, groups);
@@ -56,7 +57,7 @@ struct VerticalPass {
         uint8_t lastA[4], lastB[4];
         Orphan(a + orphanOffset, lastA);
         Orphan(b + orphanOffset, lastB);
-        routine(lastA, lastB, weight, work + workSkip + groups * 2 * kWorkPixelBytes, 1);
+        routine(lastA, lastB, weight, work + workSkip + groups * workGroupBytes, 1);
     }
 
     void Orphan(const uint8_t* yu, uint8_t group[4]) const {
@@ -223,24 +224,29 @@ bool Scaler::EnsureScaleSteps(ScaleStep*& table, int32_t& nominal, int32_t& capa
 }
 
 // The plan of the engine's column table for `key` with windows of windowBytes over work
-// pixels of workPixelBytes (3: a packed 24-bit plan), rebuilt only when one of them changes
-// (the level in use may change between frames); null when the table does not fit a plan.
-// `failed` reports an allocation failure.
+// pixels of workPixelBytes (3: a packed 24-bit plan, 2: a packed 4:2:2 plan for the column
+// parities `parity`), rebuilt only when one of them changes (the level in use may change
+// between frames); null when the table does not fit a plan. `failed` reports an
+// allocation failure.
 const ColumnPlan* Scaler::PlanFor(const StepTableKey& key, int32_t clipWidth, int32_t windowBytes,
-                                  int32_t workPixelBytes, bool& failed) {
+                                  int32_t workPixelBytes, int32_t parity, bool& failed) {
     failed = !EnsureTable(columnPlanBlocks, columnPlanNominal, columnPlanCapacity, columnPlanKey,
                           ColumnPlanCapacity(clipWidth), sizeof(ColumnPlanBlock));
     if (failed) return nullptr;
     if (key != columnPlanKey || windowBytes != columnPlan.windowBytes ||
-        workPixelBytes != columnPlan.workPixelBytes) {
+        workPixelBytes != columnPlan.workPixelBytes || parity != columnPlan.parity) {
         columnPlanKey = key;
         columnPlanUsable =
             workPixelBytes == 3
                 ? BuildPackedRgb24Plan(columnSteps, key.count, key.sourceLength,
                                        static_cast<PackedRgb24Block*>(columnPlanBlocks),
                                        columnPlan)
+            : workPixelBytes == 2
+                ? BuildPackedYuyvPlan(columnSteps, key.count, key.sourceLength, parity,
+                                      static_cast<PackedYuyvBlock*>(columnPlanBlocks), columnPlan)
                 : BuildColumnPlan(columnSteps, key.count, key.sourceLength, windowBytes,
                                   static_cast<ColumnPlanBlock*>(columnPlanBlocks), columnPlan);
+        columnPlan.parity = parity;
     }
     return columnPlanUsable ? &columnPlan : nullptr;
 }
@@ -271,8 +277,8 @@ struct Scaler::Passes {
     const ColumnPlan* plan;  // null: the table walk does every row
     const ScaleStep* columns;
     int32_t left;     // the even frame column pass 1 starts at
-    int32_t xOffset;  // work pixels pass 2 starts in: 1 for an odd source left edge
-    int32_t workPixelBytes;  // 4, or 3 for packed 24-bit work rows
+    int32_t workStart;       // bytes of the work row before pass 2's source origin
+    int32_t workPixelBytes;  // 4, or 3 for packed 24-bit, 2 for packed 4:2:2 work rows
 };
 
 namespace {
@@ -356,27 +362,36 @@ bool Scaler::SelectPasses(const Geometry& g, const ScaleStep* columns, bool ownC
 
     // A caller's table is walked as it is; the engine's own gets a plan once per geometry
     // when this level has planned routines.
-    // 24-bit frames go through packed work rows where the level has routines for them and
-    // the table fits their plan; otherwise through 4-byte work pixels.
-    const bool packed = g.layout == LayoutRgb24 && routines.plannedRgb24Packed && ownColumns;
-    p.planned = g.layout == LayoutYuyv ? routines.plannedYuyv
-                : packed               ? routines.plannedRgb24Packed
-                                       : routines.plannedRgb24;
+    // Frames go through packed work rows where the level has routines for them and the
+    // table fits their plan; otherwise through 4-byte work pixels. A packed 4:2:2 plan
+    // depends on the parities of the first source and destination columns.
+    const bool yuyv = g.layout == LayoutYuyv;
+    const PlannedRowFn packedRoutine = yuyv ? routines.plannedYuyvPacked : routines.plannedRgb24Packed;
+    const bool packed = packedRoutine && ownColumns;
+    const int32_t packedPixelBytes = yuyv ? 2 : 3;
+    const int32_t parity = yuyv ? (g.clip.left & 1 ? kPackedYuyvOddStart : 0) |
+                                      (g.source.left & 1 ? kPackedYuyvOddSource : 0)
+                                : 0;
+    p.planned = packed ? packedRoutine : yuyv ? routines.plannedYuyv : routines.plannedRgb24;
     p.plan = nullptr;
     if (p.planned && ownColumns) {
         bool failed = false;
-        p.plan = packed ? PlanFor(columnKey, g.ClipWidth(), kPackedRgb24PlanWindowBytes, 3, failed)
+        p.plan = packed ? PlanFor(columnKey, g.ClipWidth(),
+                                  yuyv ? kPackedYuyvPlanWindowBytes : kPackedRgb24PlanWindowBytes,
+                                  packedPixelBytes, parity, failed)
                         : PlanFor(columnKey, g.ClipWidth(), routines.planWindowBytes,
-                                  kWorkPixelBytes, failed);
+                                  kWorkPixelBytes, 0, failed);
         if (failed) return false;
     }
-    p.workPixelBytes = packed && p.plan ? 3 : kWorkPixelBytes;
+    p.workPixelBytes = p.plan ? p.plan->workPixelBytes : kWorkPixelBytes;
 
     // Pass 1 columns. Layout 0 reads whole Y U Y V pairs, so it starts at the even column
     // and ends after the odd one. Layout 4 reads single pixels and needs no rounding on the
     // right, where the extra column could lie past the frame's last byte.
     p.left = g.source.left & ~1;
-    p.xOffset = g.source.left & 1;
+    // Pass 2 starts at the source's first column; a packed 4:2:2 plan starts at the pair
+    // and takes an odd first column into account itself.
+    p.workStart = p.workPixelBytes == 2 ? 0 : (g.source.left & 1) * p.workPixelBytes;
     // When zooming, pass 2 reads only the middle of the source row: pass 1 blends just the
     // columns it reads (whole pairs in layout 0).
     int32_t first = g.source.left, last = g.source.right;  // columns first .. last - 1
@@ -400,7 +415,10 @@ bool Scaler::SelectPasses(const Geometry& g, const ScaleStep* columns, bool ownC
                               last - first, -1, false};
     if (g.layout == LayoutYuyv) {
         const int32_t right = last + (last & 1);
-        p.vertical = VerticalPass{routines.verticalYuyv, (right - first) / 2, -1, g.width >= 3};
+        p.vertical = VerticalPass{p.workPixelBytes == 2 ? routines.verticalYuyvPacked
+                                                        : routines.verticalYuyv,
+                                  (right - first) / 2, -1, g.width >= 3};
+        p.vertical.workGroupBytes = 2 * p.workPixelBytes;
         if (right > g.width) {  // odd frame width: the last column has no pair
             p.vertical.groups -= 1;
             p.vertical.orphanOffset = (g.width - 1 - p.left) * 2;
@@ -446,7 +464,7 @@ void Scaler::RunPasses(const Geometry& g, const ScaleStep* rows, const Passes& p
                 p.vertical.Run(a + g.pitch, a + g.pitch + neighbour, weight, workRow(r + 1));
         },
         [&](int32_t r) {
-            const uint8_t* work = workRow(r) + p.xOffset * p.workPixelBytes;
+            const uint8_t* work = workRow(r) + p.workStart;
             uint8_t* out = g.row0 + (g.clip.top + r) * g.pitch + g.clip.left * g.bytesPerPixel;
             if (p.plan) p.planned(work, out, p.columns, *p.plan, g.clip.left & 1);
             else p.horizontal(work, out, g.ClipWidth(), p.columns);

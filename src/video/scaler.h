@@ -55,7 +55,7 @@ private:
     bool EnsureTable(void*& table, int32_t& nominal, int32_t& capacity, StepTableKey& key,
                      int32_t need, int64_t entryBytes);
     const ColumnPlan* PlanFor(const StepTableKey& key, int32_t clipWidth, int32_t windowBytes,
-                              int32_t workPixelBytes, bool& failed);
+                              int32_t workPixelBytes, int32_t parity, bool& failed);
 
     int32_t growPercent = 0;
     int32_t shrinkPercent = 0;

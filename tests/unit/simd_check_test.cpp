@@ -223,7 +223,7 @@ void CheckVertical(VerticalRowFn ref, VerticalRowFn simd, int32_t inBytes, int32
 
 void KernelCheck::Run(VerticalRowFn fn, VerticalRowFn ref, const VerticalCase& c) {
     const int32_t inBytes = c.layout == LayoutYuyv ? 4 : 3;
-    const int32_t outBytes = c.layout == LayoutYuyv ? 8 : c.packed ? 3 : 4;
+    const int32_t outBytes = c.packed ? inBytes : c.layout == LayoutYuyv ? 8 : 4;
     if (sweep == Sweep::Lengths) {
         for (int32_t groups = 0; groups <= kMaxLength; ++groups) {
             const uint16_t weight = groups < 4 ? uint16_t(groups * 1365) : uint16_t(rng() % 4096);
@@ -289,10 +289,49 @@ void KernelCheck::Run(HorizontalRowFn fn, HorizontalRowFn ref, const HorizontalC
 
 // The planned routines of a level, over the plan of `table`, against the reference walk.
 // The work row is exactly as long as the table may read, so windows past it would show.
-// A packed plan reads a packed work row of just the source pixels, against the packed walk.
+// A packed plan reads a packed work row of just the source pixels, against the packed walk;
+// a packed 4:2:2 plan is built for each parity of the first source and destination column.
 bool KernelCheck::CheckPlanned(PlannedRowFn fn, const PlannedCase& c, int32_t sourceLength,
                                const std::vector<ScaleStep>& table, int32_t count, bool fenced) {
     const PixelLayout layout = c.layout;
+    const int32_t pixelBytes = layout == LayoutYuyv ? 2 : 3;
+    const size_t bytes = static_cast<size_t>(count) * pixelBytes;
+    // The routine over `work` against `ref` (a walk of the table into its output).
+    auto compare = [&](const std::vector<uint8_t>& work, const ColumnPlan& plan, bool odd,
+                       auto ref) {
+        SCOPED_TRACE(::testing::Message() << "count " << count << ", parity " << plan.parity
+                                          << ", odd " << odd << ", source " << sourceLength);
+        if (fenced) {
+            for (bool atEnd : {true, false}) {
+                std::vector<uint8_t> expected = RandomBytes(bytes, rng);
+                Fenced fencedWork(work.data(), work.size(), atEnd), result(expected.data(), bytes, atEnd);
+                ref(work.data(), expected.data());
+                fn(fencedWork.Data(), result.Data(), table.data(), plan, odd);
+                EXPECT_EQ(result.Contents(), expected);
+            }
+        } else {
+            Output out(bytes, (count + odd) % 4, rng);
+            ref(work.data(), out.Expected());
+            fn(work.data(), out.Actual(), table.data(), plan, odd);
+            EXPECT_TRUE(out.Check(0, bytes));
+        }
+    };
+    if (c.packed && layout == LayoutYuyv) {
+        PlanBlocks<PackedYuyvBlock> yuyvBlocks(ColumnPlanCapacity(count));
+        ColumnPlan plan;
+        for (int32_t parity = 0; parity < 4; ++parity) {
+            if (!BuildPackedYuyvPlan(table.data(), count, sourceLength, parity, yuyvBlocks.blocks, plan))
+                return false;
+            const bool oddSource = (parity & kPackedYuyvOddSource) != 0;
+            const std::vector<uint8_t> work =
+                RandomBytes(static_cast<size_t>(PackedYuyvRowBytes(sourceLength, oddSource)), rng);
+            // The routine is told the opposite parity: the plan's own must hold.
+            compare(work, plan, !(parity & kPackedYuyvOddStart), [&](const uint8_t* w, uint8_t* out) {
+                HorizontalYuyvPacked(w, out, count, table.data(), parity);
+            });
+        }
+        return true;
+    }
     PlanBlocks<ColumnPlanBlock> blocks(ColumnPlanCapacity(count));
     PlanBlocks<PackedRgb24Block> packedBlocks(ColumnPlanCapacity(count));
     ColumnPlan plan;
@@ -302,29 +341,12 @@ bool KernelCheck::CheckPlanned(PlannedRowFn fn, const PlannedCase& c, int32_t so
         return false;
     const std::vector<uint8_t> work =
         RandomBytes(c.packed ? static_cast<size_t>(sourceLength) * 3 : WorkRowBytes(sourceLength), rng);
-    const int32_t pixelBytes = layout == LayoutYuyv ? 2 : 3;
-    const size_t bytes = static_cast<size_t>(count) * pixelBytes;
     for (int odd = 0; odd <= (layout == LayoutYuyv ? 1 : 0); ++odd) {
         const HorizontalRowFn ref = c.packed                ? HorizontalRgb24Packed
                                     : layout == LayoutRgb24 ? reference.rows.horizontalRgb24
                                     : odd                ? reference.rows.horizontalYuyvOdd
                                                          : reference.rows.horizontalYuyvEven;
-        if (fenced) {
-            for (bool atEnd : {true, false}) {
-                std::vector<uint8_t> expected = RandomBytes(bytes, rng);
-                Fenced fencedWork(work.data(), work.size(), atEnd), result(expected.data(), bytes, atEnd);
-                ref(work.data(), expected.data(), count, table.data());
-                fn(fencedWork.Data(), result.Data(), table.data(), plan, odd);
-                EXPECT_EQ(result.Contents(), expected)
-                    << "count " << count << ", odd " << odd << ", source " << sourceLength;
-            }
-        } else {
-            Output out(bytes, (count + odd) % 4, rng);
-            ref(work.data(), out.Expected(), count, table.data());
-            fn(work.data(), out.Actual(), table.data(), plan, odd);
-            EXPECT_TRUE(out.Check(0, bytes))
-                << "count " << count << ", odd " << odd << ", source " << sourceLength;
-        }
+        compare(work, plan, odd, [&](const uint8_t* w, uint8_t* out) { ref(w, out, count, table.data()); });
     }
     return true;
 }
@@ -700,6 +722,12 @@ std::vector<uint8_t> ProcessAtLevel(SimdLevel level, const std::vector<uint8_t>&
                  layout, true);
     scaler.Scale(frame.data(), width, height, Rect{0, 0, width, height},
                  Rect{width / 13 + 1, 3, width - width / 11, height - 5}, layout, false);
+    // The same column table twice, from an odd then an even source column into an odd then
+    // an even destination column: a plan that depends on those parities is not reused.
+    scaler.Scale(frame.data(), width, height, Rect{1, 0, width, height},
+                 Rect{3, 2, width - 9, height - 2}, layout, false);
+    scaler.Scale(frame.data(), width, height, Rect{0, 0, width - 1, height},
+                 Rect{4, 2, width - 8, height - 2}, layout, false);
     FrameSurface surface;
     surface.Configure(width, height, layout == LayoutYuyv ? PixelFormatYuy2 : PixelFormatBgr24);
     surface.SetPixels(frame.data());
@@ -710,15 +738,17 @@ std::vector<uint8_t> ProcessAtLevel(SimdLevel level, const std::vector<uint8_t>&
 
 TEST(SimdDispatch, WholeFramesMatchThePortablePathAtEveryLevel) {
     std::mt19937 rng(7);
-    for (PixelLayout layout : {LayoutYuyv, LayoutRgb24}) {
-        const int32_t width = 182, height = 97, bpp = layout == LayoutYuyv ? 2 : 3;
+    // An odd width gives a 4:2:2 frame an unpaired last column.
+    for (PixelLayout layout : {LayoutYuyv, LayoutRgb24})
+    for (int32_t width : {182, 181}) {
+        const int32_t height = 97, bpp = layout == LayoutYuyv ? 2 : 3;
         const std::vector<uint8_t> input = RandomBytes(static_cast<size_t>(width) * height * bpp, rng);
         const std::vector<uint8_t> expected =
             ProcessAtLevel(SimdLevel::Portable, input, width, height, layout);
         EXPECT_NE(expected, input);
         for (SimdLevel level : SimdLevelsToCheck())
             EXPECT_EQ(ProcessAtLevel(level, input, width, height, layout), expected)
-                << SimdLevelName(level) << ", layout " << layout;
+                << SimdLevelName(level) << ", layout " << layout << ", width " << width;
     }
 }
 

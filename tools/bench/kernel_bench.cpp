@@ -46,15 +46,20 @@ void Time(benchmark::State& st, HorizontalRowFn fn, HorizontalCase) {
     }
 }
 
-// A planned routine needs the plan of its level's window, or the packed plan.
-void TimePlanned(benchmark::State& st, PlannedRowFn fn, int32_t windowBytes, bool packed) {
+// A planned routine needs the plan of its level's window, or the packed plan of its layout.
+void TimePlanned(benchmark::State& st, PlannedRowFn fn, int32_t windowBytes, PlannedCase c) {
     ZoomRow row;
     std::vector<ColumnPlanBlock> blocks(ColumnPlanCapacity(kRowPixels));
     std::vector<PackedRgb24Block> packedBlocks(ColumnPlanCapacity(kRowPixels));
+    std::vector<PackedYuyvBlock> yuyvBlocks(ColumnPlanCapacity(kRowPixels));
     ColumnPlan plan;
-    if (packed ? !BuildPackedRgb24Plan(row.table.data(), kRowPixels, row.source, packedBlocks.data(), plan)
-               : !BuildColumnPlan(row.table.data(), kRowPixels, row.source, windowBytes,
-                                  blocks.data(), plan)) {
+    const ScaleStep* table = row.table.data();
+    const bool built =
+        !c.packed ? BuildColumnPlan(table, kRowPixels, row.source, windowBytes, blocks.data(), plan)
+        : c.layout == LayoutYuyv
+            ? BuildPackedYuyvPlan(table, kRowPixels, row.source, 0, yuyvBlocks.data(), plan)
+            : BuildPackedRgb24Plan(table, kRowPixels, row.source, packedBlocks.data(), plan);
+    if (!built) {
         st.SkipWithError("the table fits no plan");
         return;
     }
@@ -118,7 +123,7 @@ void RegisterKernelBenchmarks() {
                     })->Unit(benchmark::kMicrosecond);
                 else
                     benchmark::RegisterBenchmark(title.c_str(), [fn, window, c](benchmark::State& st) {
-                        TimePlanned(st, fn, window, c.packed);
+                        TimePlanned(st, fn, window, c);
                     })->Unit(benchmark::kMicrosecond);
             } else {
                 benchmark::RegisterBenchmark(title.c_str(), [fn, c](benchmark::State& st) {

@@ -13,6 +13,9 @@ PlannedRowKernel PlannedYuyv;
 // Packed 24-bit work rows, and plans of BuildPackedRgb24Plan.
 VerticalRowKernel VerticalRgb24Packed;
 PlannedRowKernel PlannedRgb24Packed;
+// Packed 4:2:2 work rows, and plans of BuildPackedYuyvPlan.
+VerticalRowKernel VerticalYuyvPacked;
+PlannedRowKernel PlannedYuyvPacked;
 BlendLineBandKernel BlendLineBand;
 
 }  // namespace avx2

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "video/x86/avx2_kernels.h"
+#include "video/x86/packed_lanes.h"
 #include "video/x86/simd_target.h"
 #include "video/x86/sse2_kernels.h"
 #include "video/x86/ssse3_kernels.h"
@@ -121,10 +122,11 @@ KVX_AVX2 void PlannedYuyv(const uint8_t* work, uint8_t* dst, const ScaleStep* st
     sse2::WalkYuyvAfterPlan(work, dst, steps, plan, oddStart);
 }
 
-KVX_AVX2 void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
-                                  int32_t groups) {
-    const int32_t bytes = groups * 3;
-    if (bytes < 32) return ssse3::VerticalRgb24Packed(a, b, w, work, groups);
+namespace {
+
+KVX_AVX2 void BlendRowsPacked(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
+                              int32_t bytes) {
+    if (bytes < 32) return ssse3::BlendRowsPacked(a, b, w, work, bytes);
     const __m256i wv = _mm256_set1_epi16(static_cast<int16_t>(w));
     auto blend32 = [&](int32_t i) KVX_AVX2 {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(work + i),
@@ -136,6 +138,18 @@ KVX_AVX2 void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t w
     // The last 32 bytes once more: the rows are not the work row, so the overlap only
     // rewrites bytes with what they already hold.
     if (i < bytes) blend32(bytes - 32);
+}
+
+}  // namespace
+
+KVX_AVX2 void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
+                                  int32_t groups) {
+    BlendRowsPacked(a, b, w, work, groups * 3);
+}
+
+KVX_AVX2 void VerticalYuyvPacked(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
+                                 int32_t groups) {
+    BlendRowsPacked(a, b, w, work, groups * 4);
 }
 
 // A block of a packed plan, both lanes: the first and the second taps of each byte come
@@ -161,37 +175,48 @@ KVX_AVX2 inline __m256i PackedBlock(const uint8_t* low, const uint8_t* high,
                                                   _mm256_and_si256(dHi, lowBytes)));
 }
 
-// Lanes of 16 bytes make one 32-byte store a block; shorter ones two of 16, the high
-// lane's rewriting the low lane's spare bytes, the next block's those of the high lane.
+// The blocks of a packed plan from `block` to `end`, `blend(block)` both lanes' bytes,
+// `lanes` where they go. Each lane is stored as 16 bytes at its first byte: the high
+// lane's store rewrites the low lane's spare bytes, the next block's those of the high
+// lane. From vectorEnd on the stores would run past the row's end: those blocks go through
+// a buffer, and only the row's bytes on to it.
+template <typename Block, typename Lanes, typename Blend>
+KVX_AVX2 inline void StorePackedBlocks(const Block* block, const Block* vectorEnd, const Block* end,
+                                       const uint8_t* rowEnd, Lanes lanes, Blend blend) {
+#pragma GCC unroll 2
+    for (; block != vectorEnd; ++block, lanes.Next()) {
+        const __m256i q = blend(*block);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes.Low(*block)), _mm256_castsi256_si128(q));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes.High(*block)), _mm256_extracti128_si256(q, 1));
+    }
+    for (; block != end; ++block, lanes.Next()) {
+        uint8_t* const low = lanes.Low(*block);
+        const ptrdiff_t high = lanes.High(*block) - low;
+        uint8_t bytes[2 * 16];
+        const __m256i q = blend(*block);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes), _mm256_castsi256_si128(q));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + high), _mm256_extracti128_si256(q, 1));
+        std::memcpy(low, bytes, static_cast<size_t>(std::min<ptrdiff_t>(high + 16, rowEnd - low)));
+    }
+}
+
+// Lanes of 16 bytes make one 32-byte store a block.
 KVX_AVX2 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                  const ColumnPlan& plan, bool) {
-    const ptrdiff_t lane = plan.laneBytes;
-    const ptrdiff_t rowBytes = 3 * static_cast<ptrdiff_t>(plan.count);
+    auto blend = [work](const PackedRgb24Block& block) KVX_AVX2 {
+        return PackedBlock(work + block.window[0], work + block.window[1], block);
+    };
     const PackedRgb24Block* block = plan.packedBlocks;
     const PackedRgb24Block* const vectorEnd = block + plan.vectorBlocksRgb24;
     uint8_t* out = dst;
-    if (lane == 16) {
+    if (plan.laneBytes == 16) {
 #pragma GCC unroll 2
         for (; block != vectorEnd; ++block, out += 32)
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
-                                PackedBlock(work + block->window[0], work + block->window[1], *block));
-    } else {
-#pragma GCC unroll 2
-        for (; block != vectorEnd; ++block, out += 2 * lane) {
-            const __m256i q = PackedBlock(work + block->window[0], work + block->window[1], *block);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(q));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + lane), _mm256_extracti128_si256(q, 1));
-        }
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), blend(*block));
     }
-    // The last blocks' stores would run past the row: they go through a buffer, and only
-    // the row's bytes on to it.
-    for (ptrdiff_t at = out - dst; block != plan.packedBlocks + plan.blockCount; ++block, at += 2 * lane) {
-        uint8_t bytes[2 * 16];
-        const __m256i q = PackedBlock(work + block->window[0], work + block->window[1], *block);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes), _mm256_castsi256_si128(q));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + lane), _mm256_extracti128_si256(q, 1));
-        std::memcpy(dst + at, bytes, static_cast<size_t>(std::min(2 * lane, rowBytes - at)));
-    }
+    StorePackedBlocks(block, vectorEnd, plan.packedBlocks + plan.blockCount,
+                      dst + 3 * static_cast<ptrdiff_t>(plan.count), EvenLanes{out, plan.laneBytes},
+                      blend);
 }
 
 KVX_AVX2 void VerticalYuyv(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
@@ -218,6 +243,37 @@ KVX_AVX2 void VerticalYuyv(const uint8_t* a, const uint8_t* b, uint16_t w, uint8
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(work + 32), _mm256_permute2x128_si256(qlo, qhi, 0x31));
     }
     if (g < groups) sse2::VerticalYuyv(a, b, w, work, groups - g);
+}
+
+// A block of a packed 4:2:2 plan, both lanes: the pair masks gather, for each destination
+// byte, the word (first tap + 256 second tap) from its lane's window; a multiply-add by
+// (-16, 16) gives (b - a) * 16, and its weighted high half added to the word leaves the
+// blend in the low byte (it lies in 0..255, so no carry reaches the high byte). Each
+// pixel weight serves its two bytes.
+KVX_AVX2 inline __m256i PackedYuyvBlend(const uint8_t* work, const PackedYuyvBlock& block) {
+    const __m256i v = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(work + block.window[0]))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(work + block.window[1])), 1);
+    const __m256i w = LoadU256(block.weight);
+    const __m256i difference = _mm256_set1_epi16(0x10F0), lowBytes = _mm256_set1_epi16(0xFF);
+    const __m256i lo = _mm256_shuffle_epi8(v, LoadU256(block.pairs));
+    const __m256i hi = _mm256_shuffle_epi8(v, LoadU256(block.pairs + 32));
+    const __m256i qLo = _mm256_add_epi16(
+        lo, _mm256_mulhi_epi16(_mm256_maddubs_epi16(lo, difference), _mm256_unpacklo_epi16(w, w)));
+    const __m256i qHi = _mm256_add_epi16(
+        hi, _mm256_mulhi_epi16(_mm256_maddubs_epi16(hi, difference), _mm256_unpackhi_epi16(w, w)));
+    return _mm256_packus_epi16(_mm256_and_si256(qLo, lowBytes), _mm256_and_si256(qHi, lowBytes));
+}
+
+// The plan holds the column parities, so oddStart is not needed.
+KVX_AVX2 void PlannedYuyvPacked(const uint8_t* work, uint8_t* dst, const ScaleStep*,
+                                const ColumnPlan& plan, bool) {
+    const PackedYuyvBlock* const blocks = plan.packedYuyvBlocks;
+    StorePackedBlocks(blocks, blocks + plan.vectorBlocksYuyv, blocks + plan.blockCount,
+                      dst + 2 * static_cast<ptrdiff_t>(plan.count), RecordedLanes{dst},
+                      [work](const PackedYuyvBlock& block) KVX_AVX2 {
+                          return PackedYuyvBlend(work, block);
+                      });
 }
 
 }  // namespace avx2

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "video/x86/blend_sse2.h"
+#include "video/x86/packed_lanes.h"
 #include "video/x86/sse2_kernels.h"
 #include "video/x86/ssse3_kernels.h"
 
@@ -123,9 +124,8 @@ KVX_SSSE3 void PlannedYuyv(const uint8_t* work, uint8_t* dst, const ScaleStep* s
     sse2::WalkYuyvAfterPlan(work, dst, steps, plan, oddStart);
 }
 
-KVX_SSSE3 void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
-                                   int32_t groups) {
-    const int32_t bytes = groups * 3;
+KVX_SSSE3 void BlendRowsPacked(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
+                               int32_t bytes) {
     if (bytes < 16) {
         for (int32_t i = 0; i < bytes; ++i) work[i] = BlendLane(a[i], b[i], w);
         return;
@@ -140,6 +140,16 @@ KVX_SSSE3 void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t 
     // The last 16 bytes once more: the rows are not the work row, so the overlap only
     // rewrites bytes with what they already hold.
     if (i < bytes) blend16(bytes - 16);
+}
+
+KVX_SSSE3 void VerticalRgb24Packed(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
+                                   int32_t groups) {
+    BlendRowsPacked(a, b, w, work, groups * 3);
+}
+
+KVX_SSSE3 void VerticalYuyvPacked(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
+                                  int32_t groups) {
+    BlendRowsPacked(a, b, w, work, groups * 4);
 }
 
 // One lane of a packed plan block: the first and the second taps of each byte come from
@@ -159,27 +169,67 @@ KVX_SSSE3 inline __m128i PackedLane(const uint8_t* window, const uint8_t* tap, c
     return _mm_add_epi8(a, _mm_packus_epi16(_mm_and_si128(dLo, lowBytes), _mm_and_si128(dHi, lowBytes)));
 }
 
-// Each lane is stored as 16 bytes at its first byte: the high lane's store rewrites the
-// low lane's spare bytes, the next block's those of the high lane.
+// The blocks of a packed plan from `block` to `end`, `lane(block, 0 or 1)` the bytes of a
+// block's low and high lane, `lanes` where they go. Each lane is stored as 16 bytes at its
+// first byte: the high lane's store rewrites the low lane's spare bytes, the next block's
+// those of the high lane. From vectorEnd on the stores would run past the row's end: those
+// blocks go through a buffer, and only the row's bytes on to it.
+template <typename Block, typename Lanes, typename Lane>
+KVX_SSSE3 inline void StorePackedLanes(const Block* block, const Block* vectorEnd, const Block* end,
+                                       const uint8_t* rowEnd, Lanes lanes, Lane lane) {
+    for (; block != vectorEnd; ++block, lanes.Next()) {
+        StoreU128(lanes.Low(*block), lane(*block, 0));
+        StoreU128(lanes.High(*block), lane(*block, 1));
+    }
+    for (; block != end; ++block, lanes.Next()) {
+        uint8_t* const low = lanes.Low(*block);
+        const ptrdiff_t high = lanes.High(*block) - low;
+        uint8_t bytes[2 * 16];
+        StoreU128(bytes, lane(*block, 0));
+        StoreU128(bytes + high, lane(*block, 1));
+        std::memcpy(low, bytes, static_cast<size_t>(std::min<ptrdiff_t>(high + 16, rowEnd - low)));
+    }
+}
+
 KVX_SSSE3 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                   const ColumnPlan& plan, bool) {
-    const ptrdiff_t lane = plan.laneBytes;
-    const ptrdiff_t rowBytes = 3 * static_cast<ptrdiff_t>(plan.count);
-    const PackedRgb24Block* block = plan.packedBlocks;
-    uint8_t* out = dst;
-    for (const PackedRgb24Block* const end = block + plan.vectorBlocksRgb24; block != end;
-         ++block, out += 2 * lane) {
-        StoreU128(out, PackedLane(work + block->window[0], block->tap, block->weight));
-        StoreU128(out + lane, PackedLane(work + block->window[1], block->tap + 16, block->weight + 8));
-    }
-    // The last blocks' stores would run past the row: they go through a buffer, and only
-    // the row's bytes on to it.
-    for (ptrdiff_t at = out - dst; block != plan.packedBlocks + plan.blockCount; ++block, at += 2 * lane) {
-        uint8_t bytes[2 * 16];
-        StoreU128(bytes, PackedLane(work + block->window[0], block->tap, block->weight));
-        StoreU128(bytes + lane, PackedLane(work + block->window[1], block->tap + 16, block->weight + 8));
-        std::memcpy(dst + at, bytes, static_cast<size_t>(std::min(2 * lane, rowBytes - at)));
-    }
+    const PackedRgb24Block* const blocks = plan.packedBlocks;
+    StorePackedLanes(blocks, blocks + plan.vectorBlocksRgb24, blocks + plan.blockCount,
+                     dst + 3 * static_cast<ptrdiff_t>(plan.count), EvenLanes{dst, plan.laneBytes},
+                     [work](const PackedRgb24Block& block, int lane) KVX_SSSE3 {
+                         return PackedLane(work + block.window[lane], block.tap + 16 * lane,
+                                           block.weight + 8 * lane);
+                     });
+}
+
+// One lane of a packed 4:2:2 block: the pair mask of each half gathers, for each of its
+// eight destination bytes, the word (first tap + 256 second tap) from the lane's window;
+// a multiply-add by (-16, 16) gives (b - a) * 16, and its weighted high half added to the
+// word leaves the blend in the low byte (it lies in 0..255, so no carry reaches the high
+// byte). `weight` holds the lane's eight pixel weights, each for two bytes.
+KVX_SSSE3 inline __m128i PackedYuyvLane(const uint8_t* window, const uint8_t* pairs,
+                                        const int16_t* weight) {
+    const __m128i v = LoadU128(window), w = Load128(weight);
+    const __m128i difference = _mm_set1_epi16(0x10F0), lowBytes = _mm_set1_epi16(0xFF);
+    const __m128i lo = _mm_shuffle_epi8(v, Load128(pairs));
+    const __m128i hi = _mm_shuffle_epi8(v, Load128(pairs + 32));
+    const __m128i qLo = _mm_add_epi16(
+        lo, _mm_mulhi_epi16(_mm_maddubs_epi16(lo, difference), _mm_unpacklo_epi16(w, w)));
+    const __m128i qHi = _mm_add_epi16(
+        hi, _mm_mulhi_epi16(_mm_maddubs_epi16(hi, difference), _mm_unpackhi_epi16(w, w)));
+    return _mm_packus_epi16(_mm_and_si128(qLo, lowBytes), _mm_and_si128(qHi, lowBytes));
+}
+
+// The plan holds the column parities, so oddStart is not needed.
+KVX_SSSE3 void PlannedYuyvPacked(const uint8_t* work, uint8_t* dst, const ScaleStep*,
+                                 const ColumnPlan& plan, bool) {
+    const PackedYuyvBlock* const blocks = plan.packedYuyvBlocks;
+    StorePackedLanes(blocks, blocks + plan.vectorBlocksYuyv, blocks + plan.blockCount,
+                     dst + 2 * static_cast<ptrdiff_t>(plan.count), RecordedLanes{dst},
+                     [work](const PackedYuyvBlock& block, int lane) KVX_SSSE3 {
+                         return PackedYuyvLane(work + block.window[lane], block.pairs + 16 * lane,
+                                               block.weight + 8 * lane);
+                     });
 }
 
 }  // namespace ssse3

@@ -36,6 +36,8 @@ void InstallSsse3Kernels(VideoKernels& k) {
     k.rows.planWindowBytes = 16;
     k.rows.verticalRgb24Packed = ssse3::VerticalRgb24Packed;
     k.rows.plannedRgb24Packed = ssse3::PlannedRgb24Packed;
+    k.rows.verticalYuyvPacked = ssse3::VerticalYuyvPacked;
+    k.rows.plannedYuyvPacked = ssse3::PlannedYuyvPacked;
 }
 
 void InstallAvx2Kernels(VideoKernels& k) {
@@ -45,6 +47,8 @@ void InstallAvx2Kernels(VideoKernels& k) {
     k.rows.planWindowBytes = 32;
     k.rows.verticalRgb24Packed = avx2::VerticalRgb24Packed;
     k.rows.plannedRgb24Packed = avx2::PlannedRgb24Packed;
+    k.rows.verticalYuyvPacked = avx2::VerticalYuyvPacked;
+    k.rows.plannedYuyvPacked = avx2::PlannedYuyvPacked;
     k.blendLineBand = avx2::BlendLineBand;
 }
 
