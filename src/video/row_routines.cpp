@@ -282,18 +282,13 @@ bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels
         SetTaps(block.tapB, tapB, n, block.windowB, windowBytes);
     }
     plan.blockCount = blockCount;
-    // How far past a block's first pixel its stores reach (see the header).
-    const int32_t storeEndYuyv = windowBytes == 32 ? 16 : 8;
-    const int32_t storeEndRgb24 = windowBytes == 32 ? 28 : 16;
-    auto vectorBlocks = [&](int32_t pixelBytes, int32_t storeEnd) {
-        int32_t k = 0;
-        while (k < blockCount && static_cast<int64_t>(blocks[k].first) * pixelBytes + storeEnd <=
-                                     static_cast<int64_t>(count) * pixelBytes)
-            ++k;
-        return k;
-    };
-    plan.vectorBlocksYuyv = vectorBlocks(2, storeEndYuyv);
-    plan.vectorBlocksRgb24 = vectorBlocks(3, storeEndRgb24);
+    // How far past a block's first pixel its 4:2:2 store reaches (see the header).
+    const int32_t storeEnd = windowBytes == 32 ? 16 : 8;
+    int32_t k = 0;
+    while (k < blockCount &&
+           static_cast<int64_t>(blocks[k].first) * 2 + storeEnd <= static_cast<int64_t>(count) * 2)
+        ++k;
+    plan.vectorBlocksYuyv = k;
     return true;
 }
 

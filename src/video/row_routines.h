@@ -91,10 +91,11 @@ inline int32_t ColumnPlanCapacity(int32_t count) { return (count + 1) / 2; }
 // (a strong shrink, a row shorter than a window, steps that are not whole work pixels);
 // the table walk then does the row.
 //
-// The vector routines store a block as: 32-byte plans, 4:2:2 16 bytes at the block's first
-// pixel, 24-bit 16 bytes at its first and 16 at its fifth pixel; 16-byte plans, 4:2:2 8
-// bytes, 24-bit 16 bytes at its first pixel. Bytes past the block's pixels are rewritten by
-// the blocks or the walk that follow.
+// The vector routines store a block of 4:2:2 pixels as 16 bytes (32-byte plans) or 8 bytes
+// (16-byte plans) at its first pixel; bytes past the block's pixels are rewritten by the
+// blocks or the walk that follow. 24-bit rows take such plans only with 8-byte windows
+// (BuildTapPairPlan); at wider levels they go through packed work rows, so the 16- and
+// 32-byte plans leave vectorBlocksRgb24 at 0.
 bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                      int32_t windowBytes, ColumnPlanBlock* blocks, ColumnPlan& plan);
 
