@@ -153,27 +153,6 @@ namespace {
 
 constexpr int32_t kNoTap = 0x80;  // a shuffle index that yields zero
 
-// The taps of a block so far, in bytes; a tap is taken when the whole span of them still
-// fits one window.
-struct Span {
-    int32_t low, high;
-    bool Takes(int32_t tap, int32_t windowBytes) const {
-        return std::max(high, tap) - std::min(low, tap) <= windowBytes - 4;
-    }
-    void Add(int32_t tap) { low = std::min(low, tap), high = std::max(high, tap); }
-};
-
-// Pixel i's tap, (taps[i] - window) bytes into the window: the bytes of its four lanes for
-// 16-byte windows, its work pixel as a little-endian 32-bit word for 32-byte windows.
-void SetTaps(uint8_t out[32], const int32_t* taps, int32_t n, int32_t window, int32_t windowBytes) {
-    std::fill(out, out + 32, static_cast<uint8_t>(kNoTap));
-    for (int32_t i = 0; i < n; ++i) {
-        const int32_t byte = taps[i] - window;
-        for (int32_t j = 0; j < 4; ++j)
-            out[4 * i + j] = static_cast<uint8_t>(windowBytes == 16 ? byte + j : j ? 0 : byte / 4);
-    }
-}
-
 // One weight below 4096 serves all four lanes of entry e, as the vector routines take it.
 bool OneWeight(const ScaleStep& e) {
     return e.weight[1] == e.weight[0] && e.weight[2] == e.weight[0] &&
@@ -196,7 +175,7 @@ bool Plannable(const ScaleStep& e, int64_t a, int64_t b, int64_t limit) {
 // store at each of its pixels.
 bool BuildTapPairPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                       ColumnPlanBlock* blocks, ColumnPlan& plan) {
-    plan = ColumnPlan{blocks, count, 0, 0, 0, 8, 4, 0, nullptr, 0, nullptr, 0};
+    plan = ColumnPlan{blocks, count, 0, 0, 0, 8, 4, nullptr, 0, nullptr, 0};
     const int64_t readable = (static_cast<int64_t>(sourcePixels) + 1) * 4;
     if (count <= 0 || sourcePixels <= 0 || readable > INT32_MAX) return false;
     int64_t read = 0;
@@ -238,58 +217,8 @@ bool BuildTapPairPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixel
 bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                      int32_t windowBytes, ColumnPlanBlock* blocks, ColumnPlan& plan) {
     if (windowBytes == 8) return BuildTapPairPlan(steps, count, sourcePixels, blocks, plan);
-    plan = ColumnPlan{blocks, count, 0, 0, 0, windowBytes, 4, 0, nullptr, 0, nullptr, 0};
-    const int64_t limit = static_cast<int64_t>(sourcePixels) * 4;
-    if ((windowBytes != 16 && windowBytes != 32) || count <= 0 || limit < windowBytes ||
-        limit > INT32_MAX)
-        return false;
-    const int32_t blockPixels = windowBytes / 4;
-    const int32_t capacity = ColumnPlanCapacity(count);
-    int64_t read = 0;
-    int32_t blockCount = 0;
-    bool neighbourRun = true;  // every block so far has its window one pixel on in the row
-    for (int32_t x = 0; x < count;) {
-        if (blockCount == capacity) return false;
-        ColumnPlanBlock& block = blocks[blockCount++];
-        block = ColumnPlanBlock{};
-        block.first = x;
-        block.readBefore = static_cast<int32_t>(read);
-        int32_t tapA[8], tapB[8];
-        Span spanA{INT32_MAX, INT32_MIN}, spanB{INT32_MAX, INT32_MIN};
-        int32_t n = 0;
-        for (; n < blockPixels && x < count; ++n, ++x) {
-            const ScaleStep& e = steps[x];
-            const int64_t a = read + e.advance, b = a + e.neighbour;
-            if (!Plannable(e, a, b, limit)) return false;
-            if (n > 0 && !(spanA.Takes(static_cast<int32_t>(a), windowBytes) &&
-                           spanB.Takes(static_cast<int32_t>(b), windowBytes)))
-                break;
-            spanA.Add(static_cast<int32_t>(a));
-            spanB.Add(static_cast<int32_t>(b));
-            tapA[n] = static_cast<int32_t>(a);
-            tapB[n] = static_cast<int32_t>(b);
-            block.weight[n] = e.weight[0] * 0x10001u;
-            read = b;
-        }
-        // A window that would run past the row ends at the row's end instead.
-        const int32_t lastWindow = static_cast<int32_t>(limit) - windowBytes;
-        block.windowA = std::min(spanA.low, lastWindow);
-        block.windowB = std::min(spanB.low, lastWindow);
-        block.count = n;
-        neighbourRun = neighbourRun && block.windowA + 4 + windowBytes <= limit;
-        plan.neighbourBlocks += neighbourRun;
-        SetTaps(block.tapA, tapA, n, block.windowA, windowBytes);
-        SetTaps(block.tapB, tapB, n, block.windowB, windowBytes);
-    }
-    plan.blockCount = blockCount;
-    // How far past a block's first pixel its 4:2:2 store reaches (see the header).
-    const int32_t storeEnd = windowBytes == 32 ? 16 : 8;
-    int32_t k = 0;
-    while (k < blockCount &&
-           static_cast<int64_t>(blocks[k].first) * 2 + storeEnd <= static_cast<int64_t>(count) * 2)
-        ++k;
-    plan.vectorBlocksYuyv = k;
-    return true;
+    plan = ColumnPlan{blocks, count, 0, 0, 0, windowBytes, 4, nullptr, 0, nullptr, 0};
+    return false;  // no routine takes plans of other windows
 }
 
 namespace {

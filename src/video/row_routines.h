@@ -34,23 +34,19 @@ using HorizontalRowKernel = void(const uint8_t* work, uint8_t* destination, int3
                                  const ScaleStep* steps);
 using HorizontalRowFn = HorizontalRowKernel*;
 
-// A column table recast, once per geometry, as blocks of destination pixels whose taps
-// each lie in one window of the work row: a vector routine then takes a block's first taps
-// with one window load and one shuffle, and its second taps likewise, instead of walking
-// the table pixel by pixel. A plan is built for one window size: 32 bytes (blocks of up to
-// eight pixels) or 16 bytes (up to four), or 8 bytes: then each pixel has a window of its
-// own, at its first tap, which holds both taps (see BuildTapPairPlan in row_routines.cpp),
-// and tapA holds those windows as 32-bit offsets. Offsets are bytes from the source origin.
+// A column table recast, once per geometry, as blocks of up to eight destination pixels,
+// each pixel with a window of 8 bytes of the work row at its first tap, which also holds its
+// second tap (see BuildColumnPlan): a vector routine takes both taps of a pixel with one load
+// at a ready offset instead of walking the table pixel by pixel. Offsets are bytes from the
+// source origin. The record is 128 bytes so that the packed plans' blocks (below) can use the
+// same storage.
 struct alignas(16) ColumnPlanBlock {
-    int32_t windowA, windowB;  // start of the windows of the first and second taps
-    int32_t first, count;      // destination pixels first .. first + count - 1
-    int32_t readBefore;        // the walk's read position before pixel `first`
-    int32_t reserved[3];
-    // Where pixel i's tap lies in its window, in bytes 4i .. 4i + 3, in the form the
-    // routines of the window size take as it stands: for 16-byte windows the window byte of
-    // each of its four lanes (a byte shuffle mask), for 32-byte windows its work pixel as a
-    // 32-bit word (a dword permute index). Bytes of no pixel are 0x80.
-    uint8_t tapA[32], tapB[32];
+    int32_t reserved0[2];
+    int32_t first, count;  // destination pixels first .. first + count - 1
+    int32_t readBefore;    // the walk's read position before pixel `first`
+    int32_t reserved1[3];
+    uint8_t tapA[32];  // pixel i's window, bytes 4i .. 4i + 3: a 32-bit byte offset
+    uint8_t reserved2[32];
     uint32_t weight[8];  // weight of each pixel, in both halves
 };
 static_assert(sizeof(ColumnPlanBlock) == 128, "ColumnPlanBlock is a 128-byte record");
@@ -66,12 +62,7 @@ struct ColumnPlan {
     int32_t vectorBlocksYuyv, vectorBlocksRgb24;
     int32_t blockCount;   // blocks built, up to the whole row
     int32_t windowBytes;  // the window it was built for, also when that failed
-    int32_t workPixelBytes;  // the work rows it reads: 4, or 3 for packed 24-bit rows
-    // Leading blocks whose first window, moved on by one work pixel, still ends inside the
-    // row. As every second tap is the work pixel after its first tap (or has weight 0), a
-    // routine may take those blocks' second taps with the first taps' mask from the window
-    // at windowA + 4, and need not read windowB and tapB.
-    int32_t neighbourBlocks;
+    int32_t workPixelBytes;  // the work rows it reads: 4, or 3 (2) for packed 24-bit (4:2:2)
     // Packed 24-bit plans (BuildPackedRgb24Plan): their blocks and the bytes of each lane.
     const PackedRgb24Block* packedBlocks;
     int32_t laneBytes;
@@ -85,17 +76,14 @@ struct ColumnPlan {
 inline int32_t ColumnPlanCapacity(int32_t count) { return (count + 1) / 2; }
 
 // Builds the plan of `steps` (count entries over a work row of sourcePixels readable work
-// pixels, step 4) for windows of windowBytes (8, 16 or 32) into `blocks`, which has room for
-// ColumnPlanCapacity(count) entries and is 16-byte aligned (the routines load its masks
-// with aligned loads). Returns false when the table does not fit the blocks
-// (a strong shrink, a row shorter than a window, steps that are not whole work pixels);
-// the table walk then does the row.
-//
-// The vector routines store a block of 4:2:2 pixels as 16 bytes (32-byte plans) or 8 bytes
-// (16-byte plans) at its first pixel; bytes past the block's pixels are rewritten by the
-// blocks or the walk that follow. 24-bit rows take such plans only with 8-byte windows
-// (BuildTapPairPlan); at wider levels they go through packed work rows, so the 16- and
-// 32-byte plans leave vectorBlocksRgb24 at 0.
+// pixels, step 4) into `blocks`, which has room for ColumnPlanCapacity(count) entries and is
+// 16-byte aligned (the routines load its weights with aligned loads). windowBytes is the
+// window of the level's planned routines: 8, the only one any routine takes; for any other
+// the plan records it and fails. Returns false, and the table walk does the row, when a
+// first tap is not a whole work pixel inside the row, a second tap is not the next work
+// pixel and has a weight, or the four lanes' weights differ. Vector blocks store, 4:2:2
+// 16 bytes at the block's first pixel, 24-bit a 4-byte store at each of its pixels; bytes
+// past the block's pixels are rewritten by the blocks or the walk that follow.
 bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                      int32_t windowBytes, ColumnPlanBlock* blocks, ColumnPlan& plan);
 

@@ -516,94 +516,6 @@ std::string LevelName(const ::testing::TestParamInfo<SimdLevel>& info) {
 INSTANTIATE_TEST_SUITE_P(Levels, SimdCheck, ::testing::ValuesIn(SimdLevelsToCheck()), LevelName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(SimdCheck);
 
-class ColumnPlanWindow : public ::testing::TestWithParam<int32_t> {};
-
-TEST_P(ColumnPlanWindow, TablesThatDoNotFitAreLeftToTheWalk) {
-    const int32_t window = GetParam();
-    std::vector<ColumnPlanBlock> blocks(ColumnPlanCapacity(100));
-    ColumnPlan plan;
-    std::vector<ScaleStep> table = ColumnTable(1000, 100, 0, 100);  // 10:1, taps too far apart
-    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 1000, window, blocks.data(), plan));
-    table = ColumnTable(window / 4 - 1, 100, 0, 100);  // a row shorter than one window
-    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, window / 4 - 1, window, blocks.data(), plan));
-    EXPECT_EQ(plan.windowBytes, window);  // what it was tried for, so it is not tried again
-    table = ColumnTable(110, 100, 0, 100);
-    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 100, window, blocks.data(), plan));  // reads past
-    table[5].weight[2] ^= 1;  // lanes with different weights
-    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 110, window, blocks.data(), plan));
-    table = ColumnTable(110, 100, 0, 100);
-    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 110, 24, blocks.data(), plan));
-    EXPECT_FALSE(BuildColumnPlan(table.data(), 0, 110, window, blocks.data(), plan));
-    ASSERT_TRUE(BuildColumnPlan(table.data(), 100, 110, window, blocks.data(), plan));
-    // Every pixel in exactly one block, in order, each tap inside its window and the
-    // windows inside the row; the stores of the vector blocks stay inside the row.
-    int32_t next = 0;
-    for (int32_t k = 0; k < plan.blockCount; ++k) {
-        const ColumnPlanBlock& block = blocks[k];
-        EXPECT_EQ(block.first, next);
-        EXPECT_GE(block.count, 1);
-        EXPECT_LE(block.count, window / 4);
-        EXPECT_GE(block.windowA, 0);
-        EXPECT_LE(block.windowB + window, 440);
-        // The neighbour run's second taps come from its first window one pixel on.
-        if (k < plan.neighbourBlocks) {
-            EXPECT_LE(block.windowA + 4 + window, 440) << "block " << k;
-        }
-        for (int32_t i = 0; i < 32; ++i) {
-            const bool used = i < 4 * block.count;
-            EXPECT_EQ(block.tapA[i] < window, used) << "block " << k << ", byte " << i;
-            EXPECT_EQ(block.tapB[i] < window, used) << "block " << k << ", byte " << i;
-        }
-        next += block.count;
-    }
-    EXPECT_EQ(next, 100);
-    ASSERT_GT(plan.vectorBlocksYuyv, 0);
-    EXPECT_LE(blocks[plan.vectorBlocksYuyv - 1].first * 2 + window / 2, 200);
-}
-
-INSTANTIATE_TEST_SUITE_P(Windows, ColumnPlanWindow, ::testing::Values(16, 32));
-
-// A copy of 20 pixels: blocks of whole windows, the last window moved back to the row's end.
-TEST(ColumnPlan, CopyOfTwentyPixels) {
-    const std::vector<ScaleStep> table = ColumnTable(20, 20, 0, 20);
-    std::vector<ColumnPlanBlock> blocks(ColumnPlanCapacity(20));
-    ColumnPlan plan;
-    ASSERT_TRUE(BuildColumnPlan(table.data(), 20, 20, 16, blocks.data(), plan));
-    EXPECT_EQ(plan.blockCount, 5);
-    EXPECT_EQ(plan.vectorBlocksYuyv, 5);  // 8 bytes at pixel 16 end at byte 40
-    for (int32_t k = 0; k < 5; ++k) {
-        EXPECT_EQ(blocks[k].first, 4 * k);
-        EXPECT_EQ(blocks[k].readBefore, k ? 16 * k - 4 : 0);
-        EXPECT_EQ(blocks[k].windowA, 16 * k);
-        EXPECT_EQ(blocks[k].windowB, 16 * k);
-        for (int32_t i = 0; i < 16; ++i) EXPECT_EQ(blocks[k].tapA[i], i);
-        EXPECT_EQ(blocks[k].tapB[16], 0x80);
-        EXPECT_EQ(blocks[k].weight[3], 0u);
-    }
-    ASSERT_TRUE(BuildColumnPlan(table.data(), 20, 20, 32, blocks.data(), plan));
-    EXPECT_EQ(plan.blockCount, 3);
-    EXPECT_EQ(plan.vectorBlocksYuyv, 2);
-    EXPECT_EQ(blocks[2].count, 4);
-    EXPECT_EQ(blocks[2].windowA, 48);  // pixels 16-19 are work pixels 4-7 of the last window
-    for (int32_t i = 0; i < 4; ++i) {
-        uint32_t word;
-        std::memcpy(&word, blocks[2].tapA + 4 * i, 4);
-        EXPECT_EQ(word, static_cast<uint32_t>(4 + i));
-    }
-    EXPECT_EQ(blocks[2].tapA[16], 0x80);
-}
-
-// A 2:1 shrink still fits 16-byte windows, two pixels a block; a stronger one does not.
-TEST(ColumnPlan, NarrowWindowsTakeAHalvingShrink) {
-    std::vector<ColumnPlanBlock> blocks(ColumnPlanCapacity(360));
-    ColumnPlan plan;
-    std::vector<ScaleStep> table = ColumnTable(720, 360, 0, 360);
-    ASSERT_TRUE(BuildColumnPlan(table.data(), 360, 720, 16, blocks.data(), plan));
-    EXPECT_EQ(plan.blockCount, 180);
-    table = ColumnTable(1500, 360, 0, 360);  // 4:1: one pixel a block
-    EXPECT_FALSE(BuildColumnPlan(table.data(), 360, 1500, 16, blocks.data(), plan));
-}
-
 // 8-byte windows: one per pixel, at its first tap, so any shrink fits; a second tap that is
 // not the next work pixel, lanes with different weights or a read past the row do not.
 TEST(ColumnPlan, TapPairWindowsHoldBothTapsOfEachPixel) {
@@ -621,6 +533,7 @@ TEST(ColumnPlan, TapPairWindowsHoldBothTapsOfEachPixel) {
         EXPECT_EQ(blocks[x / 8].weight[x % 8], table[x].weight[0] * 0x10001u) << "pixel " << x;
         read += table[x].neighbour;
     }
+    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 1000, 16, blocks.data(), plan));  // no such routines
     table = ColumnTable(110, 100, 0, 100);
     EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 100, 8, blocks.data(), plan));  // reads past
     table[5].weight[3] ^= 1;
@@ -758,19 +671,17 @@ TEST(SimdDispatch, LimitSelectsTheTableAndNeverExceedsTheCpu) {
     if (SupportedSimdLevel() >= SimdLevel::Ssse3) {
         SetSimdLevelLimit(SimdLevel::Ssse3);
         EXPECT_EQ(ActiveSimdLevel(), SimdLevel::Ssse3);
-        EXPECT_NE(Kernels().rows.plannedYuyv, nullptr);
+        EXPECT_NE(Kernels().rows.plannedYuyvPacked, nullptr);
         EXPECT_NE(Kernels().rows.plannedRgb24Packed, nullptr);
-        // SSE2's 24-bit routine takes 8-byte plans only: it must not meet 16-byte ones.
-        EXPECT_EQ(Kernels().rows.plannedRgb24, nullptr);
-        EXPECT_EQ(Kernels().rows.planWindowBytes, 16);
     }
     SetSimdLevelLimit(SimdLevel::Avx2);
     EXPECT_EQ(ActiveSimdLevel(), SupportedSimdLevel());
     if (SupportedSimdLevel() >= SimdLevel::Sse2) {
         EXPECT_NE(Kernels().rows.horizontalRgb24, PortableRowRoutines().horizontalRgb24);
-    }
-    if (SupportedSimdLevel() == SimdLevel::Avx2) {
-        EXPECT_EQ(Kernels().rows.planWindowBytes, 32);
+        // The window-plan routines, kept at every level, take the plans of their window.
+        EXPECT_NE(Kernels().rows.plannedYuyv, nullptr);
+        EXPECT_NE(Kernels().rows.plannedRgb24, nullptr);
+        EXPECT_EQ(Kernels().rows.planWindowBytes, 8);
     }
 }
 

@@ -8,8 +8,6 @@ namespace kvx {
 namespace avx2 {
 
 VerticalRowKernel VerticalYuyv, VerticalRgb24;
-// Over plans of 32-byte windows.
-PlannedRowKernel PlannedYuyv;
 // Packed 24-bit work rows, and plans of BuildPackedRgb24Plan.
 VerticalRowKernel VerticalRgb24Packed;
 PlannedRowKernel PlannedRgb24Packed;

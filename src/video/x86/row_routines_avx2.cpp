@@ -1,5 +1,5 @@
 // AVX2 row routines of the scaler: the vertical passes, 32 frame bytes a step, and the
-// horizontal pass driven by a column plan, blocks of up to eight destination pixels.
+// horizontal pass over packed work rows driven by their plans, two 16-byte lanes a block.
 #include "video/x86/simd_kernels.h"
 #if KVX_HAS_X86_KERNELS
 #include <immintrin.h>
@@ -18,11 +18,6 @@ namespace kvx {
 namespace avx2 {
 
 namespace {
-
-KVX_AVX2 inline __m256i Blend16(__m256i a, __m256i b, __m256i w) {
-    __m256i d = _mm256_slli_epi16(_mm256_sub_epi16(b, a), 4);
-    return _mm256_add_epi16(a, _mm256_mulhi_epi16(d, w));
-}
 
 KVX_AVX2 inline __m256i LoadU256(const void* p) {
     return _mm256_loadu_si256(static_cast<const __m256i*>(p));
@@ -62,64 +57,6 @@ KVX_AVX2 void VerticalRgb24(const uint8_t* a, const uint8_t* b, uint16_t w, uint
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(work),
                             Expand3To4(BlendRowBytes(LoadU256(a), LoadU256(b), wv)));
     if (g < groups) sse2::VerticalRgb24(a, b, w, work, groups - g);
-}
-
-// The taps of a 4:2:2 block as sixteen words, pixels 0-3 in the low lane and 4-7 in the
-// high one: `index` gathers their work pixels from the window, and `keep` takes the two
-// bytes each pixel keeps, Y U (even column) or Y V (odd column), straight into words.
-KVX_AVX2 inline __m256i GatherYuyv(const uint8_t* window, __m256i index, __m256i keep) {
-    return _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(LoadU256(window), index), keep);
-}
-
-// A 4:2:2 block blended, one blend of sixteen words: pixel i's two words meet pixel i's
-// 32-bit weight, which holds it twice. A block of the plan's neighbour run takes its
-// second taps with the first taps' index from one work pixel on.
-template <bool kNeighbours>
-KVX_AVX2 inline __m256i BlendYuyvBlock(const uint8_t* work, const ColumnPlanBlock& block,
-                                       const __m256i* pick) {
-    const __m256i keep = pick[block.first & 1];
-    const __m256i index = LoadU256(block.tapA);
-    const __m256i a = GatherYuyv(work + block.windowA, index, keep);
-    const __m256i b = kNeighbours ? GatherYuyv(work + block.windowA + 4, index, keep)
-                                  : GatherYuyv(work + block.windowB, LoadU256(block.tapB), keep);
-    return Blend16(a, b, LoadU256(block.weight));
-}
-
-// 4:2:2: a pixel at an even column takes lanes 0-1 (Y U) of its work pixel, one at an odd
-// column lanes 2-3 (Y V). Blocks hold up to eight pixels, so each lane of four starts on
-// the parity of the block's first pixel.
-KVX_AVX2 void PlannedYuyv(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
-                          const ColumnPlan& plan, bool oddStart) {
-    const __m256i even =
-        _mm256_setr_epi8(0, -1, 1, -1, 6, -1, 7, -1, 8, -1, 9, -1, 14, -1, 15, -1,
-                         0, -1, 1, -1, 6, -1, 7, -1, 8, -1, 9, -1, 14, -1, 15, -1);
-    const __m256i odd =
-        _mm256_setr_epi8(2, -1, 3, -1, 4, -1, 5, -1, 10, -1, 11, -1, 12, -1, 13, -1,
-                         2, -1, 3, -1, 4, -1, 5, -1, 10, -1, 11, -1, 12, -1, 13, -1);
-    // Indexed by the parity of a block's first pixel, from the parity of the row's first.
-    const __m256i picks[3] = {even, odd, even};
-    const __m256i* const pick = picks + oddStart;
-    // Pairs of blocks of the neighbour run share one pack: 16 bytes of each, stored in
-    // block order, so the bytes past a block's pixels are rewritten by what follows.
-    const int32_t pairs = std::min(plan.neighbourBlocks, plan.vectorBlocksYuyv) & ~1;
-    const ColumnPlanBlock* block = plan.blocks;
-    for (const ColumnPlanBlock* const end = block + pairs; block != end; block += 2) {
-        const ptrdiff_t x0 = block[0].first, x1 = block[1].first;
-        const __m256i q = _mm256_permute4x64_epi64(
-            _mm256_packus_epi16(BlendYuyvBlock<true>(work, block[0], pick),
-                                BlendYuyvBlock<true>(work, block[1], pick)),
-            _MM_SHUFFLE(3, 1, 2, 0));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 2 * x0), _mm256_castsi256_si128(q));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 2 * x1), _mm256_extracti128_si256(q, 1));
-    }
-    for (const ColumnPlanBlock* const end = plan.blocks + plan.vectorBlocksYuyv; block != end;
-         ++block) {
-        const __m256i q = BlendYuyvBlock<false>(work, *block, pick);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 2 * block->first),
-                         _mm256_castsi256_si128(_mm256_permute4x64_epi64(
-                             _mm256_packus_epi16(q, q), _MM_SHUFFLE(3, 1, 2, 0))));
-    }
-    sse2::WalkYuyvAfterPlan(work, dst, steps, plan, oddStart);
 }
 
 namespace {

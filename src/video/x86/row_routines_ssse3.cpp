@@ -1,5 +1,5 @@
-// SSSE3 row routines of the scaler: the horizontal pass driven by a column plan of 16-byte
-// windows, four destination pixels a step, and the vertical passes with byte shuffles
+// SSSE3 row routines of the scaler: the horizontal pass over packed work rows driven by
+// their plans, one 16-byte lane at a time, and the vertical passes with byte shuffles
 // where SSE2 needs shift-and-mask sequences.
 #include "video/x86/simd_kernels.h"
 #if KVX_HAS_X86_KERNELS
@@ -72,56 +72,6 @@ KVX_SSSE3 void VerticalRgb24(const uint8_t* a, const uint8_t* b, uint16_t w, uin
     for (; groups - g >= 6; g += 4, a += 12, b += 12, work += 16)
         StoreU128(work, _mm_shuffle_epi8(BlendBytes(LoadU128(a), LoadU128(b), wv), expand));
     if (g < groups) sse2::VerticalRgb24(a, b, w, work, groups - g);
-}
-
-// A 4:2:2 block blended, one blend of eight words: `keep` takes the two bytes each pixel
-// keeps, Y U (even column) or Y V (odd column), of the work pixels the block's tap mask
-// gathers, and one mask does both in a single shuffle of the window. Pixel i's two words
-// meet pixel i's 32-bit weight, which holds it twice. A block of the plan's neighbour run
-// takes its second taps with the first taps' mask from one work pixel on.
-template <bool kNeighbours>
-KVX_SSSE3 inline __m128i BlendYuyvBlock(const uint8_t* work, const ColumnPlanBlock& block,
-                                        const __m128i* pick) {
-    const __m128i keep = pick[block.first & 1];
-    // The high byte of every word is zero (a shuffle index with its top bit set).
-    const __m128i high = _mm_set1_epi16(static_cast<int16_t>(0x8000));
-    const __m128i maskA = _mm_or_si128(_mm_shuffle_epi8(Load128(block.tapA), keep), high);
-    const __m128i a = _mm_shuffle_epi8(LoadU128(work + block.windowA), maskA);
-    const __m128i b =
-        kNeighbours ? _mm_shuffle_epi8(LoadU128(work + block.windowA + 4), maskA)
-                    : _mm_shuffle_epi8(LoadU128(work + block.windowB),
-                                       _mm_or_si128(_mm_shuffle_epi8(Load128(block.tapB), keep), high));
-    return Blend16(a, b, Load128(block.weight));
-}
-
-// 4:2:2: a pixel at an even column takes lanes 0-1 (Y U) of its work pixel, one at an odd
-// column lanes 2-3 (Y V); the pick follows the parity of the block's first pixel.
-KVX_SSSE3 void PlannedYuyv(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
-                           const ColumnPlan& plan, bool oddStart) {
-    const __m128i even = _mm_setr_epi8(0, 1, 6, 7, 8, 9, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1);
-    const __m128i odd = _mm_setr_epi8(2, 3, 4, 5, 10, 11, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1);
-    // Indexed by the parity of a block's first pixel, from the parity of the row's first.
-    const __m128i picks[3] = {_mm_unpacklo_epi8(even, even), _mm_unpacklo_epi8(odd, odd),
-                              _mm_unpacklo_epi8(even, even)};
-    const __m128i* const pick = picks + oddStart;
-    // Blocks of the neighbour run go in pairs that share one pack, 8 bytes of each stored in
-    // block order: bytes past a block's pixels are rewritten by what follows.
-    const ColumnPlanBlock* block = plan.blocks;
-    const ColumnPlanBlock* const pairsEnd =
-        block + (std::min(plan.neighbourBlocks, plan.vectorBlocksYuyv) & ~1);
-    for (; block != pairsEnd; block += 2) {
-        const __m128i q = _mm_packus_epi16(BlendYuyvBlock<true>(work, block[0], pick),
-                                           BlendYuyvBlock<true>(work, block[1], pick));
-        StoreLow64(dst + 2 * static_cast<ptrdiff_t>(block[0].first), q);
-        _mm_storeh_pi(reinterpret_cast<__m64*>(dst + 2 * static_cast<ptrdiff_t>(block[1].first)),
-                      _mm_castsi128_ps(q));
-    }
-    for (const ColumnPlanBlock* const end = plan.blocks + plan.vectorBlocksYuyv; block != end;
-         ++block) {
-        const __m128i q = BlendYuyvBlock<false>(work, *block, pick);
-        StoreLow64(dst + 2 * block->first, _mm_packus_epi16(q, q));
-    }
-    sse2::WalkYuyvAfterPlan(work, dst, steps, plan, oddStart);
 }
 
 KVX_SSSE3 void BlendRowsPacked(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,

@@ -29,11 +29,8 @@ void InstallSse2Kernels(VideoKernels& k) {
 void InstallSsse3Kernels(VideoKernels& k) {
     k.rows.verticalYuyv = ssse3::VerticalYuyv;
     k.rows.verticalRgb24 = ssse3::VerticalRgb24;
-    k.rows.plannedYuyv = ssse3::PlannedYuyv;
-    // 24-bit rows go through packed work rows from here on; SSE2's routine takes only
-    // plans of 8-byte windows.
-    k.rows.plannedRgb24 = nullptr;
-    k.rows.planWindowBytes = 16;
+    // From here on the engine's own tables go through packed work rows and their plans;
+    // SSE2's routines over 8-byte window plans stay in the table beside them.
     k.rows.verticalRgb24Packed = ssse3::VerticalRgb24Packed;
     k.rows.plannedRgb24Packed = ssse3::PlannedRgb24Packed;
     k.rows.verticalYuyvPacked = ssse3::VerticalYuyvPacked;
@@ -43,8 +40,6 @@ void InstallSsse3Kernels(VideoKernels& k) {
 void InstallAvx2Kernels(VideoKernels& k) {
     k.rows.verticalYuyv = avx2::VerticalYuyv;
     k.rows.verticalRgb24 = avx2::VerticalRgb24;
-    k.rows.plannedYuyv = avx2::PlannedYuyv;
-    k.rows.planWindowBytes = 32;
     k.rows.verticalRgb24Packed = avx2::VerticalRgb24Packed;
     k.rows.plannedRgb24Packed = avx2::PlannedRgb24Packed;
     k.rows.verticalYuyvPacked = avx2::VerticalYuyvPacked;
