@@ -23,17 +23,32 @@ inline void LastPair(uint8_t* p, uint32_t colour, int32_t mix, bool lastPairWhol
     }
 }
 
-// Sixteen B G R pixels of the colour (48 bytes), built by doubling the first pixel: the
-// side borders call the fill once per row for a few dozen pixels, so the pattern is cheap.
-inline void Rgb24Pattern(uint8_t pattern[48], uint32_t colour) {
-    pattern[0] = ColourByte(colour, 0);
-    pattern[1] = ColourByte(colour, 1);
-    pattern[2] = ColourByte(colour, 2);
-    std::memcpy(pattern + 3, pattern, 3);
-    std::memcpy(pattern + 6, pattern, 6);
-    std::memcpy(pattern + 12, pattern, 12);
-    std::memcpy(pattern + 24, pattern, 24);
+// Eight bytes of the colour's B G R repeated, starting at byte `phase` of a pixel.
+inline uint64_t PatternWord(uint32_t colour, int phase) {
+    const uint64_t bgr = colour & 0xFFFFFF;
+    const uint64_t p = ((bgr >> (8 * phase)) | (bgr << (24 - 8 * phase))) & 0xFFFFFF;
+    return p | (p << 24) | (p << 48);
 }
+
+// Sixteen B G R pixels of the colour (48 bytes) in three registers: vector k starts at
+// byte 16 k, which is byte k of a pixel. They are built in registers, not as bytes in
+// memory read back as vectors: such loads span several smaller stores, cannot take their
+// data from the store buffer and wait for it, which made the fill of the side borders,
+// called once a row for a few dozen pixels, cost as much as a fifth of a 24-bit frame.
+struct Rgb24Pattern {
+    __m128i v[3];
+
+    explicit Rgb24Pattern(uint32_t colour) {
+        const uint64_t w0 = PatternWord(colour, 0), w1 = PatternWord(colour, 1),
+                       w2 = PatternWord(colour, 2);
+        // Byte 8 of a vector lies two bytes further into a pixel than its byte 0.
+        v[0] = _mm_set_epi64x(static_cast<int64_t>(w2), static_cast<int64_t>(w0));
+        v[1] = _mm_set_epi64x(static_cast<int64_t>(w0), static_cast<int64_t>(w1));
+        v[2] = _mm_set_epi64x(static_cast<int64_t>(w1), static_cast<int64_t>(w2));
+    }
+    // The pattern as it runs from byte `offset` of a row of pixels.
+    __m128i At(int32_t offset) const { return v[offset % 3]; }
+};
 
 // c + ((f - c) * 16 * m16 >> 16): the row blend with the colour as the first tap.
 KVX_SSE2 inline __m128i MixBytes(__m128i frame, __m128i colour, __m128i m16) {
@@ -87,34 +102,33 @@ KVX_SSE2 void FillYuyvMixOdd(uint8_t* p, int32_t n, uint32_t colour, int32_t mix
 
 KVX_SSE2 void FillRgb24Solid(uint8_t* p, int32_t n, uint32_t colour, int32_t) {
     if (n <= 0) return;
-    // Sixteen pixels are 48 bytes: three vectors of the repeating B G R pattern.
-    alignas(16) uint8_t pattern[48];
-    Rgb24Pattern(pattern, colour);
-    const __m128i c0 = LoadU128(pattern), c1 = LoadU128(pattern + 16),
-                  c2 = LoadU128(pattern + 32);
-    for (; n >= 16; n -= 16, p += 48) {
-        StoreU128(p, c0);
-        StoreU128(p + 16, c1);
-        StoreU128(p + 32, c2);
+    const int32_t bytes = n * 3;
+    if (bytes < 16) {
+        for (int32_t i = 0; i < bytes; ++i) p[i] = ColourByte(colour, i % 3);
+        return;
     }
-    std::memcpy(p, pattern, static_cast<size_t>(n) * 3);
+    const Rgb24Pattern pattern(colour);
+    int32_t i = 0;
+    for (; i + 48 <= bytes; i += 48) {
+        StoreU128(p + i, pattern.v[0]);
+        StoreU128(p + i + 16, pattern.v[1]);
+        StoreU128(p + i + 32, pattern.v[2]);
+    }
+    for (; i + 16 <= bytes; i += 16) StoreU128(p + i, pattern.At(i));
+    // The last sixteen bytes once more, ending at the row's: they rewrite bytes already
+    // filled with the same colour.
+    if (i < bytes) StoreU128(p + bytes - 16, pattern.At(bytes - 16));
 }
 
 KVX_SSE2 void FillRgb24Mix(uint8_t* p, int32_t n, uint32_t colour, int32_t mix) {
     if (n <= 0) return;
-    alignas(16) uint8_t pattern[48];
-    Rgb24Pattern(pattern, colour);
-    const __m128i c0 = LoadU128(pattern), c1 = LoadU128(pattern + 16),
-                  c2 = LoadU128(pattern + 32);
+    const Rgb24Pattern pattern(colour);
     const __m128i m16 = _mm_set1_epi16(static_cast<int16_t>(mix * 16));
-    int32_t bytes = n * 3;
-    for (; bytes >= 48; bytes -= 48, p += 48) {
-        StoreU128(p, MixBytes(LoadU128(p), c0, m16));
-        StoreU128(p + 16, MixBytes(LoadU128(p + 16), c1, m16));
-        StoreU128(p + 32, MixBytes(LoadU128(p + 32), c2, m16));
-    }
-    // Fewer than 48 bytes are left, starting again at pattern byte 0.
-    for (int i = 0; i < bytes; ++i) p[i] = MixByte(p[i], pattern[i], mix);
+    const int32_t bytes = n * 3;
+    int32_t i = 0;
+    for (; i + 16 <= bytes; i += 16) StoreU128(p + i, MixBytes(LoadU128(p + i), pattern.At(i), m16));
+    // Each byte is mixed once, so the rest goes byte by byte.
+    for (; i < bytes; ++i) p[i] = MixByte(p[i], ColourByte(colour, i % 3), mix);
 }
 
 }  // namespace sse2
