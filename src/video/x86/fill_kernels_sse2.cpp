@@ -23,13 +23,6 @@ inline void LastPair(uint8_t* p, uint32_t colour, int32_t mix, bool lastPairWhol
     }
 }
 
-// Eight bytes of the colour's B G R repeated, starting at byte `phase` of a pixel.
-inline uint64_t PatternWord(uint32_t colour, int phase) {
-    const uint64_t bgr = colour & 0xFFFFFF;
-    const uint64_t p = ((bgr >> (8 * phase)) | (bgr << (24 - 8 * phase))) & 0xFFFFFF;
-    return p | (p << 24) | (p << 48);
-}
-
 // Sixteen B G R pixels of the colour (48 bytes) in three registers: vector k starts at
 // byte 16 k, which is byte k of a pixel. They are built in registers, not as bytes in
 // memory read back as vectors: such loads span several smaller stores, cannot take their
@@ -38,16 +31,17 @@ inline uint64_t PatternWord(uint32_t colour, int phase) {
 struct Rgb24Pattern {
     __m128i v[3];
 
-    explicit Rgb24Pattern(uint32_t colour) {
-        const uint64_t w0 = PatternWord(colour, 0), w1 = PatternWord(colour, 1),
-                       w2 = PatternWord(colour, 2);
-        // Byte 8 of a vector lies two bytes further into a pixel than its byte 0.
-        v[0] = _mm_set_epi64x(static_cast<int64_t>(w2), static_cast<int64_t>(w0));
-        v[1] = _mm_set_epi64x(static_cast<int64_t>(w0), static_cast<int64_t>(w1));
-        v[2] = _mm_set_epi64x(static_cast<int64_t>(w1), static_cast<int64_t>(w2));
+    KVX_SSE2 explicit Rgb24Pattern(uint32_t colour) {
+        __m128i p = _mm_cvtsi32_si128(static_cast<int32_t>(colour & 0xFFFFFF));
+        p = _mm_or_si128(p, _mm_slli_si128(p, 3));       // two pixels
+        p = _mm_or_si128(p, _mm_slli_si128(p, 6));       // four
+        v[0] = _mm_or_si128(p, _mm_slli_si128(p, 12));  // sixteen bytes
+        // Vector 0 rotated by one and by two bytes: a pixel's bytes repeat every three.
+        v[1] = _mm_or_si128(_mm_srli_si128(v[0], 1), _mm_slli_si128(v[0], 14));
+        v[2] = _mm_or_si128(_mm_srli_si128(v[0], 2), _mm_slli_si128(v[0], 13));
     }
     // The pattern as it runs from byte `offset` of a row of pixels.
-    __m128i At(int32_t offset) const { return v[offset % 3]; }
+    KVX_SSE2 __m128i At(int32_t offset) const { return v[offset % 3]; }
 };
 
 // c + ((f - c) * 16 * m16 >> 16): the row blend with the colour as the first tap.
