@@ -89,27 +89,37 @@ bool ColumnsRead(const ScaleStep* steps, int32_t count, int64_t& low, int64_t& h
 }
 
 // Whether every entry of a row table reads only frame rows at or below its first tap, and
-// the first taps never move up: the condition for interleaving the passes.
-bool RowsMoveDown(const ScaleStep* rows, int32_t entries, ptrdiff_t pitch) {
-    int64_t row = 0, lastTop = 0;
+// the first taps never move up: the condition for interleaving the passes. `reachBelow`
+// gets the most rows an entry's second tap lies below its first.
+bool RowsMoveDown(const ScaleStep* rows, int32_t entries, ptrdiff_t pitch, int32_t& reachBelow) {
+    int64_t row = 0, lastTop = 0, reach = 0;
     for (int32_t k = 0; k < entries; ++k) {
         const ScaleStep& e = rows[k];
         if (e.advance % pitch != 0 || e.neighbour % pitch != 0) return false;
         const int64_t top = row + e.advance / pitch;
         const int64_t below = e.neighbour / pitch;
-        if ((k > 0 && top < lastTop) || below < 0) return false;
+        if ((k > 0 && top < lastTop) || below < 0 || below > INT32_MAX - 1) return false;
         lastTop = top;
         row = top + below;
+        reach = std::max(reach, below);
     }
+    reachBelow = static_cast<int32_t>(reach);
     return true;
 }
 
 struct PassOrder {
     const ScaleStep* rows;
+    int32_t entries;
     int32_t clipTop, clipHeight, sourceTop;
     ptrdiff_t pitch;
     bool interlaced;
     bool rowsMoveDown;
+    int32_t reachBelow;  // rows an entry reads below its first tap, at most (when they move down)
+
+    // The clip rows entry k writes: the first and how many (two in interlaced mode, one
+    // for each field, but one at the clip's end).
+    int32_t FirstRowOf(int32_t k) const { return interlaced ? 2 * k : k; }
+    int32_t RowsOf(int32_t k) const { return interlaced && 2 * k + 1 < clipHeight ? 2 : 1; }
 };
 
 // Runs pass 1 (vertical(offset of the first tap, neighbour, weight, first work row, rows),
@@ -120,7 +130,7 @@ struct PassOrder {
 // source rows, and the work rows stay in cache; otherwise pass 1 runs to the end first.
 // Returns the most work rows alive at once, the ring size the two passes need.
 template <typename Vertical, typename Horizontal>
-int32_t InterleavePasses(const PassOrder& o, Vertical vertical, Horizontal horizontal) {
+int32_t InterleaveDown(const PassOrder& o, Vertical vertical, Horizontal horizontal) {
     const ScaleStep* e = o.rows;
     ptrdiff_t offset = 0;  // read position from the first source row, in bytes
     // When the taps move down, every step is whole rows: an entry's first tap lies on image
@@ -144,6 +154,44 @@ int32_t InterleavePasses(const PassOrder& o, Vertical vertical, Horizontal horiz
         horizontal(r);
     }
     return alive;
+}
+
+// The same from the bottom clip row up, for tables whose taps move down: pass 1 runs the
+// entries from the last one back, and before clip row r is written, every entry whose
+// rows could reach it (its first tap, reachBelow rows and the other field's line below)
+// has run; the entries still to run have first taps no lower. A zoom, whose rows each come
+// from rows at or above them, then keeps a single work row alive. A bottom-up frame takes
+// this order, so that both passes walk its memory upwards.
+template <typename Vertical, typename Horizontal>
+int32_t InterleaveUp(const PassOrder& o, Vertical vertical, Horizontal horizontal) {
+    if (o.entries <= 0) return 1;
+    // The first tap of the last entry; the walk back undoes the table entry by entry.
+    ptrdiff_t offset = 0;
+    for (int32_t k = 0; k < o.entries; ++k)
+        offset += o.rows[k].advance + (k + 1 < o.entries ? o.rows[k].neighbour : 0);
+    const int64_t down = o.pitch < 0 ? -1 : 1;
+    const int64_t rowBytes = down * o.pitch;
+    const int64_t reachBytes = (static_cast<int64_t>(o.reachBelow) + (o.interlaced ? 1 : 0)) * rowBytes;
+    int32_t k = o.entries - 1, lowest = o.clipHeight, alive = 1;
+    for (int32_t r = o.clipHeight - 1; r >= 0; --r) {
+        const int64_t writtenBytes = (static_cast<int64_t>(o.clipTop) + r - o.sourceTop) * rowBytes;
+        while (k >= 0 && (lowest > r || offset * down + reachBytes >= writtenBytes)) {
+            const ScaleStep& e = o.rows[k];
+            lowest = o.FirstRowOf(k);
+            vertical(offset, e.neighbour, e.weight[0], lowest, o.RowsOf(k));
+            if (k > 0) offset -= e.advance + o.rows[k - 1].neighbour;
+            --k;
+        }
+        alive = std::max(alive, r - lowest + 1);
+        horizontal(r);
+    }
+    return alive;
+}
+
+template <typename Vertical, typename Horizontal>
+int32_t InterleavePasses(const PassOrder& o, Vertical vertical, Horizontal horizontal) {
+    if (o.rowsMoveDown && o.pitch < 0) return InterleaveUp(o, vertical, horizontal);
+    return InterleaveDown(o, vertical, horizontal);
 }
 
 }  // namespace
@@ -441,12 +489,12 @@ void Scaler::RunPasses(const Geometry& g, const ScaleStep* rows, const Passes& p
     if (own && rowOrder.ringRows > 0 && rowOrder.SameRows(known)) {
         known = rowOrder;
     } else {
-        known.rowsMoveDown = RowsMoveDown(rows, g.rowEntries, g.pitch);
+        known.rowsMoveDown = RowsMoveDown(rows, g.rowEntries, g.pitch, known.reachBelow);
         known.ringRows = 0;
     }
-    const PassOrder order{rows,     g.clip.top,   g.ClipHeight(),
-                          g.source.top, g.pitch, g.interlaced,
-                          known.rowsMoveDown};
+    const PassOrder order{rows,         g.rowEntries, g.clip.top,  g.ClipHeight(),
+                          g.source.top, g.pitch,      g.interlaced, known.rowsMoveDown,
+                          known.reachBelow};
     if (known.ringRows == 0) {
         known.ringRows = InterleavePasses(
             order, [](ptrdiff_t, int32_t, uint16_t, int32_t, int32_t) {}, [](int32_t) {});

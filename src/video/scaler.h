@@ -89,7 +89,8 @@ private:
         int32_t clipTop = 0, clipHeight = 0, sourceTop = 0;
         bool interlaced = false;
         bool rowsMoveDown = false;
-        int32_t ringRows = 0;  // 0: not worked out
+        int32_t reachBelow = 0;  // the most rows an entry reads below its first tap
+        int32_t ringRows = 0;    // 0: not worked out
         bool SameRows(const RowOrder& o) const {
             return key == o.key && clipTop == o.clipTop && clipHeight == o.clipHeight &&
                    sourceTop == o.sourceTop && interlaced == o.interlaced;
