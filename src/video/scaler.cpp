@@ -159,9 +159,9 @@ int32_t InterleaveDown(const PassOrder& o, Vertical vertical, Horizontal horizon
 // The same from the bottom clip row up, for tables whose taps move down: pass 1 runs the
 // entries from the last one back, and before clip row r is written, every entry whose
 // rows could reach it (its first tap, reachBelow rows and the other field's line below)
-// has run; the entries still to run have first taps no lower. A zoom, whose rows each come
-// from rows at or above them, then keeps a single work row alive. A bottom-up frame takes
-// this order, so that both passes walk its memory upwards.
+// has run; the entries still to run have first taps no lower. A bottom-up frame takes this
+// order, so that both passes walk its memory upwards, as the order above walks a top-down
+// frame's: a 24-bit frame takes about a tenth less time than walked downwards.
 template <typename Vertical, typename Horizontal>
 int32_t InterleaveUp(const PassOrder& o, Vertical vertical, Horizontal horizontal) {
     if (o.entries <= 0) return 1;
@@ -188,6 +188,8 @@ int32_t InterleaveUp(const PassOrder& o, Vertical vertical, Horizontal horizonta
     return alive;
 }
 
+// The order that walks the frame's memory upwards; a table whose taps do not move down
+// takes the downward one, which then runs pass 1 to the end first.
 template <typename Vertical, typename Horizontal>
 int32_t InterleavePasses(const PassOrder& o, Vertical vertical, Horizontal horizontal) {
     if (o.rowsMoveDown && o.pitch < 0) return InterleaveUp(o, vertical, horizontal);
