@@ -97,10 +97,7 @@ KVX_SSE2 void FillYuyvMixOdd(uint8_t* p, int32_t n, uint32_t colour, int32_t mix
 KVX_SSE2 void FillRgb24Solid(uint8_t* p, int32_t n, uint32_t colour, int32_t) {
     if (n <= 0) return;
     const int32_t bytes = n * 3;
-    if (bytes < 16) {
-        for (int32_t i = 0; i < bytes; ++i) p[i] = ColourByte(colour, i % 3);
-        return;
-    }
+    if (bytes < 16) return FillRowRgb24(p, n, colour, 0);
     const Rgb24Pattern pattern(colour);
     int32_t i = 0;
     for (; i + 48 <= bytes; i += 48) {
@@ -118,11 +115,13 @@ KVX_SSE2 void FillRgb24Mix(uint8_t* p, int32_t n, uint32_t colour, int32_t mix) 
     if (n <= 0) return;
     const Rgb24Pattern pattern(colour);
     const __m128i m16 = _mm_set1_epi16(static_cast<int16_t>(mix * 16));
-    const int32_t bytes = n * 3;
-    int32_t i = 0;
-    for (; i + 16 <= bytes; i += 16) StoreU128(p + i, MixBytes(LoadU128(p + i), pattern.At(i), m16));
-    // Each byte is mixed once, so the rest goes byte by byte.
-    for (; i < bytes; ++i) p[i] = MixByte(p[i], ColourByte(colour, i % 3), mix);
+    for (; n >= 16; n -= 16, p += 48) {
+        StoreU128(p, MixBytes(LoadU128(p), pattern.v[0], m16));
+        StoreU128(p + 16, MixBytes(LoadU128(p + 16), pattern.v[1], m16));
+        StoreU128(p + 32, MixBytes(LoadU128(p + 32), pattern.v[2], m16));
+    }
+    // Each byte is mixed once, so the last pixels go one by one.
+    FillRowRgb24(p, n, colour, mix);
 }
 
 }  // namespace sse2
