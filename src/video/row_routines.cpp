@@ -175,7 +175,7 @@ bool Plannable(const ScaleStep& e, int64_t a, int64_t b, int64_t limit) {
 // store at each of its pixels.
 bool BuildTapPairPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                       ColumnPlanBlock* blocks, ColumnPlan& plan) {
-    plan = ColumnPlan{blocks, count, 0, 0, 0, 8, 4, nullptr, 0, nullptr, 0};
+    plan = ColumnPlan{blocks, count, 0, 0, 0, 8, 4, nullptr, 0, nullptr, 0, nullptr};
     const int64_t readable = (static_cast<int64_t>(sourcePixels) + 1) * 4;
     if (count <= 0 || sourcePixels <= 0 || readable > INT32_MAX) return false;
     int64_t read = 0;
@@ -217,7 +217,7 @@ bool BuildTapPairPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixel
 bool BuildColumnPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                      int32_t windowBytes, ColumnPlanBlock* blocks, ColumnPlan& plan) {
     if (windowBytes == 8) return BuildTapPairPlan(steps, count, sourcePixels, blocks, plan);
-    plan = ColumnPlan{blocks, count, 0, 0, 0, windowBytes, 4, nullptr, 0, nullptr, 0};
+    plan = ColumnPlan{blocks, count, 0, 0, 0, windowBytes, 4, nullptr, 0, nullptr, 0, nullptr};
     return false;  // no routine takes plans of other windows
 }
 
@@ -310,13 +310,68 @@ bool FillPackedBlocks(const ScaleStep* steps, int32_t count, int32_t rowBytes, i
     return true;
 }
 
+constexpr int32_t kPairedBlockBytes = 32;  // destination bytes of a paired block
+constexpr int32_t kPairedHalfBytes = 8;    // destination bytes of a window
+
+// Fills a plan of paired blocks; false when it does not fit the room of
+// ColumnPlanCapacity(count) packed blocks or a half's taps do not fit its window.
+bool FillPairedBlocks(const ScaleStep* steps, int32_t count, int32_t rowBytes,
+                      PairedRgb24Block* blocks, ColumnPlan& plan) {
+    const int64_t totalBytes = 3 * static_cast<int64_t>(count);
+    const int64_t blockCount = (totalBytes + kPairedBlockBytes - 1) / kPairedBlockBytes;
+    if (rowBytes < kLaneBytes ||
+        blockCount * static_cast<int64_t>(sizeof(PairedRgb24Block)) >
+            static_cast<int64_t>(ColumnPlanCapacity(count)) * static_cast<int64_t>(sizeof(PackedRgb24Block)))
+        return false;
+    PackedTapWalk walk{steps};
+    for (int32_t k = 0; k < blockCount; ++k) {
+        PairedRgb24Block& block = blocks[k];
+        block = PairedRgb24Block{};
+        std::memset(block.pairs, 0x80, sizeof block.pairs);  // bytes past the row: zero
+        // Halves in the order the walk meets their bytes: low lane 0-7, 8-15, high lane.
+        for (int32_t lane = 0; lane < 2; ++lane) {
+            for (int32_t half = 0; half < 2; ++half) {
+                const int64_t first = int64_t{kPairedBlockBytes} * k + 16 * lane + kPairedHalfBytes * half;
+                const int32_t n = static_cast<int32_t>(
+                    std::max<int64_t>(0, std::min<int64_t>(kPairedHalfBytes, totalBytes - first)));
+                int32_t taps[kPairedHalfBytes][2];
+                uint16_t weights[kPairedHalfBytes];
+                int32_t low = rowBytes - kLaneBytes;  // the window stays inside the row
+                for (int32_t i = 0; i < n; ++i) {
+                    const int32_t pixel = static_cast<int32_t>((first + i) / 3);
+                    if (walk.next <= pixel) walk.Next();
+                    taps[i][0] = walk.tap + static_cast<int32_t>((first + i) % 3);
+                    taps[i][1] = taps[i][0] + (walk.weight ? 3 : 0);
+                    weights[i] = walk.weight;
+                    low = std::min(low, taps[i][0]);
+                }
+                const int32_t slot = 2 * half + lane;
+                block.window[slot] = low;
+                for (int32_t i = 0; i < n; ++i) {
+                    if (taps[i][1] - low >= kLaneBytes) return false;
+                    block.pairs[16 * slot + 2 * i] = static_cast<uint8_t>(taps[i][0] - low);
+                    block.pairs[16 * slot + 2 * i + 1] = static_cast<uint8_t>(taps[i][1] - low);
+                    block.weight[PackedWeightSlot(lane, kPairedHalfBytes * half + i)] =
+                        static_cast<int16_t>(weights[i]);
+                }
+            }
+        }
+    }
+    plan.blockCount = static_cast<int32_t>(blockCount);
+    plan.laneBytes = kLaneBytes;
+    plan.vectorBlocksRgb24 = static_cast<int32_t>(totalBytes / kPairedBlockBytes);
+    plan.pairedBlocks = blocks;
+    plan.packedBlocks = nullptr;
+    return true;
+}
+
 }  // namespace
 
 bool BuildPackedRgb24Plan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
-                          PackedRgb24Block* blocks, ColumnPlan& plan) {
+                          PackedRgb24Block* blocks, ColumnPlan& plan, bool paired) {
     plan = ColumnPlan{};
     plan.count = count;
-    plan.windowBytes = kPackedRgb24PlanWindowBytes;
+    plan.windowBytes = paired ? kPairedRgb24PlanWindowBytes : kPackedRgb24PlanWindowBytes;
     plan.workPixelBytes = 3;
     plan.packedBlocks = blocks;
     const int64_t limit = static_cast<int64_t>(sourcePixels) * 4;  // in table bytes
@@ -324,12 +379,18 @@ bool BuildPackedRgb24Plan(const ScaleStep* steps, int32_t count, int32_t sourceP
     if (count <= 0 || count > INT32_MAX / 3 || rowBytes < kLaneReach || limit > INT32_MAX ||
         !PackedTapsPlannable(steps, count, limit))
         return false;
-    // The longest lanes every lane of the row allows. Lanes of 3 bytes are whole pixels,
-    // whose three taps always fit a window: the last one that must hold its pixel's second
-    // taps too ends 3 bytes before the row's end.
-    for (int32_t laneBytes = kLaneBytes; laneBytes >= 3; --laneBytes)
+    // The longest lanes every lane of the row allows; where lanes of 16 bytes do not fit,
+    // paired blocks, which take 16 bytes a lane in one store, before shorter lanes. Lanes of
+    // 3 bytes are whole pixels, whose three taps always fit a window: the last one that must
+    // hold its pixel's second taps too ends 3 bytes before the row's end.
+    for (int32_t laneBytes = kLaneBytes; laneBytes >= 3; --laneBytes) {
         if (FillPackedBlocks(steps, count, static_cast<int32_t>(rowBytes), laneBytes, blocks, plan))
             return true;
+        if (paired && laneBytes == kLaneBytes &&
+            FillPairedBlocks(steps, count, static_cast<int32_t>(rowBytes),
+                             reinterpret_cast<PairedRgb24Block*>(blocks), plan))
+            return true;
+    }
     return false;
 }
 

@@ -290,7 +290,7 @@ const ColumnPlan* Scaler::PlanFor(const StepTableKey& key, int32_t clipWidth, in
             workPixelBytes == 3
                 ? BuildPackedRgb24Plan(columnSteps, key.count, key.sourceLength,
                                        static_cast<PackedRgb24Block*>(columnPlanBlocks),
-                                       columnPlan)
+                                       columnPlan, windowBytes == kPairedRgb24PlanWindowBytes)
             : workPixelBytes == 2
                 ? BuildPackedYuyvPlan(columnSteps, key.count, key.sourceLength, parity,
                                       static_cast<PackedYuyvBlock*>(columnPlanBlocks), columnPlan)
@@ -426,9 +426,10 @@ bool Scaler::SelectPasses(const Geometry& g, const ScaleStep* columns, bool ownC
     p.plan = nullptr;
     if (p.planned && ownColumns) {
         bool failed = false;
-        p.plan = packed ? PlanFor(columnKey, g.ClipWidth(),
-                                  yuyv ? kPackedYuyvPlanWindowBytes : kPackedRgb24PlanWindowBytes,
-                                  packedPixelBytes, parity, failed)
+        const int32_t packedWindow = yuyv                       ? kPackedYuyvPlanWindowBytes
+                                     : routines.pairedRgb24Plans ? kPairedRgb24PlanWindowBytes
+                                                                 : kPackedRgb24PlanWindowBytes;
+        p.plan = packed ? PlanFor(columnKey, g.ClipWidth(), packedWindow, packedPixelBytes, parity, failed)
                         : PlanFor(columnKey, g.ClipWidth(), routines.planWindowBytes,
                                   kWorkPixelBytes, 0, failed);
         if (failed) return false;

@@ -70,7 +70,8 @@ private:
     int32_t workWidth = 0, workHeight = 0;  // allocated; the work pitch is workWidth * 4
     // The column table recast for the planned horizontal routines, built with the table
     // when the level has such routines; same buffer policy, sized by the clip width. The
-    // blocks of either kind of plan (ColumnPlanBlock or PackedRgb24Block, of one size).
+    // blocks of any kind of plan (ColumnPlanBlock, PackedRgb24Block or PackedYuyvBlock, of
+    // one size, or the fewer, larger PairedRgb24Block in the same room).
     void* columnPlanBlocks = nullptr;
     int32_t columnPlanNominal = 0, columnPlanCapacity = 0;
     StepTableKey columnPlanKey{};

@@ -335,7 +335,8 @@ bool KernelCheck::CheckPlanned(PlannedRowFn fn, const PlannedCase& c, int32_t so
     PlanBlocks<ColumnPlanBlock> blocks(ColumnPlanCapacity(count));
     PlanBlocks<PackedRgb24Block> packedBlocks(ColumnPlanCapacity(count));
     ColumnPlan plan;
-    if (c.packed ? !BuildPackedRgb24Plan(table.data(), count, sourceLength, packedBlocks.blocks, plan)
+    if (c.packed ? !BuildPackedRgb24Plan(table.data(), count, sourceLength, packedBlocks.blocks, plan,
+                                         simd.rows.pairedRgb24Plans)
                  : !BuildColumnPlan(table.data(), count, sourceLength, simd.rows.planWindowBytes,
                                     blocks.blocks, plan))
         return false;
@@ -557,7 +558,7 @@ TEST(ColumnPlan, TapPairWindowsHoldBothTapsOfEachPixel) {
 }
 
 // Packed 24-bit plans: lanes as long as the table allows, 16 bytes at a zoom, fewer at a
-// shrink; windows inside the row, the last one moved back from its end, where a pixel of
+// shrink, or paired blocks where they are asked for and fit; windows inside the row, the last one moved back from its end, where a pixel of
 // weight 0 past the first window is taken whole from the second (weight 4096).
 TEST(PackedRgb24Plan, LanesAsLongAsTheTableAllows) {
     PlanBlocks<PackedRgb24Block> blocks(ColumnPlanCapacity(720));
@@ -589,6 +590,24 @@ TEST(PackedRgb24Plan, LanesAsLongAsTheTableAllows) {
                 EXPECT_GE(w, 0) << "block " << k;
                 EXPECT_LE(w + 19, source * 3) << "block " << k;
             }
+    }
+    // Asked for paired blocks: lanes of 16 where they fit, paired blocks of 32 bytes where
+    // only shorter lanes would, and shorter lanes below the shrinks paired windows hold.
+    for (int32_t percent : {110, 90, 75, 70}) {
+        const int32_t source = 720 * 100 / percent;
+        table = ColumnTable(source, 720, 0, 720);
+        ASSERT_TRUE(BuildPackedRgb24Plan(table.data(), 720, source, blocks.blocks, plan, true));
+        const bool paired = percent == 90 || percent == 75;
+        EXPECT_EQ(plan.pairedBlocks != nullptr, paired) << percent << " %";
+        EXPECT_EQ(plan.packedBlocks == nullptr, paired) << percent << " %";
+        EXPECT_EQ(plan.windowBytes, kPairedRgb24PlanWindowBytes);
+        if (paired) {
+            EXPECT_EQ(plan.laneBytes, 16);
+            EXPECT_EQ(plan.blockCount, 2160 / 32 + 1) << percent << " %";
+            EXPECT_EQ(plan.vectorBlocksRgb24, 2160 / 32) << percent << " %";
+        } else {
+            EXPECT_EQ(plan.laneBytes == 16, percent == 110) << percent << " %";
+        }
     }
     // A 10:1 shrink: a pixel a lane.
     table = ColumnTable(1000, 100, 0, 100);

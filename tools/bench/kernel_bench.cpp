@@ -47,7 +47,7 @@ void Time(benchmark::State& st, HorizontalRowFn fn, HorizontalCase) {
 }
 
 // A planned routine needs the plan of its level's window, or the packed plan of its layout.
-void TimePlanned(benchmark::State& st, PlannedRowFn fn, int32_t windowBytes, PlannedCase c) {
+void TimePlanned(benchmark::State& st, PlannedRowFn fn, const RowRoutines& level, PlannedCase c) {
     ZoomRow row;
     std::vector<ColumnPlanBlock> blocks(ColumnPlanCapacity(kRowPixels));
     std::vector<PackedRgb24Block> packedBlocks(ColumnPlanCapacity(kRowPixels));
@@ -55,10 +55,11 @@ void TimePlanned(benchmark::State& st, PlannedRowFn fn, int32_t windowBytes, Pla
     ColumnPlan plan;
     const ScaleStep* table = row.table.data();
     const bool built =
-        !c.packed ? BuildColumnPlan(table, kRowPixels, row.source, windowBytes, blocks.data(), plan)
+        !c.packed ? BuildColumnPlan(table, kRowPixels, row.source, level.planWindowBytes, blocks.data(), plan)
         : c.layout == LayoutYuyv
             ? BuildPackedYuyvPlan(table, kRowPixels, row.source, 0, yuyvBlocks.data(), plan)
-            : BuildPackedRgb24Plan(table, kRowPixels, row.source, packedBlocks.data(), plan);
+            : BuildPackedRgb24Plan(table, kRowPixels, row.source, packedBlocks.data(), plan,
+                                   level.pairedRgb24Plans);
     if (!built) {
         st.SkipWithError("the table fits no plan");
         return;
@@ -116,14 +117,14 @@ void RegisterKernelBenchmarks() {
                 // No portable plan: the portable table walk of the layout stands beside it.
                 const HorizontalRowFn walk = c.layout == LayoutYuyv ? portable.rows.horizontalYuyvEven
                                                                     : portable.rows.horizontalRgb24;
-                const int32_t window = kernels.rows.planWindowBytes;
+                const RowRoutines rows = kernels.rows;
                 if (level == SimdLevel::Portable)
                     benchmark::RegisterBenchmark(title.c_str(), [walk](benchmark::State& st) {
                         Time(st, walk, HorizontalCase{});
                     })->Unit(benchmark::kMicrosecond);
                 else
-                    benchmark::RegisterBenchmark(title.c_str(), [fn, window, c](benchmark::State& st) {
-                        TimePlanned(st, fn, window, c);
+                    benchmark::RegisterBenchmark(title.c_str(), [fn, rows, c](benchmark::State& st) {
+                        TimePlanned(st, fn, rows, c);
                     })->Unit(benchmark::kMicrosecond);
             } else {
                 benchmark::RegisterBenchmark(title.c_str(), [fn, c](benchmark::State& st) {

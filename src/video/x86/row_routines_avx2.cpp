@@ -137,9 +137,44 @@ KVX_AVX2 inline void StorePackedBlocks(const Block* block, const Block* vectorEn
     }
 }
 
-// Lanes of 16 bytes make one 32-byte store a block.
+// A paired block: the pair masks gather each byte's taps as a word (first + 256 second)
+// from its half's window; a multiply-add by (-16, 16) gives (b - a) * 16, and its weighted
+// high half added to the first tap is the blend (in 0..255, so the pack keeps it).
+KVX_AVX2 inline __m256i PairedBlock(const uint8_t* work, const PairedRgb24Block& block) {
+    const __m256i low = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(work + block.window[0]))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(work + block.window[1])), 1);
+    const __m256i high = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(work + block.window[2]))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(work + block.window[3])), 1);
+    const __m256i difference = _mm256_set1_epi16(0x10F0), lowBytes = _mm256_set1_epi16(0xFF);
+    const __m256i lo = _mm256_shuffle_epi8(low, LoadU256(block.pairs));
+    const __m256i hi = _mm256_shuffle_epi8(high, LoadU256(block.pairs + 32));
+    const __m256i qLo = _mm256_add_epi16(
+        _mm256_and_si256(lo, lowBytes),
+        _mm256_mulhi_epi16(_mm256_maddubs_epi16(lo, difference), LoadU256(block.weight)));
+    const __m256i qHi = _mm256_add_epi16(
+        _mm256_and_si256(hi, lowBytes),
+        _mm256_mulhi_epi16(_mm256_maddubs_epi16(hi, difference), LoadU256(block.weight + 16)));
+    return _mm256_packus_epi16(qLo, qHi);
+}
+
+// Paired blocks store 32 bytes each, one after the other; lanes of 16 bytes make one
+// 32-byte store a block too.
 KVX_AVX2 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                  const ColumnPlan& plan, bool) {
+    if (const PairedRgb24Block* const paired = plan.pairedBlocks) {
+        const PairedRgb24Block* const vectorEnd = paired + plan.vectorBlocksRgb24;
+        uint8_t* out = dst;
+        for (const PairedRgb24Block* block = paired; block != vectorEnd; ++block, out += 32)
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), PairedBlock(work, *block));
+        StorePackedBlocks(vectorEnd, vectorEnd, paired + plan.blockCount,
+                          dst + 3 * static_cast<ptrdiff_t>(plan.count), EvenLanes{out, 16},
+                          [work](const PairedRgb24Block& block) KVX_AVX2 {
+                              return PairedBlock(work, block);
+                          });
+        return;
+    }
     auto blend = [work](const PackedRgb24Block& block) KVX_AVX2 {
         return PackedBlock(work + block.window[0], work + block.window[1], block);
     };
