@@ -313,54 +313,72 @@ bool FillPackedBlocks(const ScaleStep* steps, int32_t count, int32_t rowBytes, i
 constexpr int32_t kPairedBlockBytes = 32;  // destination bytes of a paired block
 constexpr int32_t kPairedHalfBytes = 8;    // destination bytes of a window
 
-// Fills a plan of paired blocks; false when it does not fit the room of
-// ColumnPlanCapacity(count) packed blocks or a half's taps do not fit its window.
-bool FillPairedBlocks(const ScaleStep* steps, int32_t count, int32_t rowBytes,
-                      PairedRgb24Block* blocks, ColumnPlan& plan) {
-    const int64_t totalBytes = 3 * static_cast<int64_t>(count);
+// The row bytes a destination byte blends, and its weight.
+struct ByteTaps {
+    int32_t first, second;  // second is first when the weight is 0
+    uint16_t weight;
+};
+
+// Fills a plan of paired blocks for a destination row of totalBytes over a packed row of
+// rowBytes, taking the taps of byte j from tapsOf(j), j rising; false when the blocks do not
+// fit the room of `capacityBytes` or a half's taps do not fit its window.
+template <typename TapsOf>
+bool FillPairedBlocks(int64_t totalBytes, int32_t rowBytes, int64_t capacityBytes, TapsOf tapsOf,
+                      PairedBlock* blocks, ColumnPlan& plan) {
     const int64_t blockCount = (totalBytes + kPairedBlockBytes - 1) / kPairedBlockBytes;
-    if (rowBytes < kLaneBytes ||
-        blockCount * static_cast<int64_t>(sizeof(PairedRgb24Block)) >
-            static_cast<int64_t>(ColumnPlanCapacity(count)) * static_cast<int64_t>(sizeof(PackedRgb24Block)))
+    if (rowBytes < kLaneBytes || blockCount * static_cast<int64_t>(sizeof(PairedBlock)) > capacityBytes)
         return false;
-    PackedTapWalk walk{steps};
     for (int32_t k = 0; k < blockCount; ++k) {
-        PairedRgb24Block& block = blocks[k];
-        block = PairedRgb24Block{};
-        std::memset(block.pairs, 0x80, sizeof block.pairs);  // bytes past the row: zero
-        // Halves in the order the walk meets their bytes: low lane 0-7, 8-15, high lane.
+        PairedBlock& block = blocks[k];
+        block = PairedBlock{};
+        std::memset(block.pairs, kNoTap, sizeof block.pairs);  // bytes past the row: zero
+        // The halves in the order of their bytes: low lane 0-7, 8-15, then the high lane.
         for (int32_t lane = 0; lane < 2; ++lane) {
             for (int32_t half = 0; half < 2; ++half) {
                 const int64_t first = int64_t{kPairedBlockBytes} * k + 16 * lane + kPairedHalfBytes * half;
                 const int32_t n = static_cast<int32_t>(
                     std::max<int64_t>(0, std::min<int64_t>(kPairedHalfBytes, totalBytes - first)));
-                int32_t taps[kPairedHalfBytes][2];
-                uint16_t weights[kPairedHalfBytes];
+                ByteTaps taps[kPairedHalfBytes];
                 int32_t low = rowBytes - kLaneBytes;  // the window stays inside the row
                 for (int32_t i = 0; i < n; ++i) {
-                    const int32_t pixel = static_cast<int32_t>((first + i) / 3);
-                    if (walk.next <= pixel) walk.Next();
-                    taps[i][0] = walk.tap + static_cast<int32_t>((first + i) % 3);
-                    taps[i][1] = taps[i][0] + (walk.weight ? 3 : 0);
-                    weights[i] = walk.weight;
-                    low = std::min(low, taps[i][0]);
+                    taps[i] = tapsOf(first + i);
+                    low = std::min(low, taps[i].first);
                 }
                 const int32_t slot = 2 * half + lane;
                 block.window[slot] = low;
                 for (int32_t i = 0; i < n; ++i) {
-                    if (taps[i][1] - low >= kLaneBytes) return false;
-                    block.pairs[16 * slot + 2 * i] = static_cast<uint8_t>(taps[i][0] - low);
-                    block.pairs[16 * slot + 2 * i + 1] = static_cast<uint8_t>(taps[i][1] - low);
+                    if (taps[i].second - low >= kLaneBytes) return false;
+                    block.pairs[16 * slot + 2 * i] = static_cast<uint8_t>(taps[i].first - low);
+                    block.pairs[16 * slot + 2 * i + 1] = static_cast<uint8_t>(taps[i].second - low);
                     block.weight[PackedWeightSlot(lane, kPairedHalfBytes * half + i)] =
-                        static_cast<int16_t>(weights[i]);
+                        static_cast<int16_t>(taps[i].weight);
                 }
             }
         }
     }
     plan.blockCount = static_cast<int32_t>(blockCount);
     plan.laneBytes = kLaneBytes;
-    plan.vectorBlocksRgb24 = static_cast<int32_t>(totalBytes / kPairedBlockBytes);
     plan.pairedBlocks = blocks;
+    return true;
+}
+
+// The paired plan of a packed 24-bit row, in the room of ColumnPlanCapacity(count) packed
+// blocks.
+bool FillPairedRgb24Blocks(const ScaleStep* steps, int32_t count, int32_t rowBytes,
+                           PairedBlock* blocks, ColumnPlan& plan) {
+    PackedTapWalk walk{steps};
+    const auto tapsOf = [&walk](int64_t j) {
+        const int32_t pixel = static_cast<int32_t>(j / 3);
+        if (walk.next <= pixel) walk.Next();
+        const int32_t first = walk.tap + static_cast<int32_t>(j % 3);
+        return ByteTaps{first, first + (walk.weight ? 3 : 0), walk.weight};
+    };
+    const int64_t totalBytes = 3 * static_cast<int64_t>(count);
+    if (!FillPairedBlocks(totalBytes, rowBytes,
+                          int64_t{ColumnPlanCapacity(count)} * int64_t{sizeof(PackedRgb24Block)}, tapsOf,
+                          blocks, plan))
+        return false;
+    plan.vectorBlocksRgb24 = static_cast<int32_t>(totalBytes / kPairedBlockBytes);
     plan.packedBlocks = nullptr;
     return true;
 }
@@ -371,7 +389,7 @@ bool BuildPackedRgb24Plan(const ScaleStep* steps, int32_t count, int32_t sourceP
                           PackedRgb24Block* blocks, ColumnPlan& plan, bool paired) {
     plan = ColumnPlan{};
     plan.count = count;
-    plan.windowBytes = paired ? kPairedRgb24PlanWindowBytes : kPackedRgb24PlanWindowBytes;
+    plan.windowBytes = kPackedRgb24PlanWindowBytes;
     plan.workPixelBytes = 3;
     plan.packedBlocks = blocks;
     const int64_t limit = static_cast<int64_t>(sourcePixels) * 4;  // in table bytes
@@ -387,8 +405,8 @@ bool BuildPackedRgb24Plan(const ScaleStep* steps, int32_t count, int32_t sourceP
         if (FillPackedBlocks(steps, count, static_cast<int32_t>(rowBytes), laneBytes, blocks, plan))
             return true;
         if (paired && laneBytes == kLaneBytes &&
-            FillPairedBlocks(steps, count, static_cast<int32_t>(rowBytes),
-                             reinterpret_cast<PairedRgb24Block*>(blocks), plan))
+            FillPairedRgb24Blocks(steps, count, static_cast<int32_t>(rowBytes),
+                                  reinterpret_cast<PairedBlock*>(blocks), plan))
             return true;
     }
     return false;
@@ -423,7 +441,7 @@ PackedYuyvTaps PackedYuyvPixel(PackedTapWalk& walk, int32_t x, int32_t parity) {
 }  // namespace
 
 bool BuildPackedYuyvPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
-                         int32_t parity, PackedYuyvBlock* blocks, ColumnPlan& plan) {
+                         int32_t parity, PackedYuyvBlock* blocks, ColumnPlan& plan, bool paired) {
     plan = ColumnPlan{};
     plan.count = count;
     plan.windowBytes = kPackedYuyvPlanWindowBytes;
@@ -437,6 +455,21 @@ bool BuildPackedYuyvPlan(const ScaleStep* steps, int32_t count, int32_t sourcePi
         limit > INT32_MAX ||
         !PackedTapsPlannable(steps, count, limit))
         return false;
+    if (paired) {
+        PackedTapWalk walk{steps};
+        const auto tapsOf = [&walk, parity](int64_t j) {
+            const PackedYuyvTaps t = PackedYuyvPixel(walk, static_cast<int32_t>(j / 2), parity);
+            return ByteTaps{t.first[j & 1], t.second[j & 1], t.weight};
+        };
+        const int64_t totalBytes = 2 * static_cast<int64_t>(count);
+        if (FillPairedBlocks(totalBytes, static_cast<int32_t>(rowBytes),
+                             int64_t{ColumnPlanCapacity(count)} * int64_t{sizeof(PackedYuyvBlock)},
+                             tapsOf, reinterpret_cast<PairedBlock*>(blocks), plan)) {
+            plan.vectorBlocksYuyv = static_cast<int32_t>(totalBytes / kPairedBlockBytes);
+            plan.packedYuyvBlocks = nullptr;
+            return true;
+        }
+    }
     // A window ends inside the row: near its end it starts earlier.
     const int32_t lastWindow = static_cast<int32_t>(rowBytes) - kLaneBytes;
     PackedTapWalk walk{steps};

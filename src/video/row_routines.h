@@ -52,7 +52,7 @@ struct alignas(16) ColumnPlanBlock {
 static_assert(sizeof(ColumnPlanBlock) == 128, "ColumnPlanBlock is a 128-byte record");
 
 struct PackedRgb24Block;
-struct PairedRgb24Block;
+struct PairedBlock;
 struct PackedYuyvBlock;
 
 struct ColumnPlan {
@@ -71,9 +71,9 @@ struct ColumnPlan {
     // were built for (kPackedYuyvOddStart, kPackedYuyvOddSource).
     const PackedYuyvBlock* packedYuyvBlocks;
     int32_t parity;
-    // A packed 24-bit plan of paired blocks (see PairedRgb24Block) has these instead of
-    // packedBlocks; null otherwise.
-    const PairedRgb24Block* pairedBlocks;
+    // A packed plan of paired blocks (see PairedBlock) has these instead of packedBlocks
+    // or packedYuyvBlocks; null otherwise.
+    const PairedBlock* pairedBlocks;
 };
 
 // The most blocks BuildColumnPlan may need for `count` pixels.
@@ -122,44 +122,19 @@ inline int32_t PackedWeightSlot(int32_t lane, int32_t i) {
     return (i & 8) * 2 + lane * 8 + (i & 7);
 }
 
-// BuildPackedRgb24Plan (below) builds the plan of `steps` for a packed row of sourcePixels
-// readable pixels into `blocks`, which has room for ColumnPlanCapacity(count) entries and
-// is 16-byte aligned. Returns false, and the table walk does the row, unless every tap is a
-// whole work pixel inside the row, one weight serves a pixel's lanes, each second tap is the
-// pixel after its first or has weight 0, and the row has 19 bytes (a lane's two windows). The lanes are as
+// Builds the plan of `steps` for a packed row of sourcePixels readable pixels into
+// `blocks`, which has room for ColumnPlanCapacity(count) entries and is 16-byte aligned.
+// Returns false, and the table walk does the row, unless every tap is a whole work pixel
+// inside the row, one weight serves a pixel's lanes, each second tap is the pixel after its
+// first or has weight 0, and the row has 19 bytes (a lane's two windows). The lanes are as
 // long as every lane of the row allows: 16 bytes down to 3, a pixel a lane, which fits any
 // shrink. Block k does destination bytes 2k * laneBytes on. The vector routines store each
 // lane as 16 bytes at its first byte, the high lane's store rewriting the low lane's spare
 // bytes; vectorBlocksRgb24 counts the blocks whose stores stay inside the row, the blocks
-// after them go through a buffer. The plan's blocks are packedBlocks (blocks is null).
+// after them go through a buffer. The plan's blocks are packedBlocks. With `paired`, the
+// plan is of paired blocks (PairedBlock, below) where lanes of 16 bytes do not fit and
+// paired blocks do.
 constexpr int32_t kPackedRgb24PlanWindowBytes = 32;  // the windowBytes such plans record
-
-// The same row in blocks of 32 whole destination bytes, each two lanes of 16 and each lane
-// two halves of 8 bytes with a 16-byte window of their own that holds both taps of every
-// byte: a byte shuffle gathers each byte's taps as a word (first + 256 second), and one
-// 32-byte store puts the block in place. Lanes of 16 bytes at any shrink the windows allow
-// (down to about 75 %), where the plan above shortens its lanes and stores each lane alone:
-// those overlapping 16-byte stores cost a 90 % shrink about half as much time again a byte.
-// At a zoom, lanes of 16 bytes are as fast and their blocks smaller, so they stay.
-struct alignas(16) PairedRgb24Block {
-    // The windows, bytes from the row's start, in the order the weights are: low lane
-    // bytes 0-7, high lane bytes 0-7, low lane bytes 8-15, high lane bytes 8-15.
-    int32_t window[4];
-    // The taps of each byte as a pair of window bytes (first, second), a byte shuffle mask:
-    // bytes 0-7 of the low lane in 0-15, of the high lane in 16-31; bytes 8-15 of the low
-    // lane in 32-47, of the high lane in 48-63. A byte of weight 0 takes its first tap twice.
-    uint8_t pairs[64];
-    // Byte i of a lane: its pixel's weight, at PackedWeightSlot(lane, i).
-    int16_t weight[32];
-};
-static_assert(sizeof(PairedRgb24Block) == 144, "PairedRgb24Block is a 144-byte record");
-
-// With `paired`, the plan is of paired blocks where lanes of 16 bytes do not fit and paired
-// blocks do (every half's taps inside its window), else of lanes as above; it fits the same room either way and records
-// kPairedRgb24PlanWindowBytes, whichever it built. A paired plan has laneBytes 16, its
-// blocks in pairedBlocks (packedBlocks is null), and vectorBlocksRgb24 counts the blocks
-// whose 32-byte store stays inside the row; the blocks after them go through a buffer.
-constexpr int32_t kPairedRgb24PlanWindowBytes = 16;
 bool BuildPackedRgb24Plan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
                           PackedRgb24Block* blocks, ColumnPlan& plan, bool paired = false);
 
@@ -191,6 +166,32 @@ struct alignas(16) PackedYuyvBlock {
 static_assert(sizeof(PackedYuyvBlock) == sizeof(ColumnPlanBlock),
               "a packed 4:2:2 block takes the room of a window-plan block");
 
+// A packed row of either layout can also be cut into blocks of 32 whole destination bytes,
+// each two lanes of 16 and each lane two halves of 8 bytes with a 16-byte window of the row
+// of their own that holds both taps of every byte of the half: a byte shuffle gathers each
+// byte's taps as a word (first + 256 second), and one 32-byte store puts the block in place.
+// The lanes are 16 bytes at any shrink whose halves fit their windows (24-bit rows down to
+// about 75 %, 4:2:2 rows to about 50 %), where the plans of lanes have shorter lanes stored
+// one by one: those overlapping 16-byte stores cost a 90 % shrink about half as much time
+// again a byte. A 24-bit zoom keeps its lanes of 16 bytes, which are as fast and whose
+// blocks are smaller; a 4:2:2 zoom has lanes of 12 to 16 bytes and takes paired blocks.
+struct alignas(16) PairedBlock {
+    // The windows, bytes from the row's start, in the order the weights are: low lane
+    // bytes 0-7, high lane bytes 0-7, low lane bytes 8-15, high lane bytes 8-15.
+    int32_t window[4];
+    // The taps of each byte as a pair of window bytes (first, second), a byte shuffle mask:
+    // bytes 0-7 of the low lane in 0-15, of the high lane in 16-31; bytes 8-15 of the low
+    // lane in 32-47, of the high lane in 48-63. A byte of weight 0 takes its first tap twice.
+    uint8_t pairs[64];
+    // Byte i of a lane: its pixel's weight, at PackedWeightSlot(lane, i).
+    int16_t weight[32];
+};
+static_assert(sizeof(PairedBlock) == 144, "PairedBlock is a 144-byte record");
+
+// A paired plan has laneBytes 16, its blocks in pairedBlocks, and counts the blocks whose
+// 32-byte store stays inside the row in vectorBlocksRgb24 or vectorBlocksYuyv; the blocks
+// after them go through a buffer. It fits the room of the plan of lanes it stands for.
+
 // The parities a packed 4:2:2 plan is built for, as bits of ColumnPlan::parity.
 constexpr int32_t kPackedYuyvOddStart = 1;   // the first destination column is odd
 constexpr int32_t kPackedYuyvOddSource = 2;  // the first source column is odd
@@ -211,8 +212,10 @@ inline int64_t PackedYuyvRowBytes(int32_t sourcePixels, bool oddSource) {
 // stay inside the row, the blocks after them go through a buffer. The plan's blocks are
 // packedYuyvBlocks.
 constexpr int32_t kPackedYuyvPlanWindowBytes = 16;  // the windowBytes such plans record
+// With `paired`, the plan is of paired blocks where they fit.
 bool BuildPackedYuyvPlan(const ScaleStep* steps, int32_t count, int32_t sourcePixels,
-                         int32_t parity, PackedYuyvBlock* blocks, ColumnPlan& plan);
+                         int32_t parity, PackedYuyvBlock* blocks, ColumnPlan& plan,
+                         bool paired = false);
 
 // The table walk along a packed 4:2:2 row: the reference of the packed planned routines.
 // `work` is the row's start (an even frame column); reads only the taps of nonzero weight
@@ -242,7 +245,8 @@ struct RowRoutines {
     // none (the scaler then uses 4-byte work rows).
     VerticalRowFn verticalRgb24Packed;
     PlannedRowFn plannedRgb24Packed;
-    bool pairedRgb24Plans;  // plannedRgb24Packed also takes plans of paired blocks
+    // The packed planned routines (both layouts) also take plans of paired blocks.
+    bool pairedPlans;
     // Packed 4:2:2 work rows: pass 1 writes the four bytes of each pair as they lie; the
     // planned routine takes plans of BuildPackedYuyvPlan (null where the level has none).
     VerticalRowFn verticalYuyvPacked;

@@ -275,25 +275,28 @@ bool Scaler::EnsureScaleSteps(ScaleStep*& table, int32_t& nominal, int32_t& capa
 
 // The plan of the engine's column table for `key` with windows of windowBytes over work
 // pixels of workPixelBytes (3: a packed 24-bit plan, 2: a packed 4:2:2 plan for the column
-// parities `parity`), rebuilt only when one of them changes (the level in use may change
-// between frames); null when the table does not fit a plan. `failed` reports an
-// allocation failure.
+// parities `parity`; either of paired blocks where they fit when `paired`), rebuilt only
+// when one of them changes (the level in use may change between frames); null when the
+// table does not fit a plan. `failed` reports an allocation failure.
 const ColumnPlan* Scaler::PlanFor(const StepTableKey& key, int32_t clipWidth, int32_t windowBytes,
-                                  int32_t workPixelBytes, int32_t parity, bool& failed) {
+                                  int32_t workPixelBytes, int32_t parity, bool paired, bool& failed) {
     failed = !EnsureTable(columnPlanBlocks, columnPlanNominal, columnPlanCapacity, columnPlanKey,
                           ColumnPlanCapacity(clipWidth), sizeof(ColumnPlanBlock));
     if (failed) return nullptr;
     if (key != columnPlanKey || windowBytes != columnPlan.windowBytes ||
-        workPixelBytes != columnPlan.workPixelBytes || parity != columnPlan.parity) {
+        workPixelBytes != columnPlan.workPixelBytes || parity != columnPlan.parity ||
+        paired != columnPlanPaired) {
         columnPlanKey = key;
+        columnPlanPaired = paired;
         columnPlanUsable =
             workPixelBytes == 3
                 ? BuildPackedRgb24Plan(columnSteps, key.count, key.sourceLength,
                                        static_cast<PackedRgb24Block*>(columnPlanBlocks),
-                                       columnPlan, windowBytes == kPairedRgb24PlanWindowBytes)
+                                       columnPlan, paired)
             : workPixelBytes == 2
                 ? BuildPackedYuyvPlan(columnSteps, key.count, key.sourceLength, parity,
-                                      static_cast<PackedYuyvBlock*>(columnPlanBlocks), columnPlan)
+                                      static_cast<PackedYuyvBlock*>(columnPlanBlocks), columnPlan,
+                                      paired)
                 : BuildColumnPlan(columnSteps, key.count, key.sourceLength, windowBytes,
                                   static_cast<ColumnPlanBlock*>(columnPlanBlocks), columnPlan);
         columnPlan.parity = parity;
@@ -426,12 +429,11 @@ bool Scaler::SelectPasses(const Geometry& g, const ScaleStep* columns, bool ownC
     p.plan = nullptr;
     if (p.planned && ownColumns) {
         bool failed = false;
-        const int32_t packedWindow = yuyv                       ? kPackedYuyvPlanWindowBytes
-                                     : routines.pairedRgb24Plans ? kPairedRgb24PlanWindowBytes
-                                                                 : kPackedRgb24PlanWindowBytes;
-        p.plan = packed ? PlanFor(columnKey, g.ClipWidth(), packedWindow, packedPixelBytes, parity, failed)
+        p.plan = packed ? PlanFor(columnKey, g.ClipWidth(),
+                                  yuyv ? kPackedYuyvPlanWindowBytes : kPackedRgb24PlanWindowBytes,
+                                  packedPixelBytes, parity, routines.pairedPlans, failed)
                         : PlanFor(columnKey, g.ClipWidth(), routines.planWindowBytes,
-                                  kWorkPixelBytes, 0, failed);
+                                  kWorkPixelBytes, 0, false, failed);
         if (failed) return false;
     }
     p.workPixelBytes = p.plan ? p.plan->workPixelBytes : kWorkPixelBytes;

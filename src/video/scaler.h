@@ -55,7 +55,7 @@ private:
     bool EnsureTable(void*& table, int32_t& nominal, int32_t& capacity, StepTableKey& key,
                      int32_t need, int64_t entryBytes);
     const ColumnPlan* PlanFor(const StepTableKey& key, int32_t clipWidth, int32_t windowBytes,
-                              int32_t workPixelBytes, int32_t parity, bool& failed);
+                              int32_t workPixelBytes, int32_t parity, bool paired, bool& failed);
 
     int32_t growPercent = 0;
     int32_t shrinkPercent = 0;
@@ -71,12 +71,13 @@ private:
     // The column table recast for the planned horizontal routines, built with the table
     // when the level has such routines; same buffer policy, sized by the clip width. The
     // blocks of any kind of plan (ColumnPlanBlock, PackedRgb24Block or PackedYuyvBlock, of
-    // one size, or the fewer, larger PairedRgb24Block in the same room).
+    // one size, or the fewer, larger PairedBlock in the same room).
     void* columnPlanBlocks = nullptr;
     int32_t columnPlanNominal = 0, columnPlanCapacity = 0;
     StepTableKey columnPlanKey{};
     ColumnPlan columnPlan{};
     bool columnPlanUsable = false;
+    bool columnPlanPaired = false;  // paired blocks were asked for
     // What the engine's own tables imply for every frame of one geometry, worked out when
     // a table changes rather than on every frame: the columns pass 2 reads, and the order
     // of the passes (whether the row taps move down the frame, and the work rows alive).

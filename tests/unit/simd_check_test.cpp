@@ -320,7 +320,8 @@ bool KernelCheck::CheckPlanned(PlannedRowFn fn, const PlannedCase& c, int32_t so
         PlanBlocks<PackedYuyvBlock> yuyvBlocks(ColumnPlanCapacity(count));
         ColumnPlan plan;
         for (int32_t parity = 0; parity < 4; ++parity) {
-            if (!BuildPackedYuyvPlan(table.data(), count, sourceLength, parity, yuyvBlocks.blocks, plan))
+            if (!BuildPackedYuyvPlan(table.data(), count, sourceLength, parity, yuyvBlocks.blocks, plan,
+                                     simd.rows.pairedPlans))
                 return false;
             const bool oddSource = (parity & kPackedYuyvOddSource) != 0;
             const std::vector<uint8_t> work =
@@ -336,7 +337,7 @@ bool KernelCheck::CheckPlanned(PlannedRowFn fn, const PlannedCase& c, int32_t so
     PlanBlocks<PackedRgb24Block> packedBlocks(ColumnPlanCapacity(count));
     ColumnPlan plan;
     if (c.packed ? !BuildPackedRgb24Plan(table.data(), count, sourceLength, packedBlocks.blocks, plan,
-                                         simd.rows.pairedRgb24Plans)
+                                         simd.rows.pairedPlans)
                  : !BuildColumnPlan(table.data(), count, sourceLength, simd.rows.planWindowBytes,
                                     blocks.blocks, plan))
         return false;
@@ -600,7 +601,6 @@ TEST(PackedRgb24Plan, LanesAsLongAsTheTableAllows) {
         const bool paired = percent == 90 || percent == 75;
         EXPECT_EQ(plan.pairedBlocks != nullptr, paired) << percent << " %";
         EXPECT_EQ(plan.packedBlocks == nullptr, paired) << percent << " %";
-        EXPECT_EQ(plan.windowBytes, kPairedRgb24PlanWindowBytes);
         if (paired) {
             EXPECT_EQ(plan.laneBytes, 16);
             EXPECT_EQ(plan.blockCount, 2160 / 32 + 1) << percent << " %";
@@ -626,6 +626,27 @@ TEST(PackedRgb24Plan, LanesAsLongAsTheTableAllows) {
     table = ColumnTable(110, 100, 0, 100);
     table[5].weight[1] ^= 1;
     EXPECT_FALSE(BuildPackedRgb24Plan(table.data(), 100, 110, blocks.blocks, plan));
+}
+
+// Packed 4:2:2 plans asked for paired blocks take them wherever the windows hold the taps,
+// at any parity (down to about a 50 % shrink): blocks of 32 bytes, the last one through
+// the buffer; below, lanes.
+TEST(PackedYuyvPlan, PairedWhereTheWindowsHoldTheTaps) {
+    PlanBlocks<PackedYuyvBlock> blocks(ColumnPlanCapacity(720));
+    ColumnPlan plan;
+    for (int32_t percent : {110, 90, 60, 40})
+        for (int32_t parity = 0; parity < 4; ++parity) {
+            const int32_t source = 720 * 100 / percent, count = 719;
+            const std::vector<ScaleStep> table = ColumnTable(source, 720, 1, count);
+            ASSERT_TRUE(BuildPackedYuyvPlan(table.data(), count, source, parity, blocks.blocks, plan, true));
+            const bool paired = percent >= 60;
+            EXPECT_EQ(plan.pairedBlocks != nullptr, paired) << percent << " %, parity " << parity;
+            EXPECT_EQ(plan.packedYuyvBlocks == nullptr, paired) << percent << " %, parity " << parity;
+            if (paired) {
+                EXPECT_EQ(plan.blockCount, 1438 / 32 + 1);
+                EXPECT_EQ(plan.vectorBlocksYuyv, 1438 / 32);
+            }
+        }
 }
 
 // Whole frames through the dispatched table: Scale, FillRect and BlendLines at every level

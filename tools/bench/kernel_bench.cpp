@@ -57,9 +57,10 @@ void TimePlanned(benchmark::State& st, PlannedRowFn fn, const RowRoutines& level
     const bool built =
         !c.packed ? BuildColumnPlan(table, kRowPixels, row.source, level.planWindowBytes, blocks.data(), plan)
         : c.layout == LayoutYuyv
-            ? BuildPackedYuyvPlan(table, kRowPixels, row.source, 0, yuyvBlocks.data(), plan)
+            ? BuildPackedYuyvPlan(table, kRowPixels, row.source, 0, yuyvBlocks.data(), plan,
+                                  level.pairedPlans)
             : BuildPackedRgb24Plan(table, kRowPixels, row.source, packedBlocks.data(), plan,
-                                   level.pairedRgb24Plans);
+                                   level.pairedPlans);
     if (!built) {
         st.SkipWithError("the table fits no plan");
         return;

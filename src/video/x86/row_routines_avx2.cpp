@@ -140,7 +140,7 @@ KVX_AVX2 inline void StorePackedBlocks(const Block* block, const Block* vectorEn
 // A paired block: the pair masks gather each byte's taps as a word (first + 256 second)
 // from its half's window; a multiply-add by (-16, 16) gives (b - a) * 16, and its weighted
 // high half added to the first tap is the blend (in 0..255, so the pack keeps it).
-KVX_AVX2 inline __m256i PairedBlock(const uint8_t* work, const PairedRgb24Block& block) {
+KVX_AVX2 inline __m256i BlendPairedBlock(const uint8_t* work, const PairedBlock& block) {
     const __m256i low = _mm256_inserti128_si256(
         _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(work + block.window[0]))),
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(work + block.window[1])), 1);
@@ -159,22 +159,24 @@ KVX_AVX2 inline __m256i PairedBlock(const uint8_t* work, const PairedRgb24Block&
     return _mm256_packus_epi16(qLo, qHi);
 }
 
-// Paired blocks store 32 bytes each, one after the other; lanes of 16 bytes make one
-// 32-byte store a block too.
+// A row of `bytes` from a paired plan whose first vectorBlocks blocks are stored whole, 32
+// bytes each, one after the other.
+KVX_AVX2 inline void PlannedPaired(const uint8_t* work, uint8_t* dst, const ColumnPlan& plan,
+                                   int32_t vectorBlocks, ptrdiff_t bytes) {
+    const PairedBlock* const blocks = plan.pairedBlocks;
+    const PairedBlock* const vectorEnd = blocks + vectorBlocks;
+    uint8_t* out = dst;
+    for (const PairedBlock* block = blocks; block != vectorEnd; ++block, out += 32)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), BlendPairedBlock(work, *block));
+    StorePackedBlocks(vectorEnd, vectorEnd, blocks + plan.blockCount, dst + bytes, EvenLanes{out, 16},
+                      [work](const PairedBlock& block) KVX_AVX2 { return BlendPairedBlock(work, block); });
+}
+
+// Lanes of 16 bytes make one 32-byte store a block.
 KVX_AVX2 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                  const ColumnPlan& plan, bool) {
-    if (const PairedRgb24Block* const paired = plan.pairedBlocks) {
-        const PairedRgb24Block* const vectorEnd = paired + plan.vectorBlocksRgb24;
-        uint8_t* out = dst;
-        for (const PairedRgb24Block* block = paired; block != vectorEnd; ++block, out += 32)
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), PairedBlock(work, *block));
-        StorePackedBlocks(vectorEnd, vectorEnd, paired + plan.blockCount,
-                          dst + 3 * static_cast<ptrdiff_t>(plan.count), EvenLanes{out, 16},
-                          [work](const PairedRgb24Block& block) KVX_AVX2 {
-                              return PairedBlock(work, block);
-                          });
-        return;
-    }
+    if (plan.pairedBlocks)
+        return PlannedPaired(work, dst, plan, plan.vectorBlocksRgb24, 3 * static_cast<ptrdiff_t>(plan.count));
     auto blend = [work](const PackedRgb24Block& block) KVX_AVX2 {
         return PackedBlock(work + block.window[0], work + block.window[1], block);
     };
@@ -240,6 +242,8 @@ KVX_AVX2 inline __m256i PackedYuyvBlend(const uint8_t* work, const PackedYuyvBlo
 // The plan holds the column parities, so oddStart is not needed.
 KVX_AVX2 void PlannedYuyvPacked(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                 const ColumnPlan& plan, bool) {
+    if (plan.pairedBlocks)
+        return PlannedPaired(work, dst, plan, plan.vectorBlocksYuyv, 2 * static_cast<ptrdiff_t>(plan.count));
     const PackedYuyvBlock* const blocks = plan.packedYuyvBlocks;
     StorePackedBlocks(blocks, blocks + plan.vectorBlocksYuyv, blocks + plan.blockCount,
                       dst + 2 * static_cast<ptrdiff_t>(plan.count), RecordedLanes{dst},

@@ -42,7 +42,7 @@ void InstallAvx2Kernels(VideoKernels& k) {
     k.rows.verticalRgb24 = avx2::VerticalRgb24;
     k.rows.verticalRgb24Packed = avx2::VerticalRgb24Packed;
     k.rows.plannedRgb24Packed = avx2::PlannedRgb24Packed;
-    k.rows.pairedRgb24Plans = true;
+    k.rows.pairedPlans = true;
     k.rows.verticalYuyvPacked = avx2::VerticalYuyvPacked;
     k.rows.plannedYuyvPacked = avx2::PlannedYuyvPacked;
     k.blendLineBand = avx2::BlendLineBand;
