@@ -141,8 +141,38 @@ KVX_SSSE3 inline void StorePackedLanes(const Block* block, const Block* vectorEn
     }
 }
 
+// One lane of a paired block: the pair mask of each half gathers each of its eight bytes'
+// taps as a word (first + 256 second) from the half's window; a multiply-add by (-16, 16)
+// gives (b - a) * 16, and its weighted high half added to the first tap is the blend (in
+// 0..255, so the pack keeps it).
+KVX_SSSE3 inline __m128i PairedLane(const uint8_t* work, const PairedBlock& block, int lane) {
+    const __m128i difference = _mm_set1_epi16(0x10F0), lowBytes = _mm_set1_epi16(0xFF);
+    const __m128i lo = _mm_shuffle_epi8(LoadU128(work + block.window[lane]), Load128(block.pairs + 16 * lane));
+    const __m128i hi =
+        _mm_shuffle_epi8(LoadU128(work + block.window[2 + lane]), Load128(block.pairs + 32 + 16 * lane));
+    const __m128i qLo = _mm_add_epi16(
+        _mm_and_si128(lo, lowBytes),
+        _mm_mulhi_epi16(_mm_maddubs_epi16(lo, difference), Load128(block.weight + 8 * lane)));
+    const __m128i qHi = _mm_add_epi16(
+        _mm_and_si128(hi, lowBytes),
+        _mm_mulhi_epi16(_mm_maddubs_epi16(hi, difference), Load128(block.weight + 16 + 8 * lane)));
+    return _mm_packus_epi16(qLo, qHi);
+}
+
+// A row of `bytes` from a paired plan: its lanes follow each other, 16 bytes each.
+KVX_SSSE3 inline void PlannedPaired(const uint8_t* work, uint8_t* dst, const ColumnPlan& plan,
+                                    int32_t vectorBlocks, ptrdiff_t bytes) {
+    const PairedBlock* const blocks = plan.pairedBlocks;
+    StorePackedLanes(blocks, blocks + vectorBlocks, blocks + plan.blockCount, dst + bytes,
+                     EvenLanes{dst, 16}, [work](const PairedBlock& block, int lane) KVX_SSSE3 {
+                         return PairedLane(work, block, lane);
+                     });
+}
+
 KVX_SSSE3 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                   const ColumnPlan& plan, bool) {
+    if (plan.pairedBlocks)
+        return PlannedPaired(work, dst, plan, plan.vectorBlocksRgb24, 3 * static_cast<ptrdiff_t>(plan.count));
     const PackedRgb24Block* const blocks = plan.packedBlocks;
     StorePackedLanes(blocks, blocks + plan.vectorBlocksRgb24, blocks + plan.blockCount,
                      dst + 3 * static_cast<ptrdiff_t>(plan.count), EvenLanes{dst, plan.laneBytes},
@@ -173,6 +203,8 @@ KVX_SSSE3 inline __m128i PackedYuyvLane(const uint8_t* window, const uint8_t* pa
 // The plan holds the column parities, so oddStart is not needed.
 KVX_SSSE3 void PlannedYuyvPacked(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                  const ColumnPlan& plan, bool) {
+    if (plan.pairedBlocks)
+        return PlannedPaired(work, dst, plan, plan.vectorBlocksYuyv, 2 * static_cast<ptrdiff_t>(plan.count));
     const PackedYuyvBlock* const blocks = plan.packedYuyvBlocks;
     StorePackedLanes(blocks, blocks + plan.vectorBlocksYuyv, blocks + plan.blockCount,
                      dst + 2 * static_cast<ptrdiff_t>(plan.count), RecordedLanes{dst},

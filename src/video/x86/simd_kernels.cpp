@@ -35,6 +35,7 @@ void InstallSsse3Kernels(VideoKernels& k) {
     k.rows.plannedRgb24Packed = ssse3::PlannedRgb24Packed;
     k.rows.verticalYuyvPacked = ssse3::VerticalYuyvPacked;
     k.rows.plannedYuyvPacked = ssse3::PlannedYuyvPacked;
+    k.rows.pairedPlans = true;
 }
 
 void InstallAvx2Kernels(VideoKernels& k) {
@@ -42,7 +43,6 @@ void InstallAvx2Kernels(VideoKernels& k) {
     k.rows.verticalRgb24 = avx2::VerticalRgb24;
     k.rows.verticalRgb24Packed = avx2::VerticalRgb24Packed;
     k.rows.plannedRgb24Packed = avx2::PlannedRgb24Packed;
-    k.rows.pairedPlans = true;
     k.rows.verticalYuyvPacked = avx2::VerticalYuyvPacked;
     k.rows.plannedYuyvPacked = avx2::PlannedYuyvPacked;
     k.blendLineBand = avx2::BlendLineBand;
