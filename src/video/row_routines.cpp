@@ -319,14 +319,17 @@ struct ByteTaps {
     uint16_t weight;
 };
 
-// Fills a plan of paired blocks for a destination row of totalBytes over a packed row of
-// rowBytes, taking the taps of byte j from tapsOf(j), j rising; false when the blocks do not
-// fit the room of `capacityBytes` or a half's taps do not fit its window.
+// Fills a plan of paired blocks for `count` destination pixels of pixelBytes over a packed
+// row of rowBytes, taking the taps of byte j from tapsOf(j), j rising; false when the blocks
+// do not fit the room of ColumnPlanCapacity(count) blocks of the plans of lanes (all of one
+// size) or a half's taps do not fit its window.
 template <typename TapsOf>
-bool FillPairedBlocks(int64_t totalBytes, int32_t rowBytes, int64_t capacityBytes, TapsOf tapsOf,
+bool FillPairedBlocks(int32_t count, int32_t pixelBytes, int32_t rowBytes, TapsOf tapsOf,
                       PairedBlock* blocks, ColumnPlan& plan) {
+    const int64_t totalBytes = static_cast<int64_t>(count) * pixelBytes;
     const int64_t blockCount = (totalBytes + kPairedBlockBytes - 1) / kPairedBlockBytes;
-    if (rowBytes < kLaneBytes || blockCount * static_cast<int64_t>(sizeof(PairedBlock)) > capacityBytes)
+    const int64_t room = static_cast<int64_t>(ColumnPlanCapacity(count)) * sizeof(ColumnPlanBlock);
+    if (rowBytes < kLaneBytes || blockCount * static_cast<int64_t>(sizeof(PairedBlock)) > room)
         return false;
     for (int32_t k = 0; k < blockCount; ++k) {
         PairedBlock& block = blocks[k];
@@ -358,28 +361,11 @@ bool FillPairedBlocks(int64_t totalBytes, int32_t rowBytes, int64_t capacityByte
     }
     plan.blockCount = static_cast<int32_t>(blockCount);
     plan.laneBytes = kLaneBytes;
+    // The routine of either layout reads its own count of blocks stored whole.
+    plan.vectorBlocksRgb24 = plan.vectorBlocksYuyv = static_cast<int32_t>(totalBytes / kPairedBlockBytes);
     plan.pairedBlocks = blocks;
-    return true;
-}
-
-// The paired plan of a packed 24-bit row, in the room of ColumnPlanCapacity(count) packed
-// blocks.
-bool FillPairedRgb24Blocks(const ScaleStep* steps, int32_t count, int32_t rowBytes,
-                           PairedBlock* blocks, ColumnPlan& plan) {
-    PackedTapWalk walk{steps};
-    const auto tapsOf = [&walk](int64_t j) {
-        const int32_t pixel = static_cast<int32_t>(j / 3);
-        if (walk.next <= pixel) walk.Next();
-        const int32_t first = walk.tap + static_cast<int32_t>(j % 3);
-        return ByteTaps{first, first + (walk.weight ? 3 : 0), walk.weight};
-    };
-    const int64_t totalBytes = 3 * static_cast<int64_t>(count);
-    if (!FillPairedBlocks(totalBytes, rowBytes,
-                          int64_t{ColumnPlanCapacity(count)} * int64_t{sizeof(PackedRgb24Block)}, tapsOf,
-                          blocks, plan))
-        return false;
-    plan.vectorBlocksRgb24 = static_cast<int32_t>(totalBytes / kPairedBlockBytes);
     plan.packedBlocks = nullptr;
+    plan.packedYuyvBlocks = nullptr;
     return true;
 }
 
@@ -397,6 +383,13 @@ bool BuildPackedRgb24Plan(const ScaleStep* steps, int32_t count, int32_t sourceP
     if (count <= 0 || count > INT32_MAX / 3 || rowBytes < kLaneReach || limit > INT32_MAX ||
         !PackedTapsPlannable(steps, count, limit))
         return false;
+    PackedTapWalk walk{steps};
+    const auto tapsOf = [&walk](int64_t j) {
+        const int32_t pixel = static_cast<int32_t>(j / 3);
+        if (walk.next <= pixel) walk.Next();
+        const int32_t first = walk.tap + static_cast<int32_t>(j % 3);
+        return ByteTaps{first, first + (walk.weight ? 3 : 0), walk.weight};
+    };
     // The longest lanes every lane of the row allows; where lanes of 16 bytes do not fit,
     // paired blocks, which take 16 bytes a lane in one store, before shorter lanes. Lanes of
     // 3 bytes are whole pixels, whose three taps always fit a window: the last one that must
@@ -405,8 +398,8 @@ bool BuildPackedRgb24Plan(const ScaleStep* steps, int32_t count, int32_t sourceP
         if (FillPackedBlocks(steps, count, static_cast<int32_t>(rowBytes), laneBytes, blocks, plan))
             return true;
         if (paired && laneBytes == kLaneBytes &&
-            FillPairedRgb24Blocks(steps, count, static_cast<int32_t>(rowBytes),
-                                  reinterpret_cast<PairedBlock*>(blocks), plan))
+            FillPairedBlocks(count, 3, static_cast<int32_t>(rowBytes), tapsOf,
+                             reinterpret_cast<PairedBlock*>(blocks), plan))
             return true;
     }
     return false;
@@ -461,14 +454,9 @@ bool BuildPackedYuyvPlan(const ScaleStep* steps, int32_t count, int32_t sourcePi
             const PackedYuyvTaps t = PackedYuyvPixel(walk, static_cast<int32_t>(j / 2), parity);
             return ByteTaps{t.first[j & 1], t.second[j & 1], t.weight};
         };
-        const int64_t totalBytes = 2 * static_cast<int64_t>(count);
-        if (FillPairedBlocks(totalBytes, static_cast<int32_t>(rowBytes),
-                             int64_t{ColumnPlanCapacity(count)} * int64_t{sizeof(PackedYuyvBlock)},
-                             tapsOf, reinterpret_cast<PairedBlock*>(blocks), plan)) {
-            plan.vectorBlocksYuyv = static_cast<int32_t>(totalBytes / kPairedBlockBytes);
-            plan.packedYuyvBlocks = nullptr;
+        if (FillPairedBlocks(count, 2, static_cast<int32_t>(rowBytes), tapsOf,
+                             reinterpret_cast<PairedBlock*>(blocks), plan))
             return true;
-        }
     }
     // A window ends inside the row: near its end it starts earlier.
     const int32_t lastWindow = static_cast<int32_t>(rowBytes) - kLaneBytes;

@@ -175,6 +175,9 @@ static_assert(sizeof(PackedYuyvBlock) == sizeof(ColumnPlanBlock),
 // one by one: those overlapping 16-byte stores cost a 90 % shrink about half as much time
 // again a byte. A 24-bit zoom keeps its lanes of 16 bytes, which are as fast and whose
 // blocks are smaller; a 4:2:2 zoom has lanes of 12 to 16 bytes and takes paired blocks.
+// A paired plan has laneBytes 16, its blocks in pairedBlocks, and counts the blocks whose
+// 32-byte store stays inside the row in vectorBlocksRgb24 and vectorBlocksYuyv; the blocks
+// after them go through a buffer. It fits the room of the plan of lanes it stands for.
 struct alignas(16) PairedBlock {
     // The windows, bytes from the row's start, in the order the weights are: low lane
     // bytes 0-7, high lane bytes 0-7, low lane bytes 8-15, high lane bytes 8-15.
@@ -187,10 +190,6 @@ struct alignas(16) PairedBlock {
     int16_t weight[32];
 };
 static_assert(sizeof(PairedBlock) == 144, "PairedBlock is a 144-byte record");
-
-// A paired plan has laneBytes 16, its blocks in pairedBlocks, and counts the blocks whose
-// 32-byte store stays inside the row in vectorBlocksRgb24 or vectorBlocksYuyv; the blocks
-// after them go through a buffer. It fits the room of the plan of lanes it stands for.
 
 // The parities a packed 4:2:2 plan is built for, as bits of ColumnPlan::parity.
 constexpr int32_t kPackedYuyvOddStart = 1;   // the first destination column is odd
