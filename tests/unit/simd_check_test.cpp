@@ -559,8 +559,9 @@ TEST(ColumnPlan, TapPairWindowsHoldBothTapsOfEachPixel) {
 }
 
 // Packed 24-bit plans: lanes as long as the table allows, 16 bytes at a zoom, fewer at a
-// shrink, or paired blocks where they are asked for and fit; windows inside the row, the last one moved back from its end, where a pixel of
-// weight 0 past the first window is taken whole from the second (weight 4096).
+// shrink, or paired blocks where they are asked for and fit; windows inside the row, the
+// last one moved back from its end, where a pixel of weight 0 past the first window is taken
+// whole from the second (weight 4096).
 TEST(PackedRgb24Plan, LanesAsLongAsTheTableAllows) {
     PlanBlocks<PackedRgb24Block> blocks(ColumnPlanCapacity(720));
     ColumnPlan plan;
