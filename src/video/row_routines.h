@@ -244,12 +244,12 @@ struct RowRoutines {
     // none (the scaler then uses 4-byte work rows).
     VerticalRowFn verticalRgb24Packed;
     PlannedRowFn plannedRgb24Packed;
-    // The packed planned routines (both layouts) also take plans of paired blocks.
-    bool pairedPlans;
     // Packed 4:2:2 work rows: pass 1 writes the four bytes of each pair as they lie; the
     // planned routine takes plans of BuildPackedYuyvPlan (null where the level has none).
     VerticalRowFn verticalYuyvPacked;
     PlannedRowFn plannedYuyvPacked;
+    // Both packed planned routines also take plans of paired blocks (PairedBlock).
+    bool pairedPlans;
 };
 
 const RowRoutines& PortableRowRoutines();
