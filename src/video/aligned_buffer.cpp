@@ -9,7 +9,9 @@ namespace kvx {
 namespace {
 std::atomic<uint64_t> g_allocCount{0};
 std::atomic<int64_t> g_failAfter{-1};
-constexpr size_t kAlign = 16;
+// A cache line: a 32-byte load from a plan's blocks (whose records are multiples of 32
+// bytes) never straddles two lines, wherever the heap put the plan.
+constexpr size_t kAlign = 64;
 }  // namespace
 
 // malloc plus manual alignment: the original pointer is kept just below the block, so the

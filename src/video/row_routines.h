@@ -182,6 +182,7 @@ struct alignas(16) PairedBlock {
     // The windows, bytes from the row's start, in the order the weights are: low lane
     // bytes 0-7, high lane bytes 0-7, low lane bytes 8-15, high lane bytes 8-15.
     int32_t window[4];
+    int32_t reserved[4];  // keeps the record a multiple of 32 bytes: see AlignedAlloc
     // The taps of each byte as a pair of window bytes (first, second), a byte shuffle mask:
     // bytes 0-7 of the low lane in 0-15, of the high lane in 16-31; bytes 8-15 of the low
     // lane in 32-47, of the high lane in 48-63. A byte of weight 0 takes its first tap twice.
@@ -189,7 +190,7 @@ struct alignas(16) PairedBlock {
     // Byte i of a lane: its pixel's weight, at PackedWeightSlot(lane, i).
     int16_t weight[32];
 };
-static_assert(sizeof(PairedBlock) == 144, "PairedBlock is a 144-byte record");
+static_assert(sizeof(PairedBlock) == 160, "PairedBlock is a 160-byte record");
 
 // The parities a packed 4:2:2 plan is built for, as bits of ColumnPlan::parity.
 constexpr int32_t kPackedYuyvOddStart = 1;   // the first destination column is odd

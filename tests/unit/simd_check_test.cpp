@@ -121,18 +121,6 @@ std::vector<ScaleStep> EveryWeightTable(int32_t& furthest) {
     return table;
 }
 
-// Plan blocks on the aligned heap, as the scaler keeps them: a std::vector of a 16-byte
-// aligned type is only 8-byte aligned with 32-bit MinGW's allocator.
-template <typename Block>
-struct PlanBlocks {
-    explicit PlanBlocks(int32_t n)
-        : blocks(static_cast<Block*>(AlignedAlloc(n * sizeof(Block)))) {}
-    ~PlanBlocks() { AlignedFree(blocks); }
-    PlanBlocks(const PlanBlocks&) = delete;
-    PlanBlocks& operator=(const PlanBlocks&) = delete;
-    Block* const blocks;
-};
-
 // The seed of the random inputs: KVX_CHECK_SEED when set; otherwise fixed, except in a
 // long run (KVX_CHECK_ROUNDS above 1), which draws a new one each time. Failures print it.
 uint32_t CheckSeed() {
@@ -317,7 +305,7 @@ bool KernelCheck::CheckPlanned(PlannedRowFn fn, const PlannedCase& c, int32_t so
         }
     };
     if (c.packed && layout == LayoutYuyv) {
-        PlanBlocks<PackedYuyvBlock> yuyvBlocks(ColumnPlanCapacity(count));
+        AlignedBlocks<PackedYuyvBlock> yuyvBlocks(ColumnPlanCapacity(count));
         ColumnPlan plan;
         for (int32_t parity = 0; parity < 4; ++parity) {
             if (!BuildPackedYuyvPlan(table.data(), count, sourceLength, parity, yuyvBlocks.blocks, plan,
@@ -333,8 +321,8 @@ bool KernelCheck::CheckPlanned(PlannedRowFn fn, const PlannedCase& c, int32_t so
         }
         return true;
     }
-    PlanBlocks<ColumnPlanBlock> blocks(ColumnPlanCapacity(count));
-    PlanBlocks<PackedRgb24Block> packedBlocks(ColumnPlanCapacity(count));
+    AlignedBlocks<ColumnPlanBlock> blocks(ColumnPlanCapacity(count));
+    AlignedBlocks<PackedRgb24Block> packedBlocks(ColumnPlanCapacity(count));
     ColumnPlan plan;
     if (c.packed ? !BuildPackedRgb24Plan(table.data(), count, sourceLength, packedBlocks.blocks, plan,
                                          simd.rows.pairedPlans)
@@ -563,7 +551,7 @@ TEST(ColumnPlan, TapPairWindowsHoldBothTapsOfEachPixel) {
 // last one moved back from its end, where a pixel of weight 0 past the first window is taken
 // whole from the second (weight 4096).
 TEST(PackedRgb24Plan, LanesAsLongAsTheTableAllows) {
-    PlanBlocks<PackedRgb24Block> blocks(ColumnPlanCapacity(720));
+    AlignedBlocks<PackedRgb24Block> blocks(ColumnPlanCapacity(720));
     ColumnPlan plan;
     std::vector<ScaleStep> table = ColumnTable(20, 20, 0, 20);  // a copy of 20 pixels
     ASSERT_TRUE(BuildPackedRgb24Plan(table.data(), 20, 20, blocks.blocks, plan));
@@ -633,7 +621,7 @@ TEST(PackedRgb24Plan, LanesAsLongAsTheTableAllows) {
 // at any parity (down to about a 50 % shrink): blocks of 32 bytes, the last one through
 // the buffer; below, lanes.
 TEST(PackedYuyvPlan, PairedWhereTheWindowsHoldTheTaps) {
-    PlanBlocks<PackedYuyvBlock> blocks(ColumnPlanCapacity(720));
+    AlignedBlocks<PackedYuyvBlock> blocks(ColumnPlanCapacity(720));
     ColumnPlan plan;
     for (int32_t percent : {110, 90, 60, 40})
         for (int32_t parity = 0; parity < 4; ++parity) {

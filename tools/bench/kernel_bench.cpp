@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "bench/bench_cases.h"
+#include "video/aligned_buffer.h"
 #include "video/kernel_list.h"
 
 namespace kvx {
@@ -49,17 +50,17 @@ void Time(benchmark::State& st, HorizontalRowFn fn, HorizontalCase) {
 // A planned routine needs the plan of its level's window, or the packed plan of its layout.
 void TimePlanned(benchmark::State& st, PlannedRowFn fn, const RowRoutines& level, PlannedCase c) {
     ZoomRow row;
-    std::vector<ColumnPlanBlock> blocks(ColumnPlanCapacity(kRowPixels));
-    std::vector<PackedRgb24Block> packedBlocks(ColumnPlanCapacity(kRowPixels));
-    std::vector<PackedYuyvBlock> yuyvBlocks(ColumnPlanCapacity(kRowPixels));
+    AlignedBlocks<ColumnPlanBlock> blocks(ColumnPlanCapacity(kRowPixels));
+    AlignedBlocks<PackedRgb24Block> packedBlocks(ColumnPlanCapacity(kRowPixels));
+    AlignedBlocks<PackedYuyvBlock> yuyvBlocks(ColumnPlanCapacity(kRowPixels));
     ColumnPlan plan;
     const ScaleStep* table = row.table.data();
     const bool built =
-        !c.packed ? BuildColumnPlan(table, kRowPixels, row.source, level.planWindowBytes, blocks.data(), plan)
+        !c.packed ? BuildColumnPlan(table, kRowPixels, row.source, level.planWindowBytes, blocks.blocks, plan)
         : c.layout == LayoutYuyv
-            ? BuildPackedYuyvPlan(table, kRowPixels, row.source, 0, yuyvBlocks.data(), plan,
+            ? BuildPackedYuyvPlan(table, kRowPixels, row.source, 0, yuyvBlocks.blocks, plan,
                                   level.pairedPlans)
-            : BuildPackedRgb24Plan(table, kRowPixels, row.source, packedBlocks.data(), plan,
+            : BuildPackedRgb24Plan(table, kRowPixels, row.source, packedBlocks.blocks, plan,
                                    level.pairedPlans);
     if (!built) {
         st.SkipWithError("the table fits no plan");
