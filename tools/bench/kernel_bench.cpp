@@ -1,6 +1,6 @@
 // Every kernel of the kernel list alone, at each SIMD level that brings a version of its
-// own: the row routines over one 1920-pixel row of a 110 % zoom, the border fills and the
-// line blend over the rows of a 1920x1080 frame.
+// own: the row routines over one 1920-pixel row of a 110 % zoom (the planned ones also of a
+// 90 % shrink), the border fills and the line blend over the rows of a 1920x1080 frame.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -20,13 +20,16 @@ constexpr int32_t kFrameRows = 1080;
 constexpr SimdLevel kLevels[] = {SimdLevel::Portable, SimdLevel::Sse2, SimdLevel::Ssse3,
                                  SimdLevel::Avx2};
 
-// The column table of a 110 % zoom of one row, and its work row.
-struct ZoomRow {
-    int32_t source = kRowPixels * 10 / 11;
+// The column table of one destination row of 1920 pixels resampled by `percent` (110: a
+// zoom, 90: a shrink), and its work row.
+struct ResampledRow {
+    explicit ResampledRow(int32_t percent = 110) : source(kRowPixels * 100 / percent) {
+        BuildScaleSteps(source, kRowPixels, 0, kRowPixels, 4, table.data());
+    }
+    int32_t source;
     std::vector<ScaleStep> table = std::vector<ScaleStep>(kRowPixels);
     std::vector<uint8_t> work = TestPicture(source, 1, 4);
     std::vector<uint8_t> out = std::vector<uint8_t>(kRowPixels * 3);
-    ZoomRow() { BuildScaleSteps(source, kRowPixels, 0, kRowPixels, 4, table.data()); }
 };
 
 void Time(benchmark::State& st, VerticalRowFn fn, VerticalCase c) {
@@ -39,17 +42,20 @@ void Time(benchmark::State& st, VerticalRowFn fn, VerticalCase c) {
     }
 }
 
-void Time(benchmark::State& st, HorizontalRowFn fn, HorizontalCase) {
-    ZoomRow row;
+void TimeWalk(benchmark::State& st, HorizontalRowFn fn, int32_t percent) {
+    ResampledRow row(percent);
     for (auto _ : st) {
         fn(row.work.data(), row.out.data(), kRowPixels, row.table.data());
         benchmark::ClobberMemory();
     }
 }
 
+void Time(benchmark::State& st, HorizontalRowFn fn, HorizontalCase) { TimeWalk(st, fn, 110); }
+
 // A planned routine needs the plan of its level's window, or the packed plan of its layout.
-void TimePlanned(benchmark::State& st, PlannedRowFn fn, const RowRoutines& level, PlannedCase c) {
-    ZoomRow row;
+void TimePlanned(benchmark::State& st, PlannedRowFn fn, const RowRoutines& level, PlannedCase c,
+                 int32_t percent) {
+    ResampledRow row(percent);
     AlignedBlocks<ColumnPlanBlock> blocks(ColumnPlanCapacity(kRowPixels));
     AlignedBlocks<PackedRgb24Block> packedBlocks(ColumnPlanCapacity(kRowPixels));
     AlignedBlocks<PackedYuyvBlock> yuyvBlocks(ColumnPlanCapacity(kRowPixels));
@@ -116,18 +122,24 @@ void RegisterKernelBenchmarks() {
             timed = fn;
             const std::string title = Name({"kernel", name, SimdLevelName(level)});
             if constexpr (std::is_same_v<decltype(c), PlannedCase>) {
-                // No portable plan: the portable table walk of the layout stands beside it.
-                const HorizontalRowFn walk = c.layout == LayoutYuyv ? portable.rows.horizontalYuyvEven
-                                                                    : portable.rows.horizontalRgb24;
-                const RowRoutines rows = kernels.rows;
-                if (level == SimdLevel::Portable)
-                    benchmark::RegisterBenchmark(title.c_str(), [walk](benchmark::State& st) {
-                        Time(st, walk, HorizontalCase{});
-                    })->Unit(benchmark::kMicrosecond);
-                else
-                    benchmark::RegisterBenchmark(title.c_str(), [fn, rows, c](benchmark::State& st) {
-                        TimePlanned(st, fn, rows, c);
-                    })->Unit(benchmark::kMicrosecond);
+                // A shrink row too: it takes plans of another shape (24-bit paired blocks).
+                for (int32_t percent : {110, 90}) {
+                    const std::string shape = percent == 110 ? "" : " shrink";
+                    const std::string named = Name({"kernel", name + shape, SimdLevelName(level)});
+                    // No portable plan: the portable table walk of the layout stands beside it.
+                    const HorizontalRowFn walk = c.layout == LayoutYuyv
+                                                     ? portable.rows.horizontalYuyvEven
+                                                     : portable.rows.horizontalRgb24;
+                    const RowRoutines rows = kernels.rows;
+                    if (level == SimdLevel::Portable)
+                        benchmark::RegisterBenchmark(named.c_str(), [walk, percent](benchmark::State& st) {
+                            TimeWalk(st, walk, percent);
+                        })->Unit(benchmark::kMicrosecond);
+                    else
+                        benchmark::RegisterBenchmark(named.c_str(), [fn, rows, c, percent](benchmark::State& st) {
+                            TimePlanned(st, fn, rows, c, percent);
+                        })->Unit(benchmark::kMicrosecond);
+                }
             } else {
                 benchmark::RegisterBenchmark(title.c_str(), [fn, c](benchmark::State& st) {
                     Time(st, fn, c);
