@@ -16,7 +16,7 @@ struct HorizontalCase {    // walks the column table along a work row
     PixelLayout layout;
     bool oddStart;
 };
-struct PlannedCase {       // a row from a column plan; null at levels without one
+struct PlannedCase {       // a row (or two) from a column plan; null at levels without one
     PixelLayout layout;
     bool packed = false;   // a packed plan over a packed work row
 };
@@ -50,6 +50,10 @@ void ForEachKernel(Visit&& visit) {
     visit("verticalYuyvPacked", [](K k) { return k.rows.verticalYuyvPacked; },
           VerticalCase{LayoutYuyv, true});
     visit("plannedYuyvPacked", [](K k) { return k.rows.plannedYuyvPacked; },
+          PlannedCase{LayoutYuyv, true});
+    visit("plannedRgb24PackedPair", [](K k) { return k.rows.plannedRgb24PackedPair; },
+          PlannedCase{LayoutRgb24, true});
+    visit("plannedYuyvPackedPair", [](K k) { return k.rows.plannedYuyvPackedPair; },
           PlannedCase{LayoutYuyv, true});
     visit("fillYuyvSolidEven", [](K k) { return k.fills.yuyvSolidEven; }, FillYuyvCase{false, false});
     visit("fillYuyvSolidOdd", [](K k) { return k.fills.yuyvSolidOdd; }, FillYuyvCase{true, false});

@@ -229,6 +229,14 @@ using PlannedRowKernel = void(const uint8_t* work, uint8_t* destination,
                               const ScaleStep* steps, const ColumnPlan& plan, bool oddStart);
 using PlannedRowFn = PlannedRowKernel*;
 
+// Two rows from one plan at once (row 0's work row and destination, then row 1's): both
+// rows take each block's masks and weights from the same loads. Each row's bytes are those
+// of the level's one-row routine.
+using PlannedRowPairKernel = void(const uint8_t* work0, uint8_t* destination0,
+                                  const uint8_t* work1, uint8_t* destination1,
+                                  const ScaleStep* steps, const ColumnPlan& plan, bool oddStart);
+using PlannedRowPairFn = PlannedRowPairKernel*;
+
 // A table of row routines, so that a CPU-specific set can stand in for the portable one.
 struct RowRoutines {
     VerticalRowFn verticalYuyv;
@@ -251,6 +259,9 @@ struct RowRoutines {
     PlannedRowFn plannedYuyvPacked;
     // Both packed planned routines also take plans of paired blocks (PairedBlock).
     bool pairedPlans;
+    // The packed planned routines for two rows at once; null where the level has none.
+    PlannedRowPairFn plannedRgb24PackedPair;
+    PlannedRowPairFn plannedYuyvPackedPair;
 };
 
 const RowRoutines& PortableRowRoutines();

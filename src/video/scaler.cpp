@@ -327,6 +327,7 @@ struct Scaler::Passes {
     VerticalPass vertical;
     HorizontalRowFn horizontal;
     PlannedRowFn planned;
+    PlannedRowPairFn plannedPair;  // two rows of the plan at once, or null
     const ColumnPlan* plan;  // null: the table walk does every row
     const ScaleStep* columns;
     int32_t left;     // the even frame column pass 1 starts at
@@ -437,6 +438,9 @@ bool Scaler::SelectPasses(const Geometry& g, const ScaleStep* columns, bool ownC
         if (failed) return false;
     }
     p.workPixelBytes = p.plan ? p.plan->workPixelBytes : kWorkPixelBytes;
+    p.plannedPair = !p.plan || !packed ? nullptr
+                    : yuyv             ? routines.plannedYuyvPackedPair
+                                       : routines.plannedRgb24PackedPair;
 
     // Pass 1 columns. Layout 0 reads whole Y U Y V pairs, so it starts at the even column
     // and ends after the odd one. Layout 4 reads single pixels and needs no rounding on the
@@ -505,8 +509,23 @@ void Scaler::RunPasses(const Geometry& g, const ScaleStep* rows, const Passes& p
             order, [](ptrdiff_t, int32_t, uint16_t, int32_t, int32_t) {}, [](int32_t) {});
         if (own) rowOrder = known;
     }
-    const int32_t ringRows = known.ringRows;
+    // Rows taken in pairs wait one clip row for their partner: the work row of the one
+    // waiting must outlive one more row of pass 1. That needs no more rows than the clip.
+    const int32_t ringRows =
+        p.plannedPair ? std::min(known.ringRows + 1, std::max(g.ClipHeight(), 1)) : known.ringRows;
     auto workRow = [&](int32_t r) { return workBuffer + (r % ringRows) * workPitch; };
+    auto work = [&](int32_t r) { return workRow(r) + p.workStart; };
+    auto out = [&](int32_t r) {
+        return g.row0 + (g.clip.top + r) * g.pitch + g.clip.left * g.bytesPerPixel;
+    };
+    const bool oddStart = g.clip.left & 1;
+    auto one = [&](int32_t r) {
+        if (p.plan) p.planned(work(r), out(r), p.columns, *p.plan, oddStart);
+        else p.horizontal(work(r), out(r), g.ClipWidth(), p.columns);
+    };
+    // Delaying a row's write is safe for a frame rewritten in place: every pass 1 entry that
+    // reads that frame row has run before the row's turn came.
+    int32_t waiting = -1;
     InterleavePasses(
         order,
         [&](ptrdiff_t offset, int32_t neighbour, uint16_t weight, int32_t r, int32_t count) {
@@ -517,11 +536,15 @@ void Scaler::RunPasses(const Geometry& g, const ScaleStep* rows, const Passes& p
                 p.vertical.Run(a + g.pitch, a + g.pitch + neighbour, weight, workRow(r + 1));
         },
         [&](int32_t r) {
-            const uint8_t* work = workRow(r) + p.workStart;
-            uint8_t* out = g.row0 + (g.clip.top + r) * g.pitch + g.clip.left * g.bytesPerPixel;
-            if (p.plan) p.planned(work, out, p.columns, *p.plan, g.clip.left & 1);
-            else p.horizontal(work, out, g.ClipWidth(), p.columns);
+            if (!p.plannedPair) return one(r);
+            if (waiting < 0) {
+                waiting = r;
+                return;
+            }
+            p.plannedPair(work(waiting), out(waiting), work(r), out(r), p.columns, *p.plan, oddStart);
+            waiting = -1;
         });
+    if (waiting >= 0) one(waiting);
 }
 
 bool Scaler::Scale(uint8_t* pixels, int32_t width, int32_t height, Rect source,

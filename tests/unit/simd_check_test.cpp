@@ -182,12 +182,20 @@ private:
     void Run(VerticalRowFn fn, VerticalRowFn ref, const VerticalCase& c);
     void Run(HorizontalRowFn fn, HorizontalRowFn ref, const HorizontalCase& c);
     void Run(PlannedRowFn fn, PlannedRowFn, const PlannedCase& c);
+    void Run(PlannedRowPairFn fn, PlannedRowPairFn, const PlannedCase& c);
     void Run(FillYuyvFn fn, FillYuyvFn ref, const FillYuyvCase& c);
     void Run(FillRgb24Fn fn, FillRgb24Fn ref, const FillRgb24Case& c);
     void Run(BlendLineBandFn fn, BlendLineBandFn ref, const LineBlendCase&);
 
+    // A planned routine under check: one row at a time, or a pair routine, which runs the
+    // checked row beside another row of the same plan.
+    struct Planned {
+        PlannedRowFn one;
+        PlannedRowPairFn pair;
+    };
+    void RunPlanned(const Planned& fn, const PlannedCase& c);
     // The planned routine over the plan of `table`; false when the table fits no plan.
-    bool CheckPlanned(PlannedRowFn fn, const PlannedCase& c, int32_t sourceLength,
+    bool CheckPlanned(const Planned& fn, const PlannedCase& c, int32_t sourceLength,
                       const std::vector<ScaleStep>& table, int32_t count, bool fenced);
 
     const SimdLevel level;
@@ -279,11 +287,25 @@ void KernelCheck::Run(HorizontalRowFn fn, HorizontalRowFn ref, const HorizontalC
 // The work row is exactly as long as the table may read, so windows past it would show.
 // A packed plan reads a packed work row of just the source pixels, against the packed walk;
 // a packed 4:2:2 plan is built for each parity of the first source and destination column.
-bool KernelCheck::CheckPlanned(PlannedRowFn fn, const PlannedCase& c, int32_t sourceLength,
+bool KernelCheck::CheckPlanned(const Planned& fn, const PlannedCase& c, int32_t sourceLength,
                                const std::vector<ScaleStep>& table, int32_t count, bool fenced) {
     const PixelLayout layout = c.layout;
     const int32_t pixelBytes = layout == LayoutYuyv ? 2 : 3;
     const size_t bytes = static_cast<size_t>(count) * pixelBytes;
+    // The routine over `work` into `out`. A pair routine takes the row as its first or its
+    // second beside a row of the inverted work bytes, whose output (and the guard bytes
+    // after it) must be the reference's.
+    auto run = [&](const uint8_t* work, size_t workBytes, uint8_t* out, const ColumnPlan& plan,
+                   bool odd, auto ref) {
+        if (fn.one) return fn.one(work, out, table.data(), plan, odd);
+        std::vector<uint8_t> other(work, work + workBytes);
+        for (uint8_t& b : other) b = static_cast<uint8_t>(~b);
+        std::vector<uint8_t> expected = RandomBytes(bytes + kGuardBytes, rng), actual = expected;
+        ref(other.data(), expected.data());
+        if (rng() & 1) fn.pair(work, out, other.data(), actual.data(), table.data(), plan, odd);
+        else fn.pair(other.data(), actual.data(), work, out, table.data(), plan, odd);
+        EXPECT_EQ(actual, expected) << "the other row of the pair";
+    };
     // The routine over `work` against `ref` (a walk of the table into its output).
     auto compare = [&](const std::vector<uint8_t>& work, const ColumnPlan& plan, bool odd,
                        auto ref) {
@@ -294,13 +316,13 @@ bool KernelCheck::CheckPlanned(PlannedRowFn fn, const PlannedCase& c, int32_t so
                 std::vector<uint8_t> expected = RandomBytes(bytes, rng);
                 Fenced fencedWork(work.data(), work.size(), atEnd), result(expected.data(), bytes, atEnd);
                 ref(work.data(), expected.data());
-                fn(fencedWork.Data(), result.Data(), table.data(), plan, odd);
+                run(fencedWork.Data(), work.size(), result.Data(), plan, odd, ref);
                 EXPECT_EQ(result.Contents(), expected);
             }
         } else {
             Output out(bytes, (count + odd) % 4, rng);
             ref(work.data(), out.Expected());
-            fn(work.data(), out.Actual(), table.data(), plan, odd);
+            run(work.data(), work.size(), out.Actual(), plan, odd, ref);
             EXPECT_TRUE(out.Check(0, bytes));
         }
     };
@@ -342,6 +364,14 @@ bool KernelCheck::CheckPlanned(PlannedRowFn fn, const PlannedCase& c, int32_t so
 }
 
 void KernelCheck::Run(PlannedRowFn fn, PlannedRowFn, const PlannedCase& c) {
+    RunPlanned(Planned{fn, nullptr}, c);
+}
+
+void KernelCheck::Run(PlannedRowPairFn fn, PlannedRowPairFn, const PlannedCase& c) {
+    RunPlanned(Planned{nullptr, fn}, c);
+}
+
+void KernelCheck::RunPlanned(const Planned& fn, const PlannedCase& c) {
     int32_t planned = 0;
     if (sweep == Sweep::Weights) {
         int32_t furthest = 0;

@@ -45,6 +45,10 @@ void InstallAvx2Kernels(VideoKernels& k) {
     k.rows.plannedRgb24Packed = avx2::PlannedRgb24Packed;
     k.rows.verticalYuyvPacked = avx2::VerticalYuyvPacked;
     k.rows.plannedYuyvPacked = avx2::PlannedYuyvPacked;
+#if KVX_HAS_ROW_PAIRS
+    k.rows.plannedRgb24PackedPair = avx2::PlannedRgb24PackedPair;
+    k.rows.plannedYuyvPackedPair = avx2::PlannedYuyvPackedPair;
+#endif
     k.blendLineBand = avx2::BlendLineBand;
 }
 
