@@ -194,8 +194,10 @@ KVX_AVX2 inline void PairedTail(const uint8_t* work, uint8_t* dst, const ColumnP
 // bytes each, one after the other. Inlined into each layout's routine, as it was before the
 // tail became a function of its own: the 32-bit build, left to itself, calls it, and its
 // rows took 2-3 % longer.
-KVX_AVX2 [[gnu::always_inline]] inline void PlannedPaired(const uint8_t* work, uint8_t* dst, const ColumnPlan& plan,
-                                   int32_t vectorBlocks, ptrdiff_t bytes) {
+KVX_AVX2 __attribute__((always_inline)) inline void PlannedPaired(const uint8_t* work, uint8_t* dst,
+                                                                  const ColumnPlan& plan,
+                                                                  int32_t vectorBlocks,
+                                                                  ptrdiff_t bytes) {
     const PairedBlock* const vectorEnd = plan.pairedBlocks + vectorBlocks;
     uint8_t* out = dst;
     for (const PairedBlock* block = plan.pairedBlocks; block != vectorEnd; ++block, out += 32)
