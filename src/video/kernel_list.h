@@ -43,6 +43,7 @@ void ForEachKernel(Visit&& visit) {
           HorizontalCase{LayoutRgb24, false});
     visit("plannedYuyv", [](K k) { return k.rows.plannedYuyv; }, PlannedCase{LayoutYuyv});
     visit("plannedRgb24", [](K k) { return k.rows.plannedRgb24; }, PlannedCase{LayoutRgb24});
+    visit("plannedRgb24Pair", [](K k) { return k.rows.plannedRgb24Pair; }, PlannedCase{LayoutRgb24});
     visit("verticalRgb24Packed", [](K k) { return k.rows.verticalRgb24Packed; },
           VerticalCase{LayoutRgb24, true});
     visit("plannedRgb24Packed", [](K k) { return k.rows.plannedRgb24Packed; },

@@ -248,6 +248,7 @@ struct RowRoutines {
     PlannedRowFn plannedYuyv;
     PlannedRowFn plannedRgb24;
     int32_t planWindowBytes;  // the window of the plans they take (0 without them)
+    PlannedRowPairFn plannedRgb24Pair;  // plannedRgb24 for two rows at once, or null
     // Packed 24-bit work rows: pass 1 writes three bytes a pixel (groups pixels); the
     // planned routine takes plans of BuildPackedRgb24Plan and is null where the level has
     // none (the scaler then uses 4-byte work rows).

@@ -153,24 +153,35 @@ KVX_SSE2 void PlannedYuyvBlocks(const uint8_t* work, uint8_t* dst, const ColumnP
                                    BlendYuyvQuad<kOdd>(work, *block, 4)));
 }
 
-// 24-bit: pixels i and i + 1 blended, all four lanes, with the weights of w's low dwords.
-KVX_SSE2 inline __m128i BlendRgbPair(const uint8_t* work, const ColumnPlanBlock& block, int32_t i,
-                                     __m128i w) {
+// 24-bit: the pixels whose windows are at byte offsets a and b blended, all four lanes,
+// with the weights of w's low dwords.
+KVX_SSE2 inline __m128i BlendRgbPair(const uint8_t* work, int32_t a, int32_t b, __m128i w) {
     const __m128i z = _mm_setzero_si128();
-    const __m128i taps = _mm_unpacklo_epi32(LoadLow64(work + TapOffset(block, i)),
-                                            LoadLow64(work + TapOffset(block, i + 1)));
+    const __m128i taps = _mm_unpacklo_epi32(LoadLow64(work + a), LoadLow64(work + b));
     return Blend16(_mm_unpacklo_epi8(taps, z), _mm_unpackhi_epi8(taps, z), w);
+}
+
+// The windows and the weights of pixels i .. i + 3 of a block, loaded once for every row
+// that takes them; the weights as each pair of pixels takes them.
+struct RgbQuadTaps {
+    int32_t at[4];
+    __m128i weight01, weight23;
+};
+
+KVX_SSE2 inline RgbQuadTaps LoadRgbQuadTaps(const ColumnPlanBlock& block, int32_t i) {
+    const __m128i w = LoadAligned128(block.weight + i);
+    // Dword shuffles copy without a move: each pair's weights.
+    return {{TapOffset(block, i), TapOffset(block, i + 1), TapOffset(block, i + 2), TapOffset(block, i + 3)},
+            _mm_shuffle_epi32(w, _MM_SHUFFLE(1, 1, 0, 0)),
+            _mm_shuffle_epi32(w, _MM_SHUFFLE(3, 3, 2, 2))};
 }
 
 // Pixels i .. i + 3 blended and stored, three bytes each: one 4-byte store a pixel, whose
 // fourth byte the next store (or what follows the block) rewrites.
-KVX_SSE2 inline void RgbQuad(const uint8_t* work, const ColumnPlanBlock& block, int32_t i,
-                             uint8_t* out) {
-    const __m128i w = LoadAligned128(block.weight + i);
-    // Dword shuffles copy without a move: each pair's weights, each pixel down to dword 0.
-    const __m128i q =
-        _mm_packus_epi16(BlendRgbPair(work, block, i, _mm_shuffle_epi32(w, _MM_SHUFFLE(1, 1, 0, 0))),
-                         BlendRgbPair(work, block, i + 2, _mm_shuffle_epi32(w, _MM_SHUFFLE(3, 3, 2, 2))));
+KVX_SSE2 inline void RgbQuad(const uint8_t* work, const RgbQuadTaps& t, uint8_t* out) {
+    const __m128i q = _mm_packus_epi16(BlendRgbPair(work, t.at[0], t.at[1], t.weight01),
+                                       BlendRgbPair(work, t.at[2], t.at[3], t.weight23));
+    // Each pixel down to dword 0.
     StoreU32(out, _mm_cvtsi128_si32(q));
     StoreU32(out + 3, _mm_cvtsi128_si32(_mm_shuffle_epi32(q, _MM_SHUFFLE(3, 2, 1, 1))));
     StoreU32(out + 6, _mm_cvtsi128_si32(_mm_shuffle_epi32(q, _MM_SHUFFLE(3, 2, 1, 2))));
@@ -275,13 +286,34 @@ KVX_SSE2 void PlannedRgb24(const uint8_t* work, uint8_t* dst, const ScaleStep* s
     const ColumnPlanBlock* block = plan.blocks;
     for (const ColumnPlanBlock* const end = block + plan.vectorBlocksRgb24; block != end; ++block) {
         uint8_t* out = dst + 3 * block->first;
-        RgbQuad(work, *block, 0, out);
-        RgbQuad(work, *block, 4, out + 12);
+        RgbQuad(work, LoadRgbQuadTaps(*block, 0), out);
+        RgbQuad(work, LoadRgbQuadTaps(*block, 4), out + 12);
     }
     if (plan.vectorBlocksRgb24 == plan.blockCount) return;
     const int32_t x = block->first;
     HorizontalRgb24(work + block->readBefore, dst + 3 * x, plan.count - x, steps + x);
 }
+
+#if KVX_HAS_ROW_PAIRS
+// Two rows of one plan: each four pixels' windows and weights are loaded once for both.
+KVX_SSE2 void PlannedRgb24Pair(const uint8_t* work0, uint8_t* dst0, const uint8_t* work1,
+                               uint8_t* dst1, const ScaleStep* steps, const ColumnPlan& plan, bool) {
+    const ptrdiff_t between = dst1 - dst0;
+    const ColumnPlanBlock* block = plan.blocks;
+    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksRgb24; block != end; ++block) {
+        uint8_t* out = dst0 + 3 * block->first;
+        for (int32_t i = 0; i < 8; i += 4, out += 12) {
+            const RgbQuadTaps t = LoadRgbQuadTaps(*block, i);
+            RgbQuad(work0, t, out);
+            RgbQuad(work1, t, out + between);
+        }
+    }
+    if (plan.vectorBlocksRgb24 == plan.blockCount) return;
+    const int32_t x = block->first;
+    HorizontalRgb24(work0 + block->readBefore, dst0 + 3 * x, plan.count - x, steps + x);
+    HorizontalRgb24(work1 + block->readBefore, dst1 + 3 * x, plan.count - x, steps + x);
+}
+#endif
 
 }  // namespace sse2
 }  // namespace kvx

@@ -17,6 +17,9 @@ void InstallSse2Kernels(VideoKernels& k) {
     k.rows.plannedYuyv = sse2::PlannedYuyv;
     k.rows.plannedRgb24 = sse2::PlannedRgb24;
     k.rows.planWindowBytes = 8;
+#if KVX_HAS_ROW_PAIRS
+    k.rows.plannedRgb24Pair = sse2::PlannedRgb24Pair;
+#endif
     k.fills.yuyvSolidEven = sse2::FillYuyvSolidEven;
     k.fills.yuyvSolidOdd = sse2::FillYuyvSolidOdd;
     k.fills.yuyvMixEven = sse2::FillYuyvMixEven;

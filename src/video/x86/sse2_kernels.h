@@ -3,6 +3,7 @@
 #include "video/fill_kernels.h"
 #include "video/line_blend.h"
 #include "video/row_routines.h"
+#include "video/x86/simd_kernels.h"
 
 namespace kvx {
 namespace sse2 {
@@ -11,6 +12,9 @@ VerticalRowKernel VerticalYuyv, VerticalRgb24;
 HorizontalRowKernel HorizontalYuyvEven, HorizontalYuyvOdd, HorizontalRgb24;
 // Over plans of 8-byte windows.
 PlannedRowKernel PlannedYuyv, PlannedRgb24;
+#if KVX_HAS_ROW_PAIRS
+PlannedRowPairKernel PlannedRgb24Pair;
+#endif
 
 FillYuyvKernel FillYuyvSolidEven, FillYuyvSolidOdd, FillYuyvMixEven, FillYuyvMixOdd;
 FillRgb24Kernel FillRgb24Solid, FillRgb24Mix;
