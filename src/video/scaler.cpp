@@ -438,9 +438,10 @@ bool Scaler::SelectPasses(const Geometry& g, const ScaleStep* columns, bool ownC
         if (failed) return false;
     }
     p.workPixelBytes = p.plan ? p.plan->workPixelBytes : kWorkPixelBytes;
-    p.plannedPair = !p.plan ? nullptr
-                    : packed ? (yuyv ? routines.plannedYuyvPackedPair : routines.plannedRgb24PackedPair)
-                             : (yuyv ? nullptr : routines.plannedRgb24Pair);
+    // Two rows at a time where the level has a routine for the plan's kind.
+    if (!p.plan) p.plannedPair = nullptr;
+    else if (packed) p.plannedPair = yuyv ? routines.plannedYuyvPackedPair : routines.plannedRgb24PackedPair;
+    else p.plannedPair = yuyv ? nullptr : routines.plannedRgb24Pair;
 
     // Pass 1 columns. Layout 0 reads whole Y U Y V pairs, so it starts at the even column
     // and ends after the odd one. Layout 4 reads single pixels and needs no rounding on the

@@ -171,7 +171,8 @@ struct RgbQuadTaps {
 KVX_SSE2 inline RgbQuadTaps LoadRgbQuadTaps(const ColumnPlanBlock& block, int32_t i) {
     const __m128i w = LoadAligned128(block.weight + i);
     // Dword shuffles copy without a move: each pair's weights.
-    return {{TapOffset(block, i), TapOffset(block, i + 1), TapOffset(block, i + 2), TapOffset(block, i + 3)},
+    return {{TapOffset(block, i), TapOffset(block, i + 1), TapOffset(block, i + 2),
+             TapOffset(block, i + 3)},
             _mm_shuffle_epi32(w, _MM_SHUFFLE(1, 1, 0, 0)),
             _mm_shuffle_epi32(w, _MM_SHUFFLE(3, 3, 2, 2))};
 }
