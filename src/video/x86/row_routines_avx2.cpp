@@ -206,25 +206,36 @@ KVX_AVX2 __attribute__((always_inline)) inline void PlannedPaired(const uint8_t*
     PairedTail(work, dst, plan, vectorBlocks, bytes);
 }
 
+// A block of a plan of lanes over `work`, its tables loaded for this row alone.
+KVX_AVX2 inline __m256i BlendLanes(const uint8_t* work, const PackedRgb24Block& block) {
+    return PackedBlock(work + block.window[0], work + block.window[1], LoadLaneTables(block));
+}
+
+// The blocks of a plan of lanes from block `first` on: each lane stored at its first byte,
+// and the blocks from vectorBlocksRgb24 on through a buffer.
+KVX_AVX2 inline void LanesFrom(const uint8_t* work, uint8_t* dst, const ColumnPlan& plan,
+                               ptrdiff_t first) {
+    const PackedRgb24Block* const blocks = plan.packedBlocks;
+    StorePackedBlocks(blocks + first, blocks + plan.vectorBlocksRgb24, blocks + plan.blockCount,
+                      dst + 3 * static_cast<ptrdiff_t>(plan.count),
+                      EvenLanes{dst + 2 * plan.laneBytes * first, plan.laneBytes},
+                      [work](const PackedRgb24Block& block) KVX_AVX2 { return BlendLanes(work, block); });
+}
+
 // Lanes of 16 bytes make one 32-byte store a block.
 KVX_AVX2 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                  const ColumnPlan& plan, bool) {
     if (plan.pairedBlocks)
         return PlannedPaired(work, dst, plan, plan.vectorBlocksRgb24, 3 * static_cast<ptrdiff_t>(plan.count));
-    auto blend = [work](const PackedRgb24Block& block) KVX_AVX2 {
-        return PackedBlock(work + block.window[0], work + block.window[1], LoadLaneTables(block));
-    };
     const PackedRgb24Block* block = plan.packedBlocks;
     const PackedRgb24Block* const vectorEnd = block + plan.vectorBlocksRgb24;
     uint8_t* out = dst;
     if (plan.laneBytes == 16) {
 #pragma GCC unroll 2
         for (; block != vectorEnd; ++block, out += 32)
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), blend(*block));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), BlendLanes(work, *block));
     }
-    StorePackedBlocks(block, vectorEnd, plan.packedBlocks + plan.blockCount,
-                      dst + 3 * static_cast<ptrdiff_t>(plan.count), EvenLanes{out, plan.laneBytes},
-                      blend);
+    LanesFrom(work, dst, plan, block - plan.packedBlocks);
 }
 
 KVX_AVX2 void VerticalYuyv(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
@@ -327,16 +338,8 @@ KVX_AVX2 void PlannedRgb24PackedPair(const uint8_t* work0, uint8_t* dst0, const 
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst1 + at),
                             PackedBlock(work1 + block.window[0], work1 + block.window[1], t));
     }
-    for (int row = 0; row < 2; ++row) {
-        const uint8_t* const work = row ? work1 : work0;
-        uint8_t* const dst = row ? dst1 : dst0;
-        StorePackedBlocks(blocks + vectorBlocks, blocks + vectorBlocks, blocks + plan.blockCount,
-                          dst + bytes, EvenLanes{dst + 32 * static_cast<ptrdiff_t>(vectorBlocks), 16},
-                          [work](const PackedRgb24Block& block) KVX_AVX2 {
-                              return PackedBlock(work + block.window[0], work + block.window[1],
-                                                 LoadLaneTables(block));
-                          });
-    }
+    LanesFrom(work0, dst0, plan, vectorBlocks);
+    LanesFrom(work1, dst1, plan, vectorBlocks);
 }
 
 // Two rows: paired plans take each block's tables once for both; plans of lanes go row by
