@@ -73,6 +73,13 @@ void SettingsStore::SetPerChannel(bool on) {
     profiles_.SetPerChannel(on);
 }
 
+std::vector<ChannelKey> SettingsStore::ChannelKeys() const {
+    LockGuard guard(lock_);
+    std::vector<ChannelKey> keys;
+    for (size_t i = 1; i < profiles_.Count(); ++i) keys.push_back(profiles_.Record(i).Key());
+    return keys;
+}
+
 void SettingsStore::CopyChannelName(char* out, size_t size) const {
     if (!out || !size) return;
     LockGuard guard(lock_);

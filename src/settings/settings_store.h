@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/callconv.h"
 #include "platform/lock.h"
@@ -62,6 +63,9 @@ public:
     }
     // Copies the current channel name (NUL-terminated, truncated to size).
     void CopyChannelName(char* out, size_t size) const;
+    // The keys of the channel records read from the file (or added since), in their order:
+    // what a host must answer for in the channel check to keep every one of them.
+    std::vector<ChannelKey> ChannelKeys() const;
 
     // Replaces the allocator of the output buffer and of the profile arrays (null: the C
     // library's), so tests can make memory run out.

@@ -183,14 +183,19 @@ def isolation(build, wine, tag):
               "scale-x       0.2 %" in shown and "scale-y       0.2 %" in shown and "offset-y      -1.3 %" in shown,
               shown)
 
-        # A prepared file: per-channel on, channel 12345's record gets the values; a hand-added
-        # record of another channel is kept; the file the TV application will read is complete.
-        h.write_ini(settings(b"ProcEnable=0", mode=1, extra=b"[777]\nProcEnable=1\nOffsetX=250\n"), "tv.ini")
+        # A prepared file: per-channel on, channel 12345's record gets the values; hand-added
+        # records of other channels are kept, also under headers the plug-in reads although
+        # they are not written as it writes them (indented, a plus sign); the file the TV
+        # application will read is complete.
+        h.write_ini(settings(b"ProcEnable=0", mode=1, extra=b"[777]\nProcEnable=1\nOffsetX=250\n"
+                             b"  [778]\nOffsetX=260\n[+779]\nOffsetX=270\n"), "tv.ini")
         h.run(args=["--settings", "tv.ini", "--save", "--per-channel", "on", "--channel", "12345",
                     "--scale", "110"], settings=None)
         saved = open(h.ini("tv.ini"), "rb").read()
-        check(tag + ": --save keeps a hand-added channel record and writes the --channel record",
+        check(tag + ": --save keeps the hand-added channel records and writes the --channel record",
               b"Common=0\r\n" in saved and b"[777]\r\nProcEnable=1\r\nOffsetX=250\r\n" in saved and
+              b"[778]\r\nProcEnable=0\r\nOffsetX=260\r\n" in saved and
+              b"[779]\r\nProcEnable=0\r\nOffsetX=270\r\n" in saved and
               b"[12345]\r\nProcEnable=1\r\nOffsetX=0\r\nOffsetY=0\r\nScaleX=1100\r\nScaleY=1100\r\n" in saved,
               repr(saved))
         # Requests that cannot be carried out: an error, and the file stays as it was.

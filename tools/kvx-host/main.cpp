@@ -27,7 +27,6 @@
 #include "progress_line.h"
 #include "platform/host_environment.h"
 #include "private_run.h"
-#include "settings/decimal.h"
 #include "settings/settings_path.h"
 #include "settings/settings_store.h"
 #include "settings_options.h"
@@ -119,15 +118,12 @@ bool FramesWanted(const Options& o) { return !o.input.empty(); }
 
 std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of("/\\") + 1); }
 
-// Channel keys of the sections in a settings text ("[5]", "[-1]"), read as the plug-in reads them.
-void AddChannelsOfFile(const std::string& text, std::set<uint64_t>& keys) {
-    for (std::string line : SplitLines(text)) {
-        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
-        if (line.size() < 3 || line.front() != '[' || line.back() != ']') continue;
-        std::string name = line.substr(1, line.size() - 2);
-        if (name.find_first_not_of("-0123456789") == std::string::npos && name.find('-', 1) == std::string::npos)
-            keys.insert(DecimalToUInt64Bits(name.data(), name.data() + name.size()));
-    }
+// The channels the settings file at `path` has records for, read by the plug-in's own
+// settings code: the run's channel check answers yes for each, so the plug-in keeps them all.
+void AddChannelsOfFile(const std::string& path, std::set<uint64_t>& keys) {
+    SettingsStore store;
+    store.LoadFile(path, 0, nullptr);
+    for (ChannelKey key : store.ChannelKeys()) keys.insert(key);
 }
 
 // Applies `request` to the settings file the plug-in will read, with the plug-in's own
@@ -176,8 +172,10 @@ SettingsFile PrepareSettings(const Options& o, const std::string& folder, uint64
         if (o.settings.save && !CanCreateBeside(file, error))
             throw RunError("cannot save to " + file + ": " + error + "; choose a --settings FILE in a folder you can write");
         CreateFolderChain(FolderOf(s.pluginPath));
-        if (s.existed && !WriteFileAtomically(s.pluginPath, s.original, error)) throw RunError(error);
-        AddChannelsOfFile(s.original, g_knownChannels);
+        if (s.existed) {
+            if (!WriteFileAtomically(s.pluginPath, s.original, error)) throw RunError(error);
+            AddChannelsOfFile(s.pluginPath, g_knownChannels);
+        }
     }
     if (!o.settings.edits.empty() || o.settings.perChannel >= 0 || o.showSettings) {
         const std::string got = StoreSettings(s.pluginPath, o.settings, key);
