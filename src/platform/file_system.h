@@ -46,10 +46,4 @@ FileSystem& Files();
 // Installs `files` (null puts the system's own back) and returns the one in use before.
 FileSystem* SetFiles(FileSystem* files);
 
-// Makes `data` the content of `path` through Files(), never leaving a partial file there:
-// a new file beside it, flushed, then put in its place with its permissions. A folder that
-// takes no new file gets the file rewritten in place, whole or not at all. False leaves the
-// old content.
-bool ReplaceFileContent(const std::string& path, const char* data, size_t size);
-
 }  // namespace kvx

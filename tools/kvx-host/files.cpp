@@ -48,6 +48,10 @@ std::string SystemErrorText() {
 }
 
 namespace {
+bool FlushToDisk(FILE* f) { return std::fflush(f) == 0 && _commit(_fileno(f)) == 0; }
+bool PutInPlace(const std::string& from, const std::string& to) {
+    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
 void RemoveFile(const std::string& path) { DeleteFileW(Widen(path).c_str()); }
 unsigned long ThisProcess() { return GetCurrentProcessId(); }
 }  // namespace
@@ -61,6 +65,8 @@ bool FileExists(const std::string& path) {
 std::string SystemErrorText() { return std::strerror(errno); }
 
 namespace {
+bool FlushToDisk(FILE* f) { return std::fflush(f) == 0 && fsync(fileno(f)) == 0; }
+bool PutInPlace(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
 void RemoveFile(const std::string& path) { std::remove(path.c_str()); }
 unsigned long ThisProcess() { return static_cast<unsigned long>(getpid()); }
 }  // namespace
@@ -99,6 +105,23 @@ bool CanCreateBeside(const std::string& path, std::string& error) {
     }
     std::fclose(f);
     RemoveFile(probe);
+    return true;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error) {
+    const std::string temp = path + ".kvx-host-" + std::to_string(ThisProcess()) + ".tmp";
+    FILE* f = OpenFile(temp, "wb");
+    if (!f) {
+        error = "cannot create " + temp + ": " + SystemErrorText();
+        return false;
+    }
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && FlushToDisk(f);
+    written = std::fclose(f) == 0 && written;
+    if (!written || !PutInPlace(temp, path)) {
+        error = std::string(written ? "cannot replace " + path : "cannot write " + temp) + ": " + SystemErrorText();
+        RemoveFile(temp);
+        return false;
+    }
     return true;
 }
 

@@ -17,6 +17,9 @@ bool IsTerminal(FILE* file);
 bool FileExists(const std::string& path);
 // The whole file; false when it cannot be read (missing, a folder, denied).
 bool ReadWholeFile(const std::string& path, std::string& bytes);
+// Writes `bytes` to a new file beside `path` and puts it in place of `path` in one step, so
+// `path` is either the old or the new file; false (with `error`) leaves `path` as it was.
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error);
 // Whether a new file can be made beside `path` (tries one and removes it).
 bool CanCreateBeside(const std::string& path, std::string& error);
 // The lines of a text, without their line ends (LF or CR LF).

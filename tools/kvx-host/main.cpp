@@ -22,7 +22,6 @@
 #include "frame_source.h"
 #include "host/plugin_state.h"
 #include "options.h"
-#include "platform/file_system.h"
 #include "platform/module.h"
 #include "plugin_loader.h"
 #include "progress_line.h"
@@ -119,13 +118,6 @@ bool FramesWanted(const Options& o) { return !o.input.empty(); }
 
 std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of("/\\") + 1); }
 
-// Puts `bytes` in place of the file at `path` in one step, as the plug-in saves its own file
-// (a new file beside it, flushed, then renamed over it with its permissions).
-void WriteFileAtomically(const std::string& path, const std::string& bytes, const std::string& afterwards = "") {
-    if (!ReplaceFileContent(path, bytes.data(), bytes.size()))
-        throw RunError("cannot write " + path + ": " + SystemErrorText() + afterwards);
-}
-
 // The channels the settings file at `path` has records for, read by the plug-in's own
 // settings code: the run's channel check answers yes for each, so the plug-in keeps them all.
 void AddChannelsOfFile(const std::string& path, std::set<uint64_t>& keys) {
@@ -181,7 +173,7 @@ SettingsFile PrepareSettings(const Options& o, const std::string& folder, uint64
             throw RunError("cannot save to " + file + ": " + error + "; choose a --settings FILE in a folder you can write");
         CreateFolderChain(FolderOf(s.pluginPath));
         if (s.existed) {
-            WriteFileAtomically(s.pluginPath, s.original);
+            if (!WriteFileAtomically(s.pluginPath, s.original, error)) throw RunError(error);
             AddChannelsOfFile(s.pluginPath, g_knownChannels);
         }
     }
@@ -195,10 +187,10 @@ SettingsFile PrepareSettings(const Options& o, const std::string& folder, uint64
 
 // --save: the plug-in's saved file goes back to FILE in one step, only when it differs.
 void SaveSettingsBack(const Options& o, const SettingsFile& s) {
-    std::string saved;
+    std::string saved, error;
     if (!ReadWholeFile(s.pluginPath, saved)) throw RunError("the plug-in saved no settings file; " + o.settings.file + " is left as it was");
     if (s.existed && saved == s.original) return;
-    WriteFileAtomically(o.settings.file, saved, "; " + o.settings.file + " is left as it was");
+    if (!WriteFileAtomically(o.settings.file, saved, error)) throw RunError(error + "; " + o.settings.file + " is left as it was");
 }
 
 FILE* OpenInput(const std::string& name) {
