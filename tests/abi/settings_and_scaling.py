@@ -189,6 +189,8 @@ def isolation(build, wine, tag):
         # application will read is complete.
         h.write_ini(settings(b"ProcEnable=0", mode=1, extra=b"[777]\nProcEnable=1\nOffsetX=250\n"
                              b"  [778]\nOffsetX=260\n[+779]\nOffsetX=270\n"), "tv.ini")
+        if not wine:  # a file kept private stays private (Wine has no permissions to keep)
+            os.chmod(h.ini("tv.ini"), 0o600)
         h.run(args=["--settings", "tv.ini", "--save", "--per-channel", "on", "--channel", "12345",
                     "--scale", "110"], settings=None)
         saved = open(h.ini("tv.ini"), "rb").read()
@@ -198,6 +200,9 @@ def isolation(build, wine, tag):
               b"[779]\r\nProcEnable=0\r\nOffsetX=270\r\n" in saved and
               b"[12345]\r\nProcEnable=1\r\nOffsetX=0\r\nOffsetY=0\r\nScaleX=1100\r\nScaleY=1100\r\n" in saved,
               repr(saved))
+        if not wine:
+            check(tag + ": --save keeps the file's permissions", os.stat(h.ini("tv.ini")).st_mode & 0o777 == 0o600,
+                  oct(os.stat(h.ini("tv.ini")).st_mode))
         # Requests that cannot be carried out: an error, and the file stays as it was.
         os.mkdir(h.ini("folder.ini"))
         for what, args in (("a missing --settings FILE without --save", ["--settings", "missing.ini"]),

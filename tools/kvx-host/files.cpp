@@ -7,6 +7,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -66,7 +67,22 @@ std::string SystemErrorText() { return std::strerror(errno); }
 
 namespace {
 bool FlushToDisk(FILE* f) { return std::fflush(f) == 0 && fsync(fileno(f)) == 0; }
-bool PutInPlace(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+// The new file takes the old one's permissions, as the plug-in's own save does, so a
+// settings file kept private stays private; the folder is flushed so that the new name,
+// too, survives a crash.
+bool PutInPlace(const std::string& from, const std::string& to) {
+    struct stat old;
+    if (stat(to.c_str(), &old) == 0 && chmod(from.c_str(), old.st_mode & 07777) != 0) return false;
+    if (std::rename(from.c_str(), to.c_str()) != 0) return false;
+    const size_t slash = to.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : to.substr(0, slash + 1);
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+    return true;
+}
 void RemoveFile(const std::string& path) { std::remove(path.c_str()); }
 unsigned long ThisProcess() { return static_cast<unsigned long>(getpid()); }
 }  // namespace

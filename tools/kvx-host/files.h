@@ -17,8 +17,10 @@ bool IsTerminal(FILE* file);
 bool FileExists(const std::string& path);
 // The whole file; false when it cannot be read (missing, a folder, denied).
 bool ReadWholeFile(const std::string& path, std::string& bytes);
-// Writes `bytes` to a new file beside `path` and puts it in place of `path` in one step, so
-// `path` is either the old or the new file; false (with `error`) leaves `path` as it was.
+// Writes `bytes` to a new file beside `path` and puts it in place of `path` in one step, with
+// the permissions `path` had: `path` is either the old or the new file. False (with `error`)
+// leaves `path` as it was. Its own code, not the plug-in's file layer: kvx-host's paths are
+// UTF-8 and go through the wide calls on Windows, the plug-in's are in the ANSI code page.
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error);
 // Whether a new file can be made beside `path` (tries one and removes it).
 bool CanCreateBeside(const std::string& path, std::string& error);
