@@ -149,6 +149,23 @@ check "Cyrillic paths: plug-in, input, settings file, kvx-host's own folder" bas
   $runner ./$host --plugin '../Мои видео/$plugin' --size 64x48 --input 'кадр.raw' --output none \
     --settings 'настройки.ini' --save --scale 110 && grep -q 'ScaleX=1100' 'настройки.ini'"
 if [ -n "$runner" ]; then
+  # A Russian Windows whose temporary folder has Cyrillic letters (a user name in Cyrillic):
+  # the plug-in takes the private folder's path in the ANSI code page (1251 there), kvx-host
+  # keeps its own paths in UTF-8. Wine takes the code page from the locale (made here) and
+  # TEMP from the registry, which is put back as it was.
+  russian="$WINEPREFIX/drive_c/Временные файлы"
+  localedef -i ru_RU -f UTF-8 "$work/ru_RU.UTF-8" && mkdir -p "$russian" &&
+    wine regedit /E env-before.reg 'HKEY_CURRENT_USER\Environment' &&
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Environment]\r\n%s\r\n%s\r\n' \
+      '"TEMP"="C:\\Временные файлы"' '"TMP"="C:\\Временные файлы"' |
+    iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } > env.reg &&
+    trap 'wine regedit /S "$work/env-before.reg"; rm -rf "$work" "$russian"' EXIT && wine regedit /S env.reg
+  check "a Russian Windows with a Cyrillic temporary folder: --settings FILE --save" bash -c "
+    LOCPATH='$work' LC_ALL=ru_RU.UTF-8 $runner ./$host --plugin $plugin --size 64x48 --pattern --output none \
+      --settings ru.ini --save --scale 110 && grep -q 'ScaleX=1100' ru.ini"
+  [ -f env-before.reg ] && wine regedit /S env-before.reg
+  rm -rf "$russian"
+  trap 'rm -rf "$work"' EXIT
   check "Windows errors come with their text and a hint" fails_with 1 "needs was not found" --plugin missing.dll --size 8x8 --pattern
   check "a file that is no DLL: said so" fails_with 1 "not a 32-bit Windows DLL" --plugin a.raw --size 8x8 --pattern
 fi

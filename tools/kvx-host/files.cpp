@@ -31,6 +31,15 @@ std::string Narrow(const std::wstring& wide) {
     return utf8;
 }
 
+std::string PluginPathToUtf8(const std::string& pluginPath) {
+    if (pluginPath.empty()) return std::string();
+    const int size = static_cast<int>(pluginPath.size());
+    int n = MultiByteToWideChar(CP_ACP, 0, pluginPath.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, pluginPath.data(), size, &wide[0], n);
+    return Narrow(wide);
+}
+
 FILE* OpenFile(const std::string& path, const char* mode) { return _wfopen(Widen(path).c_str(), Widen(mode).c_str()); }
 bool IsTerminal(FILE* file) { return _isatty(_fileno(file)) != 0; }
 bool FileExists(const std::string& path) { return GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -57,6 +66,7 @@ void RemoveFile(const std::string& path) { DeleteFileW(Widen(path).c_str()); }
 unsigned long ThisProcess() { return GetCurrentProcessId(); }
 }  // namespace
 #else
+std::string PluginPathToUtf8(const std::string& pluginPath) { return pluginPath; }
 FILE* OpenFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 bool IsTerminal(FILE* file) { return isatty(fileno(file)) != 0; }
 bool FileExists(const std::string& path) {

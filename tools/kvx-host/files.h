@@ -12,6 +12,11 @@ std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& wide);
 #endif
 
+// Paths as the plug-in takes them (in the ANSI code page on Windows, as its host hands them
+// over) turned into kvx-host's own UTF-8 ones, for kvx-host's file calls and messages; the
+// same text on other systems.
+std::string PluginPathToUtf8(const std::string& pluginPath);
+
 FILE* OpenFile(const std::string& path, const char* mode);
 bool IsTerminal(FILE* file);
 bool FileExists(const std::string& path);

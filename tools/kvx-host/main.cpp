@@ -137,13 +137,14 @@ std::string StoreSettings(const std::string& pluginPath, const SettingRequest& r
     SettingsStore check;
     check.LoadFile(pluginPath, 0, nullptr);
     const std::string wanted = DescribeSettings(store, key), got = DescribeSettings(check, key);
-    if (wanted != got) throw RunError("the settings could not be stored in the private folder's " + pluginPath);
+    if (wanted != got) throw RunError("the settings could not be stored in the private folder's " + PluginPathToUtf8(pluginPath));
     return got;
 }
 
 // What the run keeps of --settings FILE to save it back at the end.
 struct SettingsFile {
-    std::string pluginPath;  // the file the plug-in reads, inside the private folder
+    std::string pluginPath;  // the file the plug-in reads, inside the private folder, in its terms
+    std::string ownPath;     // the same file for kvx-host's own file calls (UTF-8)
     std::string original;    // FILE's bytes as they were
     bool existed = false;
 };
@@ -156,9 +157,10 @@ SettingsFile PrepareSettings(const Options& o, const std::string& folder, uint64
     s.pluginPath = ResolveSettingsPath(QueryHostEnvironment(), FileBaseName(o.plugin));
     if (s.pluginPath.empty())
         throw RunError("cannot tell where the plug-in would keep its settings (the system gives no program path)");
+    s.ownPath = PluginPathToUtf8(s.pluginPath);
     if (!PathIsInside(s.pluginPath, folder))
         throw RunError("the machine-wide switch StoreInUsersFolder (HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvanta) is on, "
-                       "so the plug-in would use " + s.pluginPath + ", the file the TV application uses and "
+                       "so the plug-in would use " + s.ownPath + ", the file the TV application uses and "
                        "every run would share; kvx-host does not touch it. Set the switch to 0 while using "
                        "kvx-host (reg add HKLM\\SOFTWARE\\Korvanta /v StoreInUsersFolder /t REG_DWORD /d 0 /f), "
                        "or use kvx-host on another computer");
@@ -173,7 +175,7 @@ SettingsFile PrepareSettings(const Options& o, const std::string& folder, uint64
             throw RunError("cannot save to " + file + ": " + error + "; choose a --settings FILE in a folder you can write");
         CreateFolderChain(FolderOf(s.pluginPath));
         if (s.existed) {
-            if (!WriteFileAtomically(s.pluginPath, s.original, error)) throw RunError(error);
+            if (!WriteFileAtomically(s.ownPath, s.original, error)) throw RunError(error);
             AddChannelsOfFile(s.pluginPath, g_knownChannels);
         }
     }
@@ -188,7 +190,7 @@ SettingsFile PrepareSettings(const Options& o, const std::string& folder, uint64
 // --save: the plug-in's saved file goes back to FILE in one step, only when it differs.
 void SaveSettingsBack(const Options& o, const SettingsFile& s) {
     std::string saved, error;
-    if (!ReadWholeFile(s.pluginPath, saved)) throw RunError("the plug-in saved no settings file; " + o.settings.file + " is left as it was");
+    if (!ReadWholeFile(s.ownPath, saved)) throw RunError("the plug-in saved no settings file; " + o.settings.file + " is left as it was");
     if (s.existed && saved == s.original) return;
     if (!WriteFileAtomically(o.settings.file, saved, error)) throw RunError(error + "; " + o.settings.file + " is left as it was");
 }
