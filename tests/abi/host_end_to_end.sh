@@ -163,6 +163,10 @@ if [ -n "$runner" ]; then
   check "a Russian Windows with a Cyrillic temporary folder: --settings FILE --save" bash -c "
     LOCPATH='$work' LC_ALL=ru_RU.UTF-8 $runner ./$host --plugin $plugin --size 64x48 --pattern --output none \
       --settings ru.ini --save --scale 110 && grep -q 'ScaleX=1100' ru.ini"
+  # Its console, too: there kvx-host's UTF-8 would show in the console's code page.
+  check "a Russian console shows Cyrillic file names and Windows' messages as they are" bash -c "
+    LOCPATH='$work' LC_ALL=ru_RU.UTF-8 script -q -c '$runner ./$host --plugin $plugin --settings нет.ini --size 8x8 \
+      --pattern' /dev/null | sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' | grep -q 'settings file нет.ini: Файл'"
   [ -f env-before.reg ] && wine regedit /S env-before.reg
   rm -rf "$russian"
   trap 'rm -rf "$work"' EXIT

@@ -16,6 +16,7 @@
 #endif
 
 #include "channel_record.h"
+#include "console_text.h"
 #include "detect_mode.h"
 #include "files.h"
 #include "frame_image.h"
@@ -182,7 +183,7 @@ SettingsFile PrepareSettings(const Options& o, const std::string& folder, uint64
     if (!o.settings.edits.empty() || o.settings.perChannel >= 0 || o.showSettings) {
         const std::string got = StoreSettings(s.pluginPath, o.settings, key);
         if (o.showSettings)
-            std::fputs(got.c_str(), o.output == "-" ? stderr : stdout);  // stdout may carry the frames
+            PutText(o.output == "-" ? stderr : stdout, got);  // stdout may carry the frames
     }
     return s;
 }
@@ -259,16 +260,16 @@ int Detect(const Options& o, bool channelGiven, PluginDescriptor& d, const Setti
     FitResult fit;
     if (sample.border.verdict == BorderVerdict::Found)
         fit = FitSettings(g.width, g.height, sample.border.picture, request);
-    std::fputs(DescribeDetection(g, sample.border, request, fit).c_str(), stdout);
+    PutText(stdout, DescribeDetection(g, sample.border, request, fit));
     std::fflush(stdout);
     if (!fit.ok) {
-        if (o.settings.save) std::printf("nothing saved: %s is left as it was\n", o.settings.file.c_str());
-        if (!o.png.empty()) std::printf("no picture written to %s: there is no suggestion\n", o.png.c_str());
+        if (o.settings.save) PrintText(stdout, "nothing saved: %s is left as it was\n", o.settings.file.c_str());
+        if (!o.png.empty()) PrintText(stdout, "no picture written to %s: there is no suggestion\n", o.png.c_str());
         return 0;
     }
     if (fit.scaleX > 1300 || fit.scaleY > 1300)
-        std::fprintf(stderr, "kvx-host: warning: a scale over 130 %% is beyond the settings dialog's range; "
-                             "the plug-in takes it as it would from a hand-edited file\n");
+        PrintText(stderr, "kvx-host: warning: a scale over 130 %% is beyond the settings dialog's range; "
+                          "the plug-in takes it as it would from a hand-edited file\n");
 
     SettingRequest suggestion;
     suggestion.edits = SuggestedEdits(fit);
@@ -292,9 +293,9 @@ int Detect(const Options& o, bool channelGiven, PluginDescriptor& d, const Setti
         throw RunError("cannot write " + o.png);
     if (o.settings.save) {
         SaveSettingsBack(o, settings);
-        std::printf("saved      %s, %s\n", o.settings.file.c_str(),
-                    store.IsPerChannel() ? ("the record of channel " + std::to_string(static_cast<long long>(key))).c_str()
-                                         : "[COMMON] (one set for all channels)");
+        PrintText(stdout, "saved      %s, %s\n", o.settings.file.c_str(),
+                  store.IsPerChannel() ? ("the record of channel " + std::to_string(static_cast<long long>(key))).c_str()
+                                       : "[COMMON] (one set for all channels)");
     }
     return 0;
 }
@@ -371,7 +372,7 @@ int Run(Options o, const std::string& folder) {
         FrameSource::Result got = source->Next(frame, error);
         if (got == FrameSource::Result::End) break;
         if (got == FrameSource::Result::Error) {
-            std::fprintf(stderr, "kvx-host: %s\n", error.c_str());
+            PrintText(stderr, "kvx-host: %s\n", error.c_str());
             status = 1;
             break;
         }
@@ -391,8 +392,8 @@ int Run(Options o, const std::string& folder) {
         if (out) {
             if (g.format == HostFormat::Bgr24) FlipRows(frame, g);
             if (std::fwrite(frame.data(), 1, frame.size(), out) != frame.size()) {
-                std::fprintf(stderr, "kvx-host: cannot write output %s: %s\n", outName.c_str(),
-                             SystemErrorText().c_str());
+                PrintText(stderr, "kvx-host: cannot write output %s: %s\n", outName.c_str(),
+                          SystemErrorText().c_str());
                 status = 1;
                 break;
             }
@@ -401,23 +402,23 @@ int Run(Options o, const std::string& folder) {
     }
     progress.Finish(index);
     if (o.stats && index > 0)
-        std::fprintf(stderr, "kvx-host: %lld frames, ProcessFrame %.3f ms per frame (%.0f frames per second)\n",
-                     index, 1000.0 * processSeconds / index, processSeconds > 0 ? index / processSeconds : 0.0);
+        PrintText(stderr, "kvx-host: %lld frames, ProcessFrame %.3f ms per frame (%.0f frames per second)\n",
+                  index, 1000.0 * processSeconds / index, processSeconds > 0 ? index / processSeconds : 0.0);
     d->Free();
     d->Deinit();
     source.reset();
     if (encoder) {
         if (encoder->Finish() != 0 && status == 0) {
-            std::fprintf(stderr, "kvx-host: ffmpeg could not encode %s (its message is above)\n", o.videoOut.c_str());
+            PrintText(stderr, "kvx-host: ffmpeg could not encode %s (its message is above)\n", o.videoOut.c_str());
             status = 1;
         }
     } else if (out == stdout) {
         if (std::fflush(stdout) != 0 && status == 0) {
-            std::fprintf(stderr, "kvx-host: cannot write to standard output: %s\n", SystemErrorText().c_str());
+            PrintText(stderr, "kvx-host: cannot write to standard output: %s\n", SystemErrorText().c_str());
             status = 1;
         }
     } else if (out && std::fclose(out) != 0 && status == 0) {
-        std::fprintf(stderr, "kvx-host: cannot write output %s: %s\n", o.output.c_str(), SystemErrorText().c_str());
+        PrintText(stderr, "kvx-host: cannot write output %s: %s\n", o.output.c_str(), SystemErrorText().c_str());
         status = 1;
     }
     if (!o.png.empty() && status == 0) {
@@ -433,27 +434,27 @@ int Main(const std::vector<std::string>& args) {
     try {
         Options o = ParseCommandLine(args);
         if (o.help) {
-            std::fputs(HelpText().c_str(), stdout);
+            PutText(stdout, HelpText());
             return 0;
         }
         if (o.version) {
-            std::printf("kvx-host %s\n", KVX_VERSION);
+            PrintText(stdout, "kvx-host %s\n", KVX_VERSION);
             return 0;
         }
         const std::string folder = PrivateFolderOfThisRun();
         if (!folder.empty()) return Run(o, folder);
         // Checked here too, so a bad command line is reported before any folder is made.
         CheckOptions(o);
-        for (const std::string& warning : o.warnings) std::fprintf(stderr, "kvx-host: %s\n", warning.c_str());
+        for (const std::string& warning : o.warnings) PrintText(stderr, "kvx-host: %s\n", warning.c_str());
         return RunInPrivateFolder(args);
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "kvx-host: %s\n", e.what());
+        PrintText(stderr, "kvx-host: %s\n", e.what());
         return 2;
     } catch (const std::runtime_error& e) {
-        std::fprintf(stderr, "kvx-host: %s\n", e.what());
+        PrintText(stderr, "kvx-host: %s\n", e.what());
         return 1;
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "kvx-host: out of memory; try a smaller --size\n");
+        std::fputs("kvx-host: out of memory; try a smaller --size\n", stderr);  // no memory to convert it
         return 1;
     }
 }
