@@ -170,6 +170,17 @@ if [ -n "$runner" ]; then
   [ -f env-before.reg ] && wine regedit /S env-before.reg
   rm -rf "$russian"
   trap 'rm -rf "$work"' EXIT
+  # A plug-in renamed in Cyrillic finds its settings as KVX_Scaler.dll does (it names its
+  # settings file after itself); where the code page cannot spell the name, a run with
+  # settings is refused rather than run with the defaults.
+  cp $plugin Масштаб.dll
+  check "a plug-in renamed in Cyrillic takes the setting options on a Russian Windows" bash -c "
+    for p in $plugin Масштаб.dll; do LOCPATH='$work' LC_ALL=ru_RU.UTF-8 $runner ./$host --plugin \$p --size 64x48 \
+      --pattern --frames 1 --scale 90 --output out-\$p.raw || exit 1; done && cmp -s out-$plugin.raw out-Масштаб.dll.raw &&
+    ! cmp -s out-$plugin.raw <($runner ./$host --plugin $plugin --size 64x48 --pattern --frames 1 --output - 2>/dev/null)"
+  check "a plug-in name the code page cannot spell: a run with settings is refused" \
+    fails_with 1 "Масштаб.dll has letters the system.s code page cannot spell" --plugin Масштаб.dll --size 8x8 \
+      --pattern --scale 90 --output none
   check "Windows errors come with their text and a hint" fails_with 1 "needs was not found" --plugin missing.dll --size 8x8 --pattern
   check "a file that is no DLL: said so" fails_with 1 "not a 32-bit Windows DLL" --plugin a.raw --size 8x8 --pattern
 fi

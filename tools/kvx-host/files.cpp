@@ -40,6 +40,18 @@ std::string PluginPathToUtf8(const std::string& pluginPath) {
     return Narrow(wide);
 }
 
+bool Utf8ToPluginPath(const std::string& utf8, std::string& pluginPath) {
+    pluginPath.clear();
+    if (utf8.empty()) return true;
+    const std::wstring wide = Widen(utf8);
+    const int size = static_cast<int>(wide.size());
+    BOOL lossy = FALSE;
+    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0, nullptr, &lossy);
+    pluginPath.resize(static_cast<size_t>(n));
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, &pluginPath[0], n, nullptr, nullptr);
+    return !lossy;
+}
+
 FILE* OpenFile(const std::string& path, const char* mode) { return _wfopen(Widen(path).c_str(), Widen(mode).c_str()); }
 bool IsTerminal(FILE* file) { return _isatty(_fileno(file)) != 0; }
 bool FileExists(const std::string& path) { return GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -67,6 +79,10 @@ unsigned long ThisProcess() { return GetCurrentProcessId(); }
 }  // namespace
 #else
 std::string PluginPathToUtf8(const std::string& pluginPath) { return pluginPath; }
+bool Utf8ToPluginPath(const std::string& utf8, std::string& pluginPath) {
+    pluginPath = utf8;
+    return true;
+}
 FILE* OpenFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 bool IsTerminal(FILE* file) { return isatty(fileno(file)) != 0; }
 bool FileExists(const std::string& path) {

@@ -16,6 +16,9 @@ std::string Narrow(const std::wstring& wide);
 // over) turned into kvx-host's own UTF-8 ones, for kvx-host's file calls and messages; the
 // same text on other systems.
 std::string PluginPathToUtf8(const std::string& pluginPath);
+// The other way: kvx-host's UTF-8 text in the plug-in's terms; false when the ANSI code page
+// cannot spell it.
+bool Utf8ToPluginPath(const std::string& utf8, std::string& pluginPath);
 
 FILE* OpenFile(const std::string& path, const char* mode);
 bool IsTerminal(FILE* file);

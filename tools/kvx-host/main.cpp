@@ -155,7 +155,17 @@ struct SettingsFile {
 // options with the plug-in's own settings code.
 SettingsFile PrepareSettings(const Options& o, const std::string& folder, uint64_t key) {
     SettingsFile s;
-    s.pluginPath = ResolveSettingsPath(QueryHostEnvironment(), FileBaseName(o.plugin));
+    // The plug-in names its settings file after its own file, as the ANSI call gives it. A
+    // name that call cannot spell leaves it no settings file it could find: a run that needs
+    // one is refused rather than run with the defaults.
+    std::string baseName;
+    const bool settingsUsed = !o.settings.file.empty() || !o.settings.edits.empty() ||
+                              o.settings.perChannel >= 0 || o.showSettings || o.detect;
+    if (!Utf8ToPluginPath(FileBaseName(o.plugin), baseName) && settingsUsed)
+        throw RunError("the plug-in's file name " + o.plugin.substr(o.plugin.find_last_of("/\\") + 1) +
+                       " has letters the system's code page cannot spell, so the plug-in could not find "
+                       "its settings file; rename it (e.g. KVX_Scaler.dll)");
+    s.pluginPath = ResolveSettingsPath(QueryHostEnvironment(), baseName);
     if (s.pluginPath.empty())
         throw RunError("cannot tell where the plug-in would keep its settings (the system gives no program path)");
     s.ownPath = PluginPathToUtf8(s.pluginPath);
