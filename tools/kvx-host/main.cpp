@@ -138,7 +138,8 @@ std::string StoreSettings(const std::string& pluginPath, const SettingRequest& r
     SettingsStore check;
     check.LoadFile(pluginPath, 0, nullptr);
     const std::string wanted = DescribeSettings(store, key), got = DescribeSettings(check, key);
-    if (wanted != got) throw RunError("the settings could not be stored in the private folder's " + PluginPathToUtf8(pluginPath));
+    if (wanted != got)
+        throw RunError("the settings could not be stored in the private folder's " + PluginPathToUtf8(pluginPath));
     return got;
 }
 
