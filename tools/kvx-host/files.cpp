@@ -15,40 +15,37 @@
 namespace kvx {
 
 #if defined(_WIN32)
-std::wstring Widen(const std::string& utf8) {
-    if (utf8.empty()) return std::wstring();
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+namespace {
+std::wstring WideFrom(UINT codePage, const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int size = static_cast<int>(text.size());
+    int n = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
     std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], n);
+    MultiByteToWideChar(codePage, 0, text.data(), size, &wide[0], n);
     return wide;
 }
 
-std::string Narrow(const std::wstring& wide) {
+// `lossy`, when given, says whether the code page lacks a letter of `wide` (not for UTF-8,
+// which has them all).
+std::string BytesFrom(UINT codePage, const std::wstring& wide, BOOL* lossy = nullptr) {
     if (wide.empty()) return std::string();
-    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], n, nullptr, nullptr);
-    return utf8;
+    const int size = static_cast<int>(wide.size());
+    const DWORD flags = lossy ? WC_NO_BEST_FIT_CHARS : 0;
+    int n = WideCharToMultiByte(codePage, flags, wide.data(), size, nullptr, 0, nullptr, lossy);
+    std::string text(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(codePage, flags, wide.data(), size, &text[0], n, nullptr, nullptr);
+    return text;
 }
+}  // namespace
 
-std::string PluginPathToUtf8(const std::string& pluginPath) {
-    if (pluginPath.empty()) return std::string();
-    const int size = static_cast<int>(pluginPath.size());
-    int n = MultiByteToWideChar(CP_ACP, 0, pluginPath.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, pluginPath.data(), size, &wide[0], n);
-    return Narrow(wide);
-}
+std::wstring Widen(const std::string& utf8) { return WideFrom(CP_UTF8, utf8); }
+std::string Narrow(const std::wstring& wide) { return BytesFrom(CP_UTF8, wide); }
+
+std::string PluginPathToUtf8(const std::string& pluginPath) { return Narrow(WideFrom(CP_ACP, pluginPath)); }
 
 bool Utf8ToPluginPath(const std::string& utf8, std::string& pluginPath) {
-    pluginPath.clear();
-    if (utf8.empty()) return true;
-    const std::wstring wide = Widen(utf8);
-    const int size = static_cast<int>(wide.size());
     BOOL lossy = FALSE;
-    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0, nullptr, &lossy);
-    pluginPath.resize(static_cast<size_t>(n));
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, &pluginPath[0], n, nullptr, nullptr);
+    pluginPath = BytesFrom(CP_ACP, Widen(utf8), &lossy);
     return !lossy;
 }
 

@@ -160,8 +160,8 @@ SettingsFile PrepareSettings(const Options& o, const std::string& folder, uint64
     // name that call cannot spell leaves it no settings file it could find: a run that needs
     // one is refused rather than run with the defaults.
     std::string baseName;
-    const bool settingsUsed = !o.settings.file.empty() || !o.settings.edits.empty() ||
-                              o.settings.perChannel >= 0 || o.showSettings || o.detect;
+    const bool storesSettings = !o.settings.edits.empty() || o.settings.perChannel >= 0 || o.showSettings;
+    const bool settingsUsed = storesSettings || !o.settings.file.empty() || o.detect;
     if (!Utf8ToPluginPath(FileBaseName(o.plugin), baseName) && settingsUsed)
         throw RunError("the plug-in's file name " + o.plugin.substr(o.plugin.find_last_of("/\\") + 1) +
                        " has letters the system's code page cannot spell, so the plug-in could not find "
@@ -191,7 +191,7 @@ SettingsFile PrepareSettings(const Options& o, const std::string& folder, uint64
             AddChannelsOfFile(s.pluginPath, g_knownChannels);
         }
     }
-    if (!o.settings.edits.empty() || o.settings.perChannel >= 0 || o.showSettings) {
+    if (storesSettings) {
         const std::string got = StoreSettings(s.pluginPath, o.settings, key);
         if (o.showSettings)
             PutText(o.output == "-" ? stderr : stdout, got);  // stdout may carry the frames

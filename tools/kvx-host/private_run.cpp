@@ -194,9 +194,8 @@ int RunInPrivateFolder(const std::vector<std::string>&) {
     if (n == 0 || n > MAX_PATH) throw std::runtime_error("cannot find the temporary folder: " + SystemErrorText());
     // The plug-in takes the host program's path in the ANSI code page: a folder that page
     // cannot spell would hide its settings file from it.
-    BOOL lossy = FALSE;
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, temp, -1, nullptr, 0, nullptr, &lossy);
-    if (lossy)
+    std::string inPluginTerms;
+    if (!Utf8ToPluginPath(Narrow(temp), inPluginTerms))
         throw std::runtime_error("the temporary folder " + Narrow(temp) + " has letters the system's code page "
                                  "cannot spell, so the plug-in could not find its settings there; set TMP to "
                                  "a folder with a plain name (e.g. set TMP=C:\\Temp)");
