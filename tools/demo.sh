@@ -30,7 +30,7 @@ for s in "${scenarios[@]}"; do
   done
   # shellcheck disable=SC2086
   wine ./kvx-host.exe --plugin KVX_Scaler.dll --size 720x576 --format yuyv $options --quiet \
-      --input clip.yuv --compare "$out/demo-$name-clip.png" |
+      --input clip.yuv -y --compare "$out/demo-$name-clip.png" |
     ffmpeg -v error -y -f rawvideo -pix_fmt yuyv422 -s 720x576 -r 25 -i - -c:v libx264 -pix_fmt yuv420p \
       "$out/demo-$name.mp4"
   echo "out/demo-$name-{yuyv,bgr24,clip}.png and out/demo-$name.mp4: $what"

@@ -233,7 +233,7 @@ def main():
                         edges.append("%s: none" % fit)
                         continue
                     out = os.path.join(work, "out.raw")
-                    run(host + frame_args + ["--output", out] + options.group(1).split(), cwd=work)
+                    run(host + frame_args + ["--output", out, "-y"] + options.group(1).split(), cwd=work)
                     data = open(out, "rb").read()
                     size = len(data) // FRAMES
                     lines = max(black_edge_lines(data[i * size:(i + 1) * size], clip) for i in range(FRAMES))
@@ -245,7 +245,7 @@ def main():
                 failures.append(clip.name)
             rows.append(row)
             if keep and clip is CLIPS[0]:
-                run(host + frame_args + ["--detect", "--compare", os.path.join(keep, "compare.png")], cwd=work)
+                run(host + frame_args + ["--detect", "-y", "--compare", os.path.join(keep, "compare.png")], cwd=work)
         failures += check_recording_spread(host, work)
         failures += check_save(host, work)
     finally:

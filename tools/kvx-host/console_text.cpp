@@ -3,28 +3,7 @@
 #include <cstdarg>
 #include <vector>
 
-#if defined(_WIN32)
-#include <windows.h>
-
-#include "files.h"
-#endif
-
 namespace kvx {
-
-void PutText(FILE* stream, const std::string& utf8) {
-#if defined(_WIN32)
-    HANDLE console = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-    DWORD mode;
-    if (GetConsoleMode(console, &mode)) {
-        std::fflush(stream);  // what went before through the C library comes first
-        const std::wstring wide = Widen(utf8);
-        DWORD written;
-        WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-        return;
-    }
-#endif
-    std::fputs(utf8.c_str(), stream);
-}
 
 void PrintText(FILE* stream, const char* format, ...) {
     va_list args, again;

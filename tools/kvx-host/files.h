@@ -1,6 +1,8 @@
 // kvx-host's own file access with UTF-8 paths: on Windows through the wide-character calls,
-// so any path works whatever the code page.
+// so any path works whatever the code page. The system-specific halves live in
+// platform/posix/files_posix.cpp and platform/win32/files_win32.cpp.
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -23,18 +25,66 @@ bool Utf8ToPluginPath(const std::string& utf8, std::string& pluginPath);
 FILE* OpenFile(const std::string& path, const char* mode);
 bool IsTerminal(FILE* file);
 bool FileExists(const std::string& path);
-// The whole file; false when it cannot be read (missing, a folder, denied).
-bool ReadWholeFile(const std::string& path, std::string& bytes);
-// Writes `bytes` to a new file beside `path` and puts it in place of `path` in one step, with
-// the permissions `path` had: `path` is either the old or the new file. False (with `error`)
-// leaves `path` as it was. Its own code, not the plug-in's file layer: kvx-host's paths are
-// UTF-8 and go through the wide calls on Windows, the plug-in's are in the ANSI code page.
-bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error);
-// Whether a new file can be made beside `path` (tries one and removes it).
-bool CanCreateBeside(const std::string& path, std::string& error);
-// The lines of a text, without their line ends (LF or CR LF).
-std::vector<std::string> SplitLines(const std::string& text);
+// An environment variable's value in UTF-8 ("" when it is not set).
+std::string EnvironmentValue(const char* name);
 // The last system error as text.
 std::string SystemErrorText();
+
+// What a name is: two names are the same file when their identities are equal (device and
+// inode; on Windows the volume serial number and file index, which also makes `A` and `a`,
+// short names and full paths one file). A name that does not exist yet is known by its
+// folder's identity and its last component, so `./new.mp4` and `new.mp4` are one too.
+struct FileIdentity {
+    uint64_t volume = 0, index = 0;
+    std::string newName;  // "" for an existing file; else its last component (lower case on Windows)
+    bool known = false;   // false: neither the file nor its folder exists
+    bool operator==(const FileIdentity& o) const {
+        return known && o.known && volume == o.volume && index == o.index && newName == o.newName;
+    }
+};
+FileIdentity IdentifyFile(const std::string& path);
+
+struct FileFacts {
+    bool exists = false, regular = false, folder = false;
+    bool symlink = false;   // the name itself is a symbolic link (the rest describe its target)
+    bool readOnly = false;  // the file refuses writing (its permissions, the read-only attribute)
+    unsigned links = 1;     // hard links to the file
+    uint64_t size = 0;
+};
+FileFacts InspectFile(const std::string& path);
+
+// The file a symbolic link finally points to (an absolute path); `path` itself otherwise.
+std::string ResolveLinks(const std::string& path);
+
+// The folder part of `path` with its separator ("" for a bare name).
+std::string FolderPart(const std::string& path);
+// The last component of `path`.
+std::string NamePart(const std::string& path);
+
+// Creates a new file beside `path` under an unpredictable name that ends in `suffix`,
+// exclusively (never opening what is already there, a symbolic link included), readable
+// and writable by the user only. Returns it open for writing with its name in `created`;
+// null with `error` when the folder refuses.
+FILE* CreateBeside(const std::string& path, const std::string& suffix, std::string& created, std::string& error);
+
+// Puts the finished file `from` in place of `to`. `replace`: an existing `to` is replaced
+// in one step and `from` takes its permissions; otherwise an existing `to` makes it fail.
+// The folder is flushed so the new name survives a crash. False leaves `to` as it was.
+bool MoveInto(const std::string& from, const std::string& to, bool replace);
+void RemoveFile(const std::string& path);
+// Flushes a file written through `file` to the disk.
+bool FlushToDisk(FILE* file);
+
+// Reads a file of at most `limit` bytes that must be a regular file; false with `error`
+// (what is wrong, in words for the user) otherwise. Never blocks on a FIFO or a device.
+bool ReadRegularFile(const std::string& path, uint64_t limit, std::string& bytes, std::string& error);
+// The whole file; false when it cannot be read (missing, a folder, denied).
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+// Writes `bytes` to a new file beside `path` (created exclusively) and puts it in place of
+// `path` in one step, with the permissions `path` had: `path` is either the old or the new
+// file. False (with `error`) leaves `path` as it was.
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error);
+// The lines of a text, without their line ends (LF or CR LF).
+std::vector<std::string> SplitLines(const std::string& text);
 
 }  // namespace kvx

@@ -159,6 +159,11 @@ const std::vector<OptionEntry>& OptionTable() {
          }},
         {"--compare", "FILE.png", "PNG of the last frame, before and after, side by side", PngName},
         {"--png", "FILE.png", "the same as --compare", PngName},
+        {"--overwrite", nullptr, "(or -y) replace an existing OUT, --output FILE or PNG; without it\n"
+                                 "(or with -n) an existing one is refused before any work",
+         [](Options& o, const std::string&, const std::string&) { o.overwrite = true; }},
+        {"--no-overwrite", nullptr, "(or -n) refuse an existing output (the default)",
+         [](Options& o, const std::string&, const std::string&) { o.overwrite = false; }},
         {"--quiet", nullptr, "no progress line (shown only when standard error is a terminal\n"
                               "and frames do not come from or go to a pipe)",
          [](Options& o, const std::string&, const std::string&) { o.quiet = true; }},
@@ -264,6 +269,8 @@ Options ParseCommandLine(const std::vector<std::string>& args) {
         std::string a = args[i];
         if (IsInstanceSwitch(a)) continue;  // read by the plug-in from the process command line
         if (a == "-h") a = "--help";
+        if (a == "-y") a = "--overwrite";  // ffmpeg's spelling, as its users expect
+        if (a == "-n") a = "--no-overwrite";
         if (a.size() < 2 || a[0] != '-' || a == "-") {
             o.files.push_back(a);
             continue;

@@ -2,25 +2,15 @@
 // which both the parser and --help are made. Every value is checked whole before any work.
 #pragma once
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "errors.h"
 #include "fit_settings.h"
 #include "frame_image.h"
 #include "settings_options.h"
 
 namespace kvx {
-
-// A command line kvx-host cannot carry out; the message says what to do instead.
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// A request kvx-host cannot carry out (a file, the plug-in, another program); exit code 1.
-struct RunError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 struct ChannelSwitch {
     long long fromFrame = 0;
@@ -39,6 +29,7 @@ struct Options {
     std::vector<ChannelSwitch> channels;
     SettingRequest settings;
     bool quiet = false, stats = false, showSettings = false;
+    bool overwrite = false;  // -y: an existing output is replaced
     bool help = false, version = false;
     bool detect = false, fitGiven = false;  // --detect; --fit or --trim given
     FitMode fit = FitMode::Fill;

@@ -17,6 +17,10 @@ std::string Extension(const std::string& name) {
     return ext;
 }
 
+// Names reach ffmpeg as files: without the prefix a name like "concat:a|b", "tee:x|y" or
+// "http://..." would be taken as a protocol and read or write what the user did not name.
+std::string AsFile(const std::string& name) { return "file:" + name; }
+
 const char* PixelFormat(const FrameGeometry& g) { return g.format == HostFormat::Yuyv ? "yuyv422" : "bgr24"; }
 
 const char kInstallHint[] = " (kvx-host runs ffmpeg and ffprobe for video files: install ffmpeg and put it on "
@@ -57,11 +61,21 @@ bool IsRawFileName(const std::string& name) {
     return ext == "yuv" || ext == "raw" || ext == "rgb" || ext == "bgr";
 }
 
+bool IsWritableContainer(const std::string& name, std::string& why) {
+    static const char* const kContainers[] = {"mp4", "m4v", "mov", "mkv", "ts", "m2ts", "mts", "avi", "flv"};
+    const std::string ext = Extension(name);
+    for (const char* known : kContainers)
+        if (ext == known) return true;
+    why = "OUT " + name + (ext.empty() ? " has no extension" : ": kvx-host cannot write H.264 into ." + ext + " files") +
+          "; name it .mp4, .mkv, .mov, .ts or .avi (or .yuv for raw frames)";
+    return false;
+}
+
 VideoInfo ProbeVideo(const std::string& path) {
     std::string text, error;
     if (!CaptureOutput({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
                         "stream=width,height,r_frame_rate,avg_frame_rate,field_order,nb_frames:format=duration",
-                        "-of", "default=noprint_wrappers=1", path},
+                        "-of", "default=noprint_wrappers=1", AsFile(path)},
                        text, error))
         throw RunError(error.find("cannot start") == 0 ? error + kInstallHint
                                                        : "ffprobe cannot read " + path + " as a video (its message is above)");
@@ -96,7 +110,7 @@ std::unique_ptr<FrameSource> MakeDecodedSource(const std::string& path, const Fr
     std::vector<std::string> args = {"ffmpeg", "-v", "error", "-nostdin"};
     const bool skipping = which == DecodedFrames::WithoutBidirectional;
     if (skipping) args.insert(args.end(), {"-skip_frame", "bidir"});
-    args.insert(args.end(), {"-i", path, "-map", "0:v:0"});
+    args.insert(args.end(), {"-i", AsFile(path), "-map", "0:v:0"});
     // The frames not decoded must not come back as copies of their neighbours.
     if (skipping) args.insert(args.end(), {"-fps_mode", "passthrough"});
     // ffmpeg stops by itself after --frames, rather than on a closed pipe.
@@ -115,7 +129,7 @@ std::unique_ptr<ChildProcess> StartEncoder(const std::string& in, const std::str
     const bool aac = ext == "mp4" || ext == "m4v" || ext == "mov";
     std::vector<std::string> args = {"ffmpeg", "-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", PixelFormat(g),
                                      "-s", std::to_string(g.width) + "x" + std::to_string(g.height),
-                                     "-framerate", info.rate, "-i", "-", "-i", in,
+                                     "-framerate", info.rate, "-i", "-", "-i", AsFile(in),
                                      "-map", "0:v:0", "-map", "1:a?", "-c:v", "libx264", "-pix_fmt", "yuv420p",
                                      "-c:a", aac ? "aac" : "copy", "-shortest"};
     // An interlaced source stays interlaced, fields in its order, so players deinterlace it as
@@ -123,7 +137,7 @@ std::unique_ptr<ChildProcess> StartEncoder(const std::string& in, const std::str
     const bool top = info.fieldOrder == "tt" || info.fieldOrder == "tb";
     if (top || info.fieldOrder == "bb" || info.fieldOrder == "bt")
         args.insert(args.end(), {"-vf", top ? "setfield=tff" : "setfield=bff", "-flags", "+ildct+ilme"});
-    args.push_back(out);
+    args.push_back(AsFile(out));
     std::unique_ptr<ChildProcess> encoder(new ChildProcess);
     std::string error;
     if (!encoder->Start(args, ChildProcess::Pipe::ToInput, error)) throw RunError(error + kInstallHint);

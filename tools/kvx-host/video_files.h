@@ -13,6 +13,10 @@ namespace kvx {
 // Names kvx-host takes as raw frames rather than video files.
 bool IsRawFileName(const std::string& name);
 
+// Whether kvx-host's encode (H.264 video, the source's audio) can be written into a file of
+// this name's container; false with `why` (what to do instead) otherwise.
+bool IsWritableContainer(const std::string& name, std::string& why);
+
 struct VideoInfo {
     int32_t width = 0, height = 0;
     std::string rate;        // frames per second as ffprobe gives it, e.g. "25/1", "30000/1001"

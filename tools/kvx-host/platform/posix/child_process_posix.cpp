@@ -1,0 +1,97 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "child_process.h"
+#include "files.h"
+
+extern char** environ;
+
+namespace kvx {
+
+std::string FindOnPath(const std::string& program) {
+    if (program.find('/') != std::string::npos) return std::string();
+    const char* path = std::getenv("PATH");
+    std::string folders = path ? path : "";
+    for (size_t start = 0; start <= folders.size();) {
+        size_t end = folders.find(':', start);
+        if (end == std::string::npos) end = folders.size();
+        const std::string folder = folders.substr(start, end - start);
+        start = end + 1;
+        // An empty or relative entry means the current folder: never searched.
+        if (folder.empty() || folder[0] != '/') continue;
+        const std::string candidate = folder + "/" + program;
+        struct stat st;
+        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    return std::string();
+}
+
+bool ChildProcess::Launch(const std::string& program, const std::vector<std::string>& args, Pipe pipe,
+                          std::string& error) {
+    int fds[2], report[2];
+    if (pipe2(fds, O_CLOEXEC) != 0 || pipe2(report, O_CLOEXEC) != 0) {
+        error = "cannot make a pipe: " + SystemErrorText();
+        return false;
+    }
+    const int ours = pipe == Pipe::ToInput ? fds[1] : fds[0], theirs = pipe == Pipe::ToInput ? fds[0] : fds[1];
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Only calls that are safe between fork and exec. The program dies with kvx-host.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127);
+        dup2(theirs, pipe == Pipe::ToInput ? 0 : 1);
+        execve(program.c_str(), argv.data(), environ);
+        const int failure = errno;
+        ssize_t ignored = write(report[1], &failure, sizeof failure);
+        (void)ignored;
+        _exit(127);
+    }
+    close(theirs);
+    close(report[1]);
+    int failure = 0;
+    ssize_t got;
+    while ((got = pid > 0 ? read(report[0], &failure, sizeof failure) : -1) < 0 && errno == EINTR) {
+    }
+    const bool started = pid > 0 && got == 0;
+    close(report[0]);
+    if (!started) {
+        error = "cannot start " + program + ": " + std::strerror(pid > 0 ? failure : errno);
+        if (pid > 0) waitpid(pid, nullptr, 0);
+        close(ours);
+        return false;
+    }
+    pid_ = pid;
+    stream_ = fdopen(ours, pipe == Pipe::ToInput ? "wb" : "rb");
+    return true;
+}
+
+int ChildProcess::Finish() {
+    if (stream_) std::fclose(stream_);
+    stream_ = nullptr;
+    if (pid_ < 0) return -1;
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void ChildProcess::Kill() {
+    if (pid_ > 0) kill(pid_, SIGKILL);
+    Finish();
+}
+
+}  // namespace kvx
