@@ -44,8 +44,9 @@ void CheckChannelNamed(const RunPlan& plan, const std::string& pluginPath) {
     store.LoadFile(pluginPath, 0, nullptr);
     const bool perChannel = o.settings.perChannel >= 0 ? o.settings.perChannel == 1 : store.IsPerChannel();
     if (perChannel)
-        throw UsageError("the settings " + (o.settings.file.empty() ? std::string("asked for") : "file " + o.settings.file) +
-                         " keep settings per channel: name the channel to change with --channel KEY (its key "
+        throw UsageError((o.settings.file.empty() ? std::string("--per-channel on keeps")
+                                                  : "the settings file " + o.settings.file + " keeps") +
+                         " settings per channel: name the channel to change with --channel KEY (its key "
                          "is the section name in the file, e.g. [4294967298]; --show-settings --channel KEY "
                          "shows a channel's values)");
 }
@@ -104,7 +105,9 @@ void SaveSettingsBack(const RunPlan& plan, const RunSettings& s) {
     if (!ReadWholeFile(s.ownPath, saved))
         throw RunError("the plug-in saved no settings file; " + file + " is left as it was");
     // Someone else's edit made during the run (another kvx-host, a copy from the TV
-    // computer) is never overwritten with what this run started from.
+    // computer) is never overwritten with what this run started from. Runs saving to one
+    // file at once take turns from the compare to the replace.
+    const FileLock lock(target);
     const bool existsNow = FileExists(target);
     if (existsNow != s.existed || (existsNow && (!ReadRegularFile(target, kMaxSettingsBytes, now, error) ||
                                                  now != s.original)))

@@ -1,0 +1,341 @@
+#!/usr/bin/env python3
+"""kvx-host among hostile files: names that are one file, planted links, odd settings
+sources, runs that end badly. Each check is a way a user's file was once lost or a run got
+out of hand; none may come back.
+
+usage: hostile_files.py NATIVE_BUILD_DIR [WIN32_BUILD_DIR]
+With a Win32 build dir the checks that are about Windows run kvx-host.exe under Wine
+(environment from ./run).
+"""
+import glob, os, shutil, signal, subprocess, sys, tempfile, time
+
+failures = []
+
+
+def check(what, ok, detail=""):
+    print(("ok   " if ok else "FAIL ") + what + ("" if ok else "  " + detail))
+    if not ok:
+        failures.append(what)
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+class Host:
+    """kvx-host and the plug-in in a folder of their own, with a TMPDIR of their own."""
+
+    def __init__(self, build, wine=False):
+        self.wine = wine
+        self.dir = tempfile.mkdtemp(prefix="kvx-hostile-")
+        exe, self.plugin = ("kvx-host.exe", "KVX_Scaler.dll") if wine else ("kvx-host", "KVX_Scaler.so")
+        for f in (exe, self.plugin):
+            shutil.copy(os.path.join(build, f), self.dir)
+        self.exe = os.path.join(self.dir, exe)
+        self.temp = os.path.join(self.dir, "tmp")
+        os.mkdir(self.temp)
+        self.env = dict(os.environ, TMPDIR=self.temp)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def cmd(self, args):
+        return (["wine"] if self.wine else []) + [self.exe, "--plugin", self.plugin] + list(args)
+
+    def run(self, *args, env=None, cwd=None, timeout=60, stdin=subprocess.DEVNULL):
+        return subprocess.run(self.cmd(args), cwd=cwd or self.dir, env=env or self.env, capture_output=True,
+                              timeout=timeout, stdin=stdin)
+
+    def start(self, *args, env=None):
+        return subprocess.Popen(self.cmd(args), cwd=self.dir, env=env or self.env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
+    def private_folders(self):
+        if self.wine:
+            return glob.glob(os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", "*", "Temp", "kvx-host-*"))
+        return glob.glob(os.path.join(self.temp, "kvx-host-*"))
+
+
+def refused(p, code, words):
+    return p.returncode == code and words.encode() in p.stderr and p.stderr.startswith(b"kvx-host: ")
+
+
+def descendants(pid):
+    """Processes started (directly or not) by `pid`, from /proc."""
+    children = {}
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                fields = read("/proc/%s/stat" % entry).rsplit(b")", 1)[1].split()
+                children.setdefault(int(fields[1]), []).append(int(entry))
+            except (OSError, IndexError):
+                pass
+    found, todo = [], [pid]
+    while todo:
+        for child in children.get(todo.pop(), []):
+            found.append(child)
+            todo.append(child)
+    return found
+
+
+def alive(pid):
+    try:
+        return read("/proc/%d/stat" % pid).rsplit(b")", 1)[1].split()[0] != b"Z"
+    except OSError:
+        return False
+
+
+def make_recording(path, seconds=2, size="160x120"):
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=%s:rate=25" % size,
+                    "-f", "lavfi", "-i", "sine", "-t", str(seconds), "-c:v", "libx264", "-c:a", "aac", path],
+                   check=True)
+
+
+def same_file_names(h):
+    """Two names of one file: the source recording must survive whatever the spelling."""
+    rec = h.path("rec.ts")
+    make_recording(rec)
+    original = read(rec)
+    os.mkdir(h.path("media"))
+    os.symlink(rec, h.path("link.ts"))
+    os.link(rec, h.path("hard.ts"))
+    for out in ("./rec.ts", "../%s/rec.ts" % os.path.basename(h.dir), "link.ts", "hard.ts", rec):
+        p = h.run("--scale", "110", "rec.ts", out, "-y")
+        check("IN rec.ts, OUT %s: refused as the same file, the recording kept" % out,
+              refused(p, 2, "are the same file") and read(rec) == original, p.stderr.decode(errors="replace"))
+    raw = h.path("r.yuv")
+    write(raw, bytes(64 * 32 * 2 * 3))
+    p = h.run("--size", "64x32", "--input", "r.yuv", "--output", "./r.yuv", "-y")
+    check("--input r.yuv --output ./r.yuv: refused, the frames kept",
+          refused(p, 2, "are the same file") and len(read(raw)) == 64 * 32 * 2 * 3)
+    write(h.path("s.ini"), b"[SETTINGS]\r\nCommon=1\r\n")
+    p = h.run("--settings", "s.ini", "--size", "8x8", "--pattern", "--output", "./s.ini", "-y")
+    check("--settings s.ini --output ./s.ini: refused, the settings kept",
+          refused(p, 2, "are the same file") and read(h.path("s.ini")) == b"[SETTINGS]\r\nCommon=1\r\n")
+    p = h.run("--size", "8x8", "--pattern", "--output", "./" + h.plugin, "-y")
+    check("--output naming the plug-in: refused", refused(p, 2, "are the same file"))
+
+
+def existing_outputs(h):
+    """An existing OUT is never replaced by surprise; a bad OUT is refused before any work."""
+    rec = h.path("rec.ts")
+    if not os.path.exists(rec):
+        make_recording(rec)
+    write(h.path("old.mp4"), b"keep me")
+    p = h.run("rec.ts", "old.mp4")
+    check("an existing OUT without -y: refused, kept", refused(p, 2, "already exists") and
+          read(h.path("old.mp4")) == b"keep me")
+    p = h.run("rec.ts", "old.mp4", "-y")
+    check("an existing OUT with -y: replaced by the result", p.returncode == 0 and read(h.path("old.mp4")) != b"keep me",
+          p.stderr.decode(errors="replace"))
+    for out, words in (("missing/x.mp4", "does not exist"), ("x.webm", "cannot write H.264"),
+                       ("noextension", "has no extension")):
+        p = h.run("rec.ts", out)
+        check("OUT %s: refused before any work, nothing left" % out,
+              p.returncode != 0 and words.encode() in p.stderr and p.stderr.count(b"\n") == 1 and
+              not glob.glob(h.path("*" + out.split("/")[-1] + "*")), p.stderr.decode(errors="replace"))
+
+
+def protocol_names(h):
+    """Names reach ffmpeg as files: no protocol reads or writes what the user did not name."""
+    for f in ("a.ts", "b.ts"):
+        make_recording(h.path(f), 1)
+    p = h.run("--scale", "110", "concat:a.ts|b.ts", "joined.mp4")
+    check("IN concat:a.ts|b.ts is a file name (there is none), not two files joined",
+          p.returncode != 0 and not os.path.exists(h.path("joined.mp4")))
+    p = h.run("a.ts", "tee:x.mkv|y.mkv")
+    check("OUT tee:x.mkv|y.mkv writes that one file, not x.mkv and y.mkv",
+          p.returncode == 0 and os.path.exists(h.path("tee:x.mkv|y.mkv")) and
+          not os.path.exists(h.path("x.mkv")) and not os.path.exists(h.path("y.mkv")),
+          p.stderr.decode(errors="replace"))
+
+
+def temporary_folders(h):
+    """Any spelling of TMPDIR gives one private run, and killed runs leave nothing for long."""
+    os.symlink(h.temp, h.path("tmp-link"))
+    for tmpdir in (h.temp + "/", h.path("tmp-link"), "tmp"):
+        env = dict(h.env, TMPDIR=tmpdir)
+        try:
+            p = h.run("--size", "8x8", "--pattern", "--output", "none", env=env, timeout=20)
+            ok = p.returncode == 0 and not h.private_folders()
+        except subprocess.TimeoutExpired:
+            ok = False
+        check("TMPDIR=%s: one private run, its folder removed" % tmpdir, ok)
+        subprocess.run(["pkill", "-f", h.temp], check=False)  # whatever a failure left running
+    env = dict(h.env, KVX_HOST_PRIVATE_DIR=h.temp)
+    p = h.run("--size", "8x8", "--pattern", "--output", "none", env=env, timeout=20)
+    check("a stray KVX_HOST_PRIVATE_DIR: an error, never a copy that starts copies",
+          refused(p, 1, "unset it") and not h.private_folders())
+
+
+def killed_runs(h):
+    """Killing kvx-host ends its copy and both ffmpegs; its folder goes at the next start;
+    SIGTERM leaves no OUT and no temporary file."""
+    rec = h.path("long.ts")
+    make_recording(rec, 20, "320x240")
+    p = h.start("--scale", "110", "long.ts", "killed.mp4")
+    time.sleep(2)
+    family = descendants(p.pid)
+    p.kill()
+    p.wait()
+    deadline = time.time() + 10
+    while time.time() < deadline and any(alive(c) for c in family):
+        time.sleep(0.2)
+    check("SIGKILL of kvx-host ends its copy and the ffmpegs (%d processes)" % len(family),
+          len(family) >= 3 and not any(alive(c) for c in family))
+    check("SIGKILL: no OUT", not os.path.exists(h.path("killed.mp4")))
+    left = h.private_folders()
+    h.run("--size", "8x8", "--pattern", "--output", "none")
+    check("the killed run's private folder is removed at the next start",
+          len(left) == 1 and not h.private_folders(), repr(left))
+    for f in glob.glob(h.path(".killed.mp4.kvx-*")):
+        os.remove(f)  # the copy, killed by the test's own clean-up below if need be
+    p = h.start("--scale", "110", "long.ts", "stopped.mp4")
+    time.sleep(2)
+    p.send_signal(signal.SIGTERM)
+    err = p.communicate(timeout=20)[1]
+    check("SIGTERM: the run stops, no OUT and no temporary file beside it",
+          p.returncode != 0 and not glob.glob(h.path("*stopped*")) and not h.private_folders(),
+          err.decode(errors="replace"))
+
+
+def settings_sources(h):
+    """--settings takes settings files only: no endless read, no hang, no silent defaults."""
+    os.mkfifo(h.path("fifo.ini"))
+    with open(h.path("sparse.ini"), "wb") as f:
+        f.truncate(2 << 30)
+    for name, words in (("/dev/zero", "not a regular file"), ("fifo.ini", "not a regular file"),
+                        ("sparse.ini", "far more than any settings file"), (h.dir, "a folder")):
+        start = time.time()
+        try:
+            p = h.run("--settings", name, "--show-settings", timeout=20)
+            ok = refused(p, 1, words) and time.time() - start < 10
+        except subprocess.TimeoutExpired:
+            ok = False
+        check("--settings %s: refused at once" % os.path.basename(name), ok)
+
+
+def settings_saves(h):
+    """--save writes to what FILE is, and never over an edit made during the run."""
+    write(h.path("target.ini"), b"[SETTINGS]\r\nCommon=1\r\n")
+    os.symlink("target.ini", h.path("link.ini"))
+    p = h.run("--settings", "link.ini", "--save", "--scale", "105")
+    check("--save through a symlink: the link stays, its target gets the settings",
+          p.returncode == 0 and os.path.islink(h.path("link.ini")) and b"ScaleX=1050" in read(h.path("target.ini")),
+          p.stderr.decode(errors="replace"))
+    os.link(h.path("target.ini"), h.path("twin.ini"))
+    before = read(h.path("target.ini"))
+    p = h.run("--settings", "twin.ini", "--save", "--scale", "95")
+    check("--save to a hard-linked FILE: refused, both names unchanged",
+          refused(p, 1, "hard links") and read(h.path("twin.ini")) == before)
+    write(h.path("locked.ini"), b"[SETTINGS]\r\nCommon=1\r\n")
+    os.chmod(h.path("locked.ini"), 0o444)
+    p = h.run("--settings", "locked.ini", "--save", "--scale", "95")
+    check("--save to a read-only FILE: refused, unchanged",
+          (os.getuid() == 0 or refused(p, 1, "read-only")) and read(h.path("locked.ini")) == b"[SETTINGS]\r\nCommon=1\r\n"
+          and (p.returncode != 0))
+    p = h.run("--settings", "/dev/null", "--save", "--scale", "95")
+    check("--save to a device: refused", refused(p, 1, "not a regular file"))
+    # An edit made while the run works is not overwritten with what the run started from.
+    write(h.path("shared.ini"), b"[SETTINGS]\r\nCommon=1\r\n")
+    p = subprocess.Popen(h.cmd(["--settings", "shared.ini", "--save", "--scale", "105", "--size", "64x32",
+                                "--input", "-", "--output", "none"]), cwd=h.dir, env=h.env,
+                         stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    p.stdin.write(bytes(64 * 32 * 2))
+    p.stdin.flush()
+    time.sleep(1.5)  # the run has read FILE and works on its frames
+    write(h.path("shared.ini"), b"[SETTINGS]\r\nCommon=1\r\n; edited meanwhile\r\n")
+    err = p.communicate(timeout=60)[1]
+    check("an edit made during --save's run is kept, and the run says so",
+          p.returncode == 1 and b"changed by someone else" in err and b"edited meanwhile" in read(h.path("shared.ini")),
+          err.decode(errors="replace"))
+    # Parallel saves: each either lands or says it did not; none is lost silently.
+    write(h.path("many.ini"), b"[SETTINGS]\r\nCommon=0\r\n")
+    runs = [h.start("--settings", "many.ini", "--save", "--channel", str(100 + i), "--scale", "105") for i in range(16)]
+    codes = [r.wait(timeout=60) for r in runs]
+    text = read(h.path("many.ini"))
+    kept = [i for i in range(16) if b"[%d]" % (100 + i) in text]
+    check("16 parallel --save runs: every run that succeeded kept its record (%d of 16)" % codes.count(0),
+          sorted(kept) == [i for i, c in enumerate(codes) if c == 0] and set(codes) <= {0, 1}, repr((codes, kept)))
+
+
+def planted_links(h):
+    """Temporary files beside FILE get names nobody can plant a link under ahead of time."""
+    victim = h.path("victim.txt")
+    write(victim, b"precious")
+    write(h.path("plant.ini"), b"[SETTINGS]\r\nCommon=1\r\n")
+    last = int(read("/proc/sys/kernel/ns_last_pid"))
+    for pid in range(last + 1, last + 400):
+        os.symlink(victim, h.path("plant.ini.kvx-host-%d.tmp" % pid))
+    p = h.run("--settings", "plant.ini", "--save", "--scale", "105")
+    check("links planted under the old temporary names: the file they point to is untouched",
+          p.returncode == 0 and read(victim) == b"precious" and b"ScaleX=1050" in read(h.path("plant.ini")),
+          p.stderr.decode(errors="replace"))
+
+
+def settings_workflow(h):
+    """Setting options say where they go; allowed hand edits never make a run fail."""
+    per_channel = b"[SETTINGS]\r\nCommon=0\r\n[COMMON]\r\nScaleX=1000\r\n[42]\r\nScaleX=1100\r\n"
+    write(h.path("tv.ini"), per_channel)
+    p = h.run("--settings", "tv.ini", "--save", "--scale", "95")
+    check("setting options on a per-channel FILE without --channel: refused with a hint, FILE unchanged",
+          refused(p, 2, "--channel KEY") and read(h.path("tv.ini")) == per_channel)
+    p = h.run("--settings", "tv.ini", "--scale", "95", "--size", "8x8", "--pattern", "--output", "none")
+    check("... and without --save too, before any frame", refused(p, 2, "--channel KEY"))
+    write(h.path("default.ini"), b"[SETTINGS]\r\nCommon=0\r\n[DEFAULT]\r\nScaleX=1200\r\nScaleY=1200\r\n")
+    p = h.run("--settings", "default.ini", "--show-settings", "--channel", "7")
+    check("a [DEFAULT] section: --show-settings works and shows its values for a new channel",
+          p.returncode == 0 and b"scale-x       120.0 %" in p.stdout, p.stderr.decode(errors="replace"))
+    p = h.run("--settings", "default.ini", "--per-channel", "on", "--channel", "7", "--size", "8x8", "--pattern",
+              "--output", "none")
+    check("a [DEFAULT] section: --per-channel on --channel K runs", p.returncode == 0,
+          p.stderr.decode(errors="replace"))
+
+
+def windows_names(h):
+    """Under Wine: case, .\\ and the full Z:\\ path name one file; ffmpeg is never taken
+    from the current folder."""
+    rec = h.path("case.ts")
+    make_recording(rec, 1)
+    original = read(rec)
+    for out in ("CASE.TS", ".\\case.ts", "Z:" + rec.replace("/", "\\")):
+        p = h.run("case.ts", out, "-y")
+        check("wine: IN case.ts, OUT %s: refused as the same file" % out,
+              refused(p, 2, "are the same file") and read(rec) == original, p.stderr.decode(errors="replace"))
+    # A decoy ffprobe.exe beside the recording: kvx-host.exe itself, which would complain
+    # about its command line if it were run.
+    shutil.copy(h.exe, h.path("ffprobe.exe"))
+    shutil.copy(h.exe, h.path("ffmpeg.exe"))
+    p = h.run("case.ts", "decoy.mp4")
+    check("wine: ffprobe.exe in the current folder is not run",
+          p.returncode != 0 and b"is required" not in p.stderr and b"PATH" in p.stderr,
+          p.stderr.decode(errors="replace"))
+
+
+def main():
+    native = Host(sys.argv[1])
+    try:
+        for group in (same_file_names, existing_outputs, protocol_names, temporary_folders, killed_runs,
+                      settings_sources, settings_saves, planted_links, settings_workflow):
+            group(native)
+    finally:
+        subprocess.run(["pkill", "-f", native.dir], check=False)
+        shutil.rmtree(native.dir, ignore_errors=True)
+    if len(sys.argv) > 2:
+        wine = Host(sys.argv[2], wine=True)
+        try:
+            windows_names(wine)
+        finally:
+            shutil.rmtree(wine.dir, ignore_errors=True)
+    print("%d checks failed" % len(failures) if failures else "every hostile-file check passed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
