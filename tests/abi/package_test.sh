@@ -1,6 +1,6 @@
 #!/bin/bash
 # The release archive holds the DLL, kvx-host.exe, the read-me (settings file format and the
-# hand-editing rules in Russian and English) and the licence; kvx-host.exe from the
+# hand-editing rules in Russian and English) and the licence, each 0644; kvx-host.exe from the
 # archive runs the DLL from the archive under Wine, and so do the read-me's examples.
 # usage: package_test.sh ARCHIVE
 set -eu
@@ -9,6 +9,13 @@ archive=$(realpath "$1")
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
 cd "$work"
 python3 -m zipfile -e "$archive" .
+# Unpacked on a Unix system every file must be readable by all, none writable by others.
+python3 -c "
+import sys, zipfile
+modes = {i.filename: i.external_attr >> 16 & 0o777 for i in zipfile.ZipFile(sys.argv[1]).infolist()}
+wrong = {name: oct(mode) for name, mode in modes.items() if mode != 0o644}
+sys.exit('files not 0644 in the archive: %s' % wrong if wrong else 0)" "$archive"
+echo "ok   every file of the archive is 0644"
 for f in KVX_Scaler/KVX_Scaler.dll KVX_Scaler/kvx-host.exe KVX_Scaler/README.txt KVX_Scaler/LICENSE.txt; do
   [ -s "$f" ] || { echo "missing $f"; exit 1; }
 done
