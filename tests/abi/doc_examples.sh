@@ -15,9 +15,11 @@ markdown_examples() {
        { line = "" }' "$1"
 }
 
-# readme_txt_examples FILE: the indented kvx-host.exe lines of the release read-me.
+# readme_txt_examples FILE LANGUAGE: the indented kvx-host.exe lines of the release read-me's
+# part headed LANGUAGE (РУССКИЙ, ENGLISH), which a reader follows alone.
 readme_txt_examples() {
-  tr -d '\r' <"$1" | sed -n 's/^  \(kvx-host\.exe .*\)$/CMD \1/p'
+  tr -d '\r' <"$1" | awk -v part="$2" '/^[^ a-z]+$/ && !/[-=]/ { inside = $0 == part }
+    inside && /^  kvx-host\.exe / { print "CMD " substr($0, 3) }'
 }
 
 # run_examples HOST PLUGIN: runs the CMD lines of standard input in this folder, one after the

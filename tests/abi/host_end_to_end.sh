@@ -157,13 +157,18 @@ if command -v ffmpeg >/dev/null; then
     check "the README's detection compare picture is written" test -s check.png
     check "the README's settings examples: channel 4294967298's record holds the detected settings" bash -c \
       "tr -d '\r' < KVX_Scaler.ini | grep -A5 '^\[4294967298\]' | grep -q 'ScaleY=1428'"
-    # The release read-me's examples, with the same recording under its two names: those with
-    # video files need ffmpeg, which the archive's test under Wine has none of.
-    mkdir ../read-me && cp $host $plugin recording.ts ../read-me/ && cd ../read-me && cp recording.ts запись.ts
-    readme_txt_examples "$docs/dist-template/README.txt" | run_examples "./$host" "$plugin" ||
-      failures=$((failures + $?))
+    # The release read-me's examples, each language's in a folder of its own, with the same
+    # recording under the name each uses: those with video files need ffmpeg, which the
+    # archive's test under Wine has none of.
+    for language in РУССКИЙ ENGLISH; do
+      mkdir "../$language" && cp $host $plugin "../$language/" && cp recording.ts "../$language/запись.ts" &&
+        cp recording.ts "../$language/recording.ts"
+      (cd "../$language" && readme_txt_examples "$docs/dist-template/README.txt" $language |
+        run_examples "./$host" "$plugin") || failures=$((failures + $?))
+    done
     check "the read-me's examples give the files they promise" bash -c "$(declare -f playable);
-      playable результат.mp4 25 50 && playable result.mp4 25 50 && test -s проверка.png -a -s check.png -a -s zoom.png"
+      cd ../РУССКИЙ && playable результат.mp4 25 50 && test -s проверка.png -a -s zoom.png &&
+      cd ../ENGLISH && playable result.mp4 25 50 && test -s check.png -a -s zoom.png"
     cd ..
   fi
 fi

@@ -28,6 +28,10 @@ wine ./kvx-host.exe --plugin KVX_Scaler.dll --size 64x48 --pattern --scale 50 --
 echo "ok   kvx-host.exe from the archive runs the DLL from the archive under Wine, leaving no settings file"
 # The read-me's examples as written, but those with video files: ffmpeg for Windows is not
 # here (host_end_to_end.sh runs them with kvx-host for Linux).
-readme_txt_examples README.txt | grep -v '\.ts ' | run_examples "wine ./kvx-host.exe" KVX_Scaler.dll
-[ -s zoom.png ] && tr -d '\r' < KVX_Scaler.ini | grep -q '^OffsetX=20$'
+for language in РУССКИЙ ENGLISH; do
+  mkdir "$language" && cp KVX_Scaler.dll kvx-host.exe "$language/"
+  (cd "$language" && readme_txt_examples ../README.txt $language | grep -v '\.ts ' |
+    run_examples "wine ./kvx-host.exe" KVX_Scaler.dll)
+  [ -s "$language/zoom.png" ] && tr -d '\r' < "$language/KVX_Scaler.ini" | grep -q '^OffsetX=20$'
+done
 echo "ok   the read-me's examples make the picture and the settings file they promise"
