@@ -6,7 +6,7 @@ Cyrillic) and the licence.
 
 usage: package.py WIN32_BUILD_DIR DIST_DIR VERSION
 """
-import os, sys, zipfile
+import os, sys, time, zipfile
 
 build, dist, version = sys.argv[1:4]
 root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -17,11 +17,25 @@ def windows_text(path):
         return f.read().replace("\n", "\r\n").encode("utf-8")
 
 
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def add(z, name, data):
+    """Stores `data` as `name`, readable by everyone who unpacks it on a Unix system (0644):
+    zipfile would give text written from memory 0600 and files the build's own mode."""
+    entry = zipfile.ZipInfo(name, time.localtime()[:6])
+    entry.compress_type = zipfile.ZIP_DEFLATED
+    entry.external_attr = 0o100644 << 16
+    z.writestr(entry, data)
+
+
 os.makedirs(dist, exist_ok=True)
 archive = os.path.join(dist, "KVX_Scaler-%s-win32.zip" % version)
 with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
-    z.write(os.path.join(build, "KVX_Scaler.dll"), "KVX_Scaler/KVX_Scaler.dll")
-    z.write(os.path.join(build, "kvx-host.exe"), "KVX_Scaler/kvx-host.exe")
-    z.writestr("KVX_Scaler/README.txt", b"\xef\xbb\xbf" + windows_text(os.path.join(root, "dist-template", "README.txt")))
-    z.writestr("KVX_Scaler/LICENSE.txt", windows_text(os.path.join(root, "LICENSE")))
+    add(z, "KVX_Scaler/KVX_Scaler.dll", read_bytes(os.path.join(build, "KVX_Scaler.dll")))
+    add(z, "KVX_Scaler/kvx-host.exe", read_bytes(os.path.join(build, "kvx-host.exe")))
+    add(z, "KVX_Scaler/README.txt", b"\xef\xbb\xbf" + windows_text(os.path.join(root, "dist-template", "README.txt")))
+    add(z, "KVX_Scaler/LICENSE.txt", windows_text(os.path.join(root, "LICENSE")))
 print(archive)

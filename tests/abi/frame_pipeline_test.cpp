@@ -1,5 +1,6 @@
 // The frame pipeline's decisions, seen through the exports: the 288-line threshold of the
-// line blend and of field-wise scaling, frames without pixels, unknown pixel formats.
+// line blend and of field-wise scaling, frames without pixels, unknown pixel formats, and
+// format changes without Free in between.
 #include <string>
 #include <vector>
 
@@ -81,6 +82,34 @@ TEST_F(FramePipeline, AnUnknownPixelFormatIsBlendedAndNothingElse) {
     const std::vector<uint8_t> reference = OneFrame(ProcessingSettings(1000, 1, 0), {64, 290, 2, 0, 0});
     EXPECT_NE(blended, Picture(unknown).bytes);
     EXPECT_EQ(blended, reference);
+}
+
+// A host may announce a new format without Free first (a channel switch from SD to HD). The
+// line the blend saves must then fit the new, wider rows: each frame comes out as a session
+// of its format alone gives it, and a buffer kept from the narrower format would overflow
+// (ASan reports it).
+TEST_F(FramePipeline, AWiderFormatWithoutFreeBlendsIntoABufferOfItsWidth) {
+    const std::string settings = ProcessingSettings(1100, 1, 1);
+    const VideoFormat formats[] = {{64, 290, 2, 0, 0}, {720, 576, 2, 0, 0}, {720, 576, 3, 1, 0}, {1920, 1080, 3, 1, 0}};
+    std::vector<std::vector<uint8_t>> alone;
+    for (const VideoFormat& format : formats) alone.push_back(OneFrame(settings, format));
+
+    SettingsFileScope scope(settings);
+    d->Init(nullptr);
+    ChannelRecord record(1, 0, "One");
+    for (size_t i = 0; i < alone.size(); ++i) {
+        SCOPED_TRACE(i);
+        VideoFormat format = formats[i];
+        EXPECT_EQ(d->FormatChange(&format), 1);
+        Picture picture(format);
+        FrameInfo info{};
+        info.pixels = picture.bytes.data();
+        info.channel = record.info();
+        EXPECT_EQ(d->ProcessFrame(&info), 1);
+        EXPECT_EQ(picture.bytes, alone[i]);
+    }
+    d->Free();
+    d->Deinit();
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 # usage: host_end_to_end.sh BUILD_DIR [wine]
 set -u
 build=$(cd "$1" && pwd); runner=${2:-}
+docs=$(cd "$(dirname "$0")/../.." && pwd)
+. "$docs/tests/abi/doc_examples.sh"
 if [ -n "$runner" ]; then host=kvx-host.exe; plugin=KVX_Scaler.dll; foreign=kernel32.dll
 else host=kvx-host; plugin=KVX_Scaler.so; foreign=$(gcc -print-file-name=libm.so.6); fi
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
@@ -21,8 +23,12 @@ fails_with() {  # fails_with CODE PATTERN ARGS...: exits with CODE and says PATT
 }
 
 check "--help documents the options" bash -c "$runner ./$host --help | grep -q -- '--plugin FILE'"
-check "--help lists every option of the README's list" bash -c "$runner ./$host --help > help.txt &&
-  for o in --png --help --version --settings --save --show-settings --per-channel --channel; do grep -q -- \"\$o\" help.txt || exit 1; done"
+# The README's option list names exactly the options of --help.
+$runner ./$host --help | sed -n 's#^  \(--[a-z-]*\|/inst:X\).*#\1#p' | sort > help-options.txt
+awk '/^Options \(`kvx-host --help`/ { list = 1; next } list && /^```/ { if (inside) exit; inside = 1; next } inside' "$docs/README.md" |
+  grep -o -- '--[a-z][a-z-]*\|/inst:X' | sort -u > readme-options.txt
+check "the README lists every option of --help, and no other" bash -c \
+  "[ -s help-options.txt ] && diff help-options.txt readme-options.txt"
 : > empty.raw
 # exit code | what stderr says | arguments: each is refused before any work
 refused=(
@@ -112,21 +118,15 @@ done
 if command -v ffmpeg >/dev/null; then
   ffmpeg -v error -f lavfi -i testsrc2=size=720x576:rate=50:duration=1 -f lavfi -i sine=duration=1 \
     -c:v mpeg2video -q:v 3 -flags +ilme+ildct -top 1 -c:a mp2 -shortest in.ts
-  playable() {  # playable FILE FRAMES: H.264 yuv420p at 50 fps with a sound track and all frames
+  playable() {  # playable FILE RATE FRAMES: H.264 yuv420p at RATE fps with a sound track and all frames
     local v a
     v=$(ffprobe -v error -select_streams v -count_frames -show_entries stream=codec_name,pix_fmt,r_frame_rate,nb_read_frames -of csv=p=0 "$1")
     a=$(ffprobe -v error -select_streams a -show_entries stream=codec_type -of csv=p=0 "$1")
-    [ "$v" = "h264,yuv420p,50/1,$2" ] && [ "$a" = audio ] || { echo "  video: $v audio: $a"; return 1; }
+    [ "$v" = "h264,yuv420p,$2/1,$3" ] && [ "$a" = audio ] || { echo "  video: $v audio: $a"; return 1; }
   }
-  # The README's pipeline, as written there (kvx-host for Windows or Linux, per cent of the run).
-  ffmpeg -v error -i in.ts -f rawvideo -pix_fmt yuyv422 - |
-    $runner ./$host --plugin $plugin --size 720x576 --scale 110 --interlace on |
-    ffmpeg -v error -f rawvideo -pix_fmt yuyv422 -s 720x576 -r 50 -i - -i in.ts -map 0:v -map "1:a?" \
-      -c:v libx264 -pix_fmt yuv420p -c:a aac out.mp4
-  check "the README's ffmpeg | kvx-host | ffmpeg pipeline gives a playable file with sound at 50 fps" playable out.mp4 50
   if [ -z "$runner" ]; then
     check "IN OUT: one command from a recording to a playable file with sound at its rate" bash -c \
-      "./$host --plugin $plugin --scale 110 in.ts file.mp4 && $(declare -f playable); playable file.mp4 50"
+      "./$host --plugin $plugin --scale 110 in.ts file.mp4 && $(declare -f playable); playable file.mp4 50 50"
     check "IN OUT gives the frames the raw pipe gives" bash -c \
       "./$host --plugin $plugin --scale 90 --offset-x 5 in.ts none --compare file.png --frames 7 &&
        ffmpeg -v error -i in.ts -frames:v 7 -f rawvideo -pix_fmt yuyv422 - |
@@ -136,6 +136,40 @@ if command -v ffmpeg >/dev/null; then
       "PATH=/nonexistent ./$host --plugin $plugin in.ts file2.mp4 2>&1 | grep -q 'install ffmpeg'"
   else
     check "IN OUT without ffmpeg for Windows: said so" fails_with 1 "install ffmpeg" --plugin $plugin in.ts file.mp4
+  fi
+
+  # Every command of the README, run as written, in order, on a 2-second recording of a TV
+  # channel as the examples name it: 720x576, 25 interlaced frames a second with sound, a
+  # 16:9 picture letterboxed in 4:3 (86 black lines above and below). Recording a live
+  # stream (udp://) is left out; the clip stands in for what it records.
+  if [ -z "$runner" ]; then
+    mkdir examples && cp $host $plugin examples/ && (
+      cd examples
+      ffmpeg -v error -f lavfi -i testsrc2=size=720x404:rate=25:duration=2 -f lavfi -i sine=duration=2 \
+        -vf pad=720:576:0:86:black -c:v mpeg2video -q:v 3 -flags +ilme+ildct -top 1 -c:a mp2 -shortest recording.ts
+      cp recording.ts in.ts && cp recording.ts channel.ts
+      markdown_examples "$docs/README.md" | grep -v 'udp://' | run_examples "./$host" "$plugin"
+    ) || failures=$((failures + $?))
+    cd examples
+    check "the README's pipeline keeps the source's 25 frames a second, every frame and the sound" playable out.mp4 25 50
+    check "the README's IN OUT examples give playable files at the source's rate" bash -c \
+      "$(declare -f playable); playable zoomed.mp4 25 50 && playable check.mp4 25 50"
+    check "the README's detection compare picture is written" test -s check.png
+    check "the README's settings examples: channel 4294967298's record holds the detected settings" bash -c \
+      "tr -d '\r' < KVX_Scaler.ini | grep -A5 '^\[4294967298\]' | grep -q 'ScaleY=1428'"
+    # The release read-me's examples, each language's in a folder of its own, with the same
+    # recording under the name each uses: those with video files need ffmpeg, which the
+    # archive's test under Wine has none of.
+    for language in РУССКИЙ ENGLISH; do
+      mkdir "../$language" && cp $host $plugin "../$language/" && cp recording.ts "../$language/запись.ts" &&
+        cp recording.ts "../$language/recording.ts"
+      (cd "../$language" && readme_txt_examples "$docs/dist-template/README.txt" $language |
+        run_examples "./$host" "$plugin") || failures=$((failures + $?))
+    done
+    check "the read-me's examples give the files they promise" bash -c "$(declare -f playable);
+      cd ../РУССКИЙ && playable результат.mp4 25 50 && test -s проверка.png -a -s zoom.png &&
+      cd ../ENGLISH && playable result.mp4 25 50 && test -s check.png -a -s zoom.png"
+    cd ..
   fi
 fi
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -121,14 +122,23 @@ std::vector<ScaleStep> EveryWeightTable(int32_t& furthest) {
     return table;
 }
 
-// The seed of the random inputs: KVX_CHECK_SEED when set; otherwise fixed, except in a
-// long run (KVX_CHECK_ROUNDS above 1), which draws a new one each time. Failures print it.
-uint32_t CheckSeed() {
-    if (const char* text = std::getenv("KVX_CHECK_SEED"))
-        return static_cast<uint32_t>(std::strtoul(text, nullptr, 0));
-    if (CheckRounds() > 1) return std::random_device{}();
-    return 20240601u;
+// The seed of this run's random inputs: KVX_CHECK_SEED when set, otherwise a fresh one, so
+// that every run tries other inputs. Printed once, on every run, so any run can be repeated.
+uint32_t RunSeed() {
+    static const uint32_t seed = [] {
+        const char* text = std::getenv("KVX_CHECK_SEED");
+        const uint32_t s = text ? static_cast<uint32_t>(std::strtoul(text, nullptr, 0)) : std::random_device{}();
+        std::printf("simd check: seed %u (KVX_CHECK_SEED=%u repeats this run)\n", s, s);
+        std::fflush(stdout);
+        return s;
+    }();
+    return seed;
 }
+
+// The seed of one round of a sweep: the run's seed for the first, a new one for each further
+// round of a long run (KVX_CHECK_ROUNDS), so KVX_CHECK_SEED set to a failing round's seed
+// repeats that round first.
+uint32_t RoundSeed(int32_t round) { return RunSeed() + static_cast<uint32_t>(round) * 0x9E3779B9u; }
 
 // A buffer of `bytes` copied to the end of a fence (or its start), so that any access
 // past the bytes a kernel may touch faults; the copy back lets the result be compared.
@@ -507,8 +517,8 @@ void KernelCheck::Run(BlendLineBandFn fn, BlendLineBandFn ref, const LineBlendCa
 class SimdCheck : public ::testing::TestWithParam<SimdLevel> {
 protected:
     // Runs a sweep over every kernel of the level; returns how many were new at this level.
-    int32_t CheckEveryKernel(Sweep sweep) {
-        const uint32_t seed = CheckSeed();
+    int32_t CheckEveryKernel(Sweep sweep, int32_t round = 0) {
+        const uint32_t seed = RoundSeed(round);
         SCOPED_TRACE(::testing::Message() << "seed " << seed << " (KVX_CHECK_SEED=" << seed
                                           << " repeats it)");
         KernelCheck check(GetParam(), sweep, seed);
@@ -519,7 +529,7 @@ protected:
 
 TEST_P(SimdCheck, EveryKernelEveryLength) {
     for (int32_t round = 0; round < CheckRounds(); ++round)
-        EXPECT_GT(CheckEveryKernel(Sweep::Lengths), 0);  // every level brings kernels of its own
+        EXPECT_GT(CheckEveryKernel(Sweep::Lengths, round), 0);  // every level brings kernels of its own
 }
 
 TEST_P(SimdCheck, EveryKernelEveryWeightAndMix) { CheckEveryKernel(Sweep::Weights); }
