@@ -308,6 +308,24 @@ def windows_names(h):
         p = h.run("case.ts", out, "-y")
         check("wine: IN case.ts, OUT %s: refused as the same file" % out,
               refused(p, 2, "are the same file") and read(rec) == original, p.stderr.decode(errors="replace"))
+    # A link placed in the private folder during a run is removed, not followed.
+    victim = h.path("victim")
+    os.mkdir(victim)
+    write(os.path.join(victim, "keep.txt"), b"precious")
+    p = h.start("--size", "1920x1080", "--pattern", "--frames", "400", "--scale", "110", "--output", "none")
+    deadline = time.time() + 30
+    while not h.private_folders() and time.time() < deadline:
+        time.sleep(0.2)
+    planted = [os.symlink(victim, os.path.join(f, "link")) for f in h.private_folders()]
+    p.wait(timeout=120)
+    # (Wine cannot remove a Unix link to a folder through RemoveDirectoryW, so the link and
+    # its folder may stay; Windows removes a junction or folder link that way.)
+    left = [os.path.join(f, n) for f in h.private_folders() for n in os.listdir(f)]
+    check("wine: a link planted in the private folder is not followed: what it points to is kept",
+          planted and os.path.exists(os.path.join(victim, "keep.txt")) and all(os.path.islink(f) for f in left),
+          repr(left))
+    for f in h.private_folders():
+        shutil.rmtree(f, ignore_errors=True)
     # A decoy ffprobe.exe beside the recording: kvx-host.exe itself, which would complain
     # about its command line if it were run.
     shutil.copy(h.exe, h.path("ffprobe.exe"))
