@@ -7,7 +7,7 @@ usage: hostile_files.py NATIVE_BUILD_DIR [WIN32_BUILD_DIR]
 With a Win32 build dir the checks that are about Windows run kvx-host.exe under Wine
 (environment from ./run).
 """
-import glob, os, shutil, signal, subprocess, sys, tempfile, time
+import glob, os, shutil, signal, stat, subprocess, sys, tempfile, time
 
 failures = []
 
@@ -168,6 +168,27 @@ def temporary_folders(h):
             ok = False
         check("TMPDIR=%s: one private run, its folder removed" % tmpdir, ok)
         subprocess.run(["pkill", "-f", h.temp], check=False)  # whatever a failure left running
+    # Another file system than kvx-host's own: the copy cannot be a hard link there.
+    other = tempfile.mkdtemp(dir="/dev/shm")
+    try:
+        p = h.run("--size", "8x8", "--pattern", "--output", "none", env=dict(h.env, TMPDIR=other), timeout=20)
+        check("TMPDIR on another file system (/dev/shm): the copy is copied and runs",
+              p.returncode == 0 and not os.listdir(other), p.stderr.decode(errors="replace"))
+    finally:
+        shutil.rmtree(other, ignore_errors=True)
+    # A TMPDIR that may not run programs (needs the right to mount; skipped without it).
+    noexec = os.path.join(h.dir, "noexec")
+    os.mkdir(noexec)
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", "noexec,size=64m", "tmpfs", noexec],
+                      capture_output=True).returncode == 0:
+        try:
+            p = h.run("--size", "8x8", "--pattern", "--output", "none", env=dict(h.env, TMPDIR=noexec), timeout=20)
+            check("a noexec TMPDIR: said so, with what to set",
+                  refused(p, 1, "mounted noexec") and b"set TMPDIR" in p.stderr and not os.listdir(noexec))
+        finally:
+            subprocess.run(["umount", noexec])
+    else:
+        print("skip a noexec TMPDIR (no right to mount one here)")
     env = dict(h.env, KVX_HOST_PRIVATE_DIR=h.temp)
     p = h.run("--size", "8x8", "--pattern", "--output", "none", env=env, timeout=20)
     check("a stray KVX_HOST_PRIVATE_DIR: an error, never a copy that starts copies",
@@ -240,8 +261,16 @@ def settings_saves(h):
     check("--save to a read-only FILE: refused, unchanged",
           (os.getuid() == 0 or refused(p, 1, "read-only")) and read(h.path("locked.ini")) == b"[SETTINGS]\r\nCommon=1\r\n"
           and (p.returncode != 0))
-    p = h.run("--settings", "/dev/null", "--save", "--scale", "95")
-    check("--save to a device: refused", refused(p, 1, "not a regular file"))
+    # A null device of the test's own (a FIFO where devices cannot be made): a faulty
+    # kvx-host must not be able to replace the system's /dev/null.
+    device = h.path("null")
+    try:
+        os.mknod(device, 0o666 | stat.S_IFCHR, os.makedev(1, 3))
+    except OSError:
+        os.mkfifo(device)
+    p = h.run("--settings", device, "--save", "--scale", "95")
+    check("--save to a device: refused, the device left as it is",
+          refused(p, 1, "not a regular file") and not stat.S_ISREG(os.lstat(device).st_mode))
     # An edit made while the run works is not overwritten with what the run started from.
     write(h.path("shared.ini"), b"[SETTINGS]\r\nCommon=1\r\n")
     p = subprocess.Popen(h.cmd(["--settings", "shared.ini", "--save", "--scale", "105", "--size", "64x32",
@@ -288,6 +317,14 @@ def settings_workflow(h):
           refused(p, 2, "--channel KEY") and read(h.path("tv.ini")) == per_channel)
     p = h.run("--settings", "tv.ini", "--scale", "95", "--size", "8x8", "--pattern", "--output", "none")
     check("... and without --save too, before any frame", refused(p, 2, "--channel KEY"))
+    # A run that fails part-way (input ending inside a frame) leaves FILE as it was.
+    write(h.path("partial.raw"), bytes(64 * 32 * 2 + 100))
+    write(h.path("keep.ini"), b"[SETTINGS]\r\nCommon=1\r\n")
+    p = h.run("--settings", "keep.ini", "--save", "--scale", "105", "--size", "64x32", "--input", "partial.raw",
+              "--output", "none")
+    check("a run that fails part-way: --settings FILE --save leaves FILE unsaved",
+          refused(p, 1, "ends inside frame") and read(h.path("keep.ini")) == b"[SETTINGS]\r\nCommon=1\r\n",
+          p.stderr.decode(errors="replace"))
     write(h.path("default.ini"), b"[SETTINGS]\r\nCommon=0\r\n[DEFAULT]\r\nScaleX=1200\r\nScaleY=1200\r\n")
     p = h.run("--settings", "default.ini", "--show-settings", "--channel", "7")
     check("a [DEFAULT] section: --show-settings works and shows its values for a new channel",
