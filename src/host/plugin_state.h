@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "host/abi.h"
+#include "host/target_rect.h"
 #include "settings/settings_store.h"
 #include "video/frame_surface.h"
 #include "video/scaler.h"
@@ -43,8 +44,5 @@ constexpr int32_t kInterlaceMinHeight = 289;
 
 // ProcessFrame's work on one frame; returns 0 for a frame without pixels, else 1.
 int32_t ProcessFrame(PluginState& state, const FrameInfo& frame);
-
-// The rectangle the picture is scaled into, from the four per-mille settings.
-Rect TargetRect(int32_t width, int32_t height, const ChannelProfile& settings);
 
 }  // namespace kvx

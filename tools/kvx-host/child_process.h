@@ -4,6 +4,7 @@
 // dies with kvx-host however kvx-host ends (a death signal on Linux; on Windows the whole
 // run is a job that is killed when the program the user started goes).
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -36,11 +37,7 @@ private:
     bool Launch(const std::string& program, const std::vector<std::string>& args, Pipe pipe, std::string& error);
 
     FILE* stream_ = nullptr;
-#if defined(_WIN32)
-    void* process_ = nullptr;
-#else
-    int pid_ = -1;
-#endif
+    intptr_t process_ = 0;  // the process's handle on Windows, its id elsewhere; 0: none
 };
 
 // Runs a program and returns its standard output; false when it cannot run or fails.

@@ -9,11 +9,6 @@
 
 namespace kvx {
 
-#if defined(_WIN32)
-std::wstring Widen(const std::string& utf8);
-std::string Narrow(const std::wstring& wide);
-#endif
-
 // Paths as the plug-in takes them (in the ANSI code page on Windows, as its host hands them
 // over) turned into kvx-host's own UTF-8 ones, for kvx-host's file calls and messages; the
 // same text on other systems.

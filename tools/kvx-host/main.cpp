@@ -11,23 +11,18 @@
 #include "errors.h"
 #include "file_checks.h"
 #include "files.h"
+#include "main.h"
 #include "modes.h"
 #include "options.h"
 #include "private_run.h"
 #include "run_plan.h"
 #include "stop_signal.h"
 
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 #ifndef KVX_VERSION
 #define KVX_VERSION "unknown"
 #endif
 
 namespace kvx {
-namespace {
 
 int Main(const std::vector<std::string>& args) {
     try {
@@ -68,18 +63,4 @@ int Main(const std::vector<std::string>& args) {
     }
 }
 
-}  // namespace
 }  // namespace kvx
-
-#if defined(_WIN32)
-int wmain(int argc, wchar_t** argv) {
-    // msvcrt opens the standard streams in text mode; frames are binary.
-    _setmode(_fileno(stdin), _O_BINARY);
-    _setmode(_fileno(stdout), _O_BINARY);
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.push_back(kvx::Narrow(argv[i]));
-    return kvx::Main(args);
-}
-#else
-int main(int argc, char** argv) { return kvx::Main(std::vector<std::string>(argv + 1, argv + argc)); }
-#endif

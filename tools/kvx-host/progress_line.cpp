@@ -2,20 +2,12 @@
 
 #include <cstdio>
 
-#if defined(_WIN32)
-#include <io.h>
-#define KVX_ISATTY _isatty
-#define KVX_FILENO _fileno
-#else
-#include <unistd.h>
-#define KVX_ISATTY isatty
-#define KVX_FILENO fileno
-#endif
+#include "files.h"
 
 namespace kvx {
 
 ProgressLine::ProgressLine(bool wanted, long long totalFrames)
-    : enabled_(wanted && KVX_ISATTY(KVX_FILENO(stderr))),
+    : enabled_(wanted && IsTerminal(stderr)),
       total_(totalFrames),
       start_(std::chrono::steady_clock::now()),
       lastPrint_(start_) {}

@@ -73,7 +73,7 @@ bool ChildProcess::Launch(const std::string& program, const std::vector<std::str
         close(ours);
         return false;
     }
-    pid_ = pid;
+    process_ = pid;
     stream_ = fdopen(ours, pipe == Pipe::ToInput ? "wb" : "rb");
     return true;
 }
@@ -81,16 +81,16 @@ bool ChildProcess::Launch(const std::string& program, const std::vector<std::str
 int ChildProcess::Finish() {
     if (stream_) std::fclose(stream_);
     stream_ = nullptr;
-    if (pid_ < 0) return -1;
+    if (process_ <= 0) return -1;
     int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    while (waitpid(static_cast<pid_t>(process_), &status, 0) < 0 && errno == EINTR) {
     }
-    pid_ = -1;
+    process_ = 0;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 void ChildProcess::Kill() {
-    if (pid_ > 0) kill(pid_, SIGKILL);
+    if (process_ > 0) kill(static_cast<pid_t>(process_), SIGKILL);
     Finish();
 }
 

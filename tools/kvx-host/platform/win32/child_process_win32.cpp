@@ -4,6 +4,7 @@
 
 #include "child_process.h"
 #include "files.h"
+#include "wide_text.h"
 
 namespace kvx {
 namespace {
@@ -82,7 +83,7 @@ bool ChildProcess::Launch(const std::string& program, const std::vector<std::str
         return false;
     }
     CloseHandle(process.hThread);
-    process_ = process.hProcess;
+    process_ = reinterpret_cast<intptr_t>(process.hProcess);
     int fd = _open_osfhandle(reinterpret_cast<intptr_t>(ours), pipe == Pipe::ToInput ? 0 : _O_RDONLY);
     stream_ = _fdopen(fd, pipe == Pipe::ToInput ? "wb" : "rb");
     return true;
@@ -92,16 +93,17 @@ int ChildProcess::Finish() {
     if (stream_) std::fclose(stream_);
     stream_ = nullptr;
     if (!process_) return -1;
-    WaitForSingleObject(process_, INFINITE);
+    const HANDLE process = reinterpret_cast<HANDLE>(process_);
+    WaitForSingleObject(process, INFINITE);
     DWORD code = 1;
-    GetExitCodeProcess(process_, &code);
-    CloseHandle(process_);
-    process_ = nullptr;
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    process_ = 0;
     return static_cast<int>(code);
 }
 
 void ChildProcess::Kill() {
-    if (process_) TerminateProcess(process_, 1);
+    if (process_) TerminateProcess(reinterpret_cast<HANDLE>(process_), 1);
     Finish();
 }
 

@@ -2,6 +2,7 @@
 
 #include "console_text.h"
 #include "files.h"
+#include "wide_text.h"
 
 namespace kvx {
 

@@ -6,6 +6,7 @@
 #include <cwctype>
 
 #include "files.h"
+#include "wide_text.h"
 
 namespace kvx {
 namespace {

@@ -2,6 +2,7 @@
 
 #include "errors.h"
 #include "files.h"
+#include "wide_text.h"
 #include "private_run.h"
 
 namespace kvx {
