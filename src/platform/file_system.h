@@ -39,11 +39,22 @@ public:
     virtual void CreateFolder(const std::string& path) = 0;
 };
 
-// The system's own file operations.
+// The system's own file operations, with paths as the host hands them to the plug-in (in
+// the ANSI code page on Windows).
 FileSystem& SystemFiles();
+// The same with UTF-8 paths (on Windows through the wide calls): kvx-host's own files.
+FileSystem& Utf8Files();
 // The instance in use: the system's own unless a test installed another.
 FileSystem& Files();
 // Installs `files` (null puts the system's own back) and returns the one in use before.
 FileSystem* SetFiles(FileSystem* files);
+
+// Writes `data` as the new content of `path` without ever leaving a partial file there:
+// the text goes to a fresh temporary file beside it (created exclusively), reaches the
+// disk, and only then takes the old file's place, keeping its attributes and permissions.
+// On any failure the old file stays and the temporary goes. A folder that lets the file
+// be rewritten but no file be created (a locked-down Plugins folder) gets the file
+// rewritten in place, whole or not at all.
+bool ReplaceFileContent(FileSystem& files, const std::string& path, const char* data, size_t size);
 
 }  // namespace kvx

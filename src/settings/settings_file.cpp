@@ -1,5 +1,4 @@
 // The store's file side: reading the settings file at start and rebuilding it at the end.
-#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -13,35 +12,6 @@ namespace kvx {
 namespace {
 
 constexpr size_t kOutputCapacity = 100000;
-
-// Writes `data` as the new content of `path` without ever leaving a partial file there:
-// the text goes to a fresh temporary file beside it, reaches the disk, and only then
-// takes the old file's place. On any failure the old file stays and the temporary goes.
-// A folder that lets the file be rewritten but no file be created (a locked-down
-// Plugins folder) gets the file rewritten in place, whole or not at all.
-bool ReplaceFileContent(const std::string& path, const char* data, size_t size) {
-    static std::atomic<uint32_t> counter{0};
-    FileSystem& files = Files();
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        // The process id keeps instances apart, the counter saves within one process.
-        std::string temp = path + "." + std::to_string(ProcessId()) + "-" +
-                           std::to_string(counter++) + ".tmp";
-        switch (files.WriteNew(temp, data, size)) {
-        case CreateStatus::kExists:
-            continue;  // left over from an earlier process: take another name
-        case CreateStatus::kNotCreated:
-            return files.Overwrite(path, data, size);
-        case CreateStatus::kFailed:
-            files.Remove(temp);
-            return false;
-        case CreateStatus::kWritten:
-            if (files.Replace(temp, path)) return true;
-            files.Remove(temp);
-            return false;
-        }
-    }
-    return false;
-}
 
 bool IsReservedChannel(const ChannelProfile& p) {
     return p.keyHigh == 0 && p.keyLow >= 1 && p.keyLow <= 4;
@@ -169,7 +139,7 @@ void SettingsStore::WriteText() {
     if (keepFile_ || path_.empty()) return;
     // A text that lost lines to a failed growth would lose settings: the old file stays.
     if (!text_.OutputComplete()) return;
-    if (ReplaceFileContent(path_, out, length)) text_.SetImage(std::vector<char>(out, out + length));
+    if (ReplaceFileContent(Files(), path_, out, length)) text_.SetImage(std::vector<char>(out, out + length));
 }
 
 }  // namespace kvx

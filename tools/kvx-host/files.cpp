@@ -1,5 +1,7 @@
 #include "files.h"
 
+#include "platform/file_system.h"
+
 namespace kvx {
 
 std::string FolderPart(const std::string& path) { return path.substr(0, path.find_last_of("/\\") + 1); }
@@ -30,17 +32,10 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error) {
-    std::string temp;
-    FILE* f = CreateBeside(path, ".tmp", temp, error);
-    if (!f) return false;
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && FlushToDisk(f);
-    written = std::fclose(f) == 0 && written;
-    if (!written || !MoveInto(temp, path, true)) {
-        error = std::string(written ? "cannot replace " + path : "cannot write " + temp) + ": " + SystemErrorText();
-        RemoveFile(temp);
-        return false;
-    }
-    return true;
+    // The plug-in's own atomic replace, with kvx-host's UTF-8 paths.
+    if (ReplaceFileContent(Utf8Files(), path, bytes.data(), bytes.size())) return true;
+    error = "cannot write " + path + ": " + SystemErrorText();
+    return false;
 }
 
 }  // namespace kvx

@@ -89,9 +89,9 @@ private:
 bool ReadRegularFile(const std::string& path, uint64_t limit, std::string& bytes, std::string& error);
 // The whole file; false when it cannot be read (missing, a folder, denied).
 bool ReadWholeFile(const std::string& path, std::string& bytes);
-// Writes `bytes` to a new file beside `path` (created exclusively) and puts it in place of
-// `path` in one step, with the permissions `path` had: `path` is either the old or the new
-// file. False (with `error`) leaves `path` as it was.
+// Writes `bytes` as the new content of `path` in one step, with the plug-in's own atomic
+// replace (ReplaceFileContent): `path` is either the old or the new file, with the
+// attributes and permissions it had. False (with `error`) leaves `path` as it was.
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error);
 // The lines of a text, without their line ends (LF or CR LF).
 std::vector<std::string> SplitLines(const std::string& text);

@@ -19,7 +19,9 @@ OutputFile::~OutputFile() {
 
 bool OutputFile::Close() {
     if (!stream_) return true;
-    const bool ok = std::fclose(stream_) == 0;
+    // On the disk before it takes the target's name, so a crash cannot leave it empty there.
+    const bool flushed = FlushToDisk(stream_);
+    const bool ok = std::fclose(stream_) == 0 && flushed;
     stream_ = nullptr;
     return ok;
 }

@@ -138,4 +138,6 @@ FileSystem& SystemFiles() {
     return files;
 }
 
+FileSystem& Utf8Files() { return SystemFiles(); }
+
 }  // namespace kvx

@@ -28,24 +28,71 @@ bool EndAt(HANDLE file, DWORD size) {
            SetEndOfFile(file);
 }
 
-// ReplaceFileA, looked up when first needed: Windows 9x has none, and a static import
+// Paths in the ANSI code page, as the host hands them to the plug-in, through the A calls
+// (which Windows 9x has too).
+struct AnsiNames {
+    using Char = char;
+    static std::string Native(const std::string& path) { return path; }
+    static constexpr const char* kReplaceFile = "ReplaceFileA";
+    static HANDLE Create(const std::string& p, DWORD access, DWORD disposition) {
+        return CreateFileA(p.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    static DWORD Attributes(const std::string& p) { return GetFileAttributesA(p.c_str()); }
+    static BOOL SetAttributes(const std::string& p, DWORD a) { return SetFileAttributesA(p.c_str(), a); }
+    static BOOL MoveEx(const std::string& from, const std::string& to, DWORD flags) {
+        return MoveFileExA(from.c_str(), to.c_str(), flags);
+    }
+    static BOOL Move(const std::string& from, const std::string& to) { return MoveFileA(from.c_str(), to.c_str()); }
+    static BOOL Delete(const std::string& p) { return DeleteFileA(p.c_str()); }
+    static BOOL MakeFolder(const std::string& p) { return CreateDirectoryA(p.c_str(), nullptr); }
+};
+
+// UTF-8 paths (kvx-host's) through the wide calls, so any path works whatever the code page.
+struct Utf8Names {
+    using Char = wchar_t;
+    static std::wstring Native(const std::string& path) {
+        const int n = MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+        std::wstring wide(static_cast<size_t>(n), L'\0');
+        if (n > 0) MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), &wide[0], n);
+        return wide;
+    }
+    static constexpr const char* kReplaceFile = "ReplaceFileW";
+    static HANDLE Create(const std::string& p, DWORD access, DWORD disposition) {
+        return CreateFileW(Native(p).c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    static DWORD Attributes(const std::string& p) { return GetFileAttributesW(Native(p).c_str()); }
+    static BOOL SetAttributes(const std::string& p, DWORD a) { return SetFileAttributesW(Native(p).c_str(), a); }
+    static BOOL MoveEx(const std::string& from, const std::string& to, DWORD flags) {
+        return MoveFileExW(Native(from).c_str(), Native(to).c_str(), flags);
+    }
+    static BOOL Move(const std::string& from, const std::string& to) {
+        return MoveFileW(Native(from).c_str(), Native(to).c_str());
+    }
+    static BOOL Delete(const std::string& p) { return DeleteFileW(Native(p).c_str()); }
+    static BOOL MakeFolder(const std::string& p) { return CreateDirectoryW(Native(p).c_str(), nullptr); }
+};
+
+// ReplaceFile, looked up when first needed: Windows 9x has none, and a static import
 // would keep the library from loading there.
-using ReplaceFileProc = BOOL(WINAPI*)(LPCSTR, LPCSTR, LPCSTR, DWORD, LPVOID, LPVOID);
-ReplaceFileProc ReplaceFileFunction() {
+template <class Names>
+BOOL ReplaceWithFile(const std::string& target, const std::string& source) {
+    using Char = typename Names::Char;
+    using ReplaceFileProc = BOOL(WINAPI*)(const Char*, const Char*, const Char*, DWORD, LPVOID, LPVOID);
     static const ReplaceFileProc replace = reinterpret_cast<ReplaceFileProc>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "ReplaceFileA")));
-    return replace;
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), Names::kReplaceFile)));
+    return replace && replace(Names::Native(target).c_str(), Names::Native(source).c_str(), nullptr,
+                              REPLACEFILE_WRITE_THROUGH, nullptr, nullptr);
 }
 
+template <class Names>
 class Win32Files final : public FileSystem {
 public:
     ReadStatus ReadWhole(const std::string& path, std::vector<char>* bytes) override {
         bytes->clear();
         // No sharing: another instance saving at the same moment cannot mix its bytes in.
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = Names::Create(path, GENERIC_READ, OPEN_ALWAYS);
         if (file == INVALID_HANDLE_VALUE)
-            return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES
+            return Names::Attributes(path) != INVALID_FILE_ATTRIBUTES
                        ? ReadStatus::kUnreadable
                        : ReadStatus::kMissing;
         ReadStatus status = ReadOpen(file, bytes);
@@ -55,8 +102,7 @@ public:
     }
 
     CreateStatus WriteNew(const std::string& path, const char* data, size_t size) override {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = Names::Create(path, GENERIC_WRITE, CREATE_NEW);
         if (file == INVALID_HANDLE_VALUE)
             return GetLastError() == ERROR_FILE_EXISTS ? CreateStatus::kExists
                                                        : CreateStatus::kNotCreated;
@@ -67,28 +113,23 @@ public:
 
     bool Replace(const std::string& source, const std::string& target) override {
         // ReplaceFile keeps the old file's attributes, security and creation time.
-        const DWORD attributes = GetFileAttributesA(target.c_str());
-        ReplaceFileProc replace = ReplaceFileFunction();
-        bool done = replace && replace(target.c_str(), source.c_str(), nullptr,
-                                       REPLACEFILE_WRITE_THROUGH, nullptr, nullptr);
+        const DWORD attributes = Names::Attributes(target);
+        bool done = ReplaceWithFile<Names>(target, source) != 0;
         // Where it is missing or fails (no old file yet, a file system it cannot handle),
         // a plain move, with the old attributes put back. Windows 9x has no MoveFileEx
         // either: the old file goes first, the complete new one follows.
-        if (!done) done = MoveFileExA(source.c_str(), target.c_str(),
-                                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        if (!done) done = Names::MoveEx(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
         if (!done && GetLastError() == ERROR_CALL_NOT_IMPLEMENTED) {
-            DeleteFileA(target.c_str());
-            done = MoveFileA(source.c_str(), target.c_str());
+            Names::Delete(target);
+            done = Names::Move(source, target) != 0;
         }
-        if (done && attributes != INVALID_FILE_ATTRIBUTES &&
-            GetFileAttributesA(target.c_str()) != attributes)
-            SetFileAttributesA(target.c_str(), attributes);
+        if (done && attributes != INVALID_FILE_ATTRIBUTES && Names::Attributes(target) != attributes)
+            Names::SetAttributes(target, attributes);
         return done;
     }
 
     bool Overwrite(const std::string& path, const char* data, size_t size) override {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = Names::Create(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
         if (file == INVALID_HANDLE_VALUE) return false;
         std::vector<char> old;
         bool ok = ReadOpen(file, &old) == ReadStatus::kRead && size < static_cast<size_t>(INT_MAX);
@@ -110,9 +151,9 @@ public:
         return ok;
     }
 
-    void Remove(const std::string& path) override { DeleteFileA(path.c_str()); }
+    void Remove(const std::string& path) override { Names::Delete(path); }
 
-    void CreateFolder(const std::string& path) override { CreateDirectoryA(path.c_str(), nullptr); }
+    void CreateFolder(const std::string& path) override { Names::MakeFolder(path); }
 
 private:
     static ReadStatus ReadOpen(HANDLE file, std::vector<char>* bytes) {
@@ -139,7 +180,12 @@ private:
 }  // namespace
 
 FileSystem& SystemFiles() {
-    static Win32Files files;
+    static Win32Files<AnsiNames> files;
+    return files;
+}
+
+FileSystem& Utf8Files() {
+    static Win32Files<Utf8Names> files;
     return files;
 }
 
