@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """kvx-host IN OUT as a user meets it, with short clips made by ffmpeg: lip-sync on a recording
 that starts mid-GOP, audio shorter or longer than the video, what a failure and a normal run
-print.
+print, the encode's quality options.
 
 usage: video_file_mode.py BUILD_DIR
 Native only: under Wine, kvx-host.exe needs an ffmpeg for Windows, which this machine lacks.
 """
-import os, shutil, subprocess, sys, tempfile
+import os, re, shutil, subprocess, sys, tempfile
 
 RATE = 25
 FRAME = 1.0 / RATE
@@ -142,6 +142,18 @@ def scenarios(run):
           p.returncode == 1 and [l for l in lines if l.startswith("kvx-host:")] == lines[-1:] and
           "could not encode failed.flv" in p.stderr and "roken pipe" not in p.stderr and "h264 @" not in p.stderr
           and len(lines) <= 4, p.stderr)
+
+    # The encode's quality: x264 keeps its options in the stream, "crf=18.0" by default.
+    def x264_options(path):
+        with open(path, "rb") as f:
+            text = f.read().decode("latin-1")
+        return re.search(r"x264 - core .*? options: (.*?)\x00", text, re.S).group(1)
+    run("cut.ts", "default.mkv")
+    check("the default encode keeps the source's look: crf 18, preset medium (subme=7)",
+          "crf=18.0" in x264_options("default.mkv") and "subme=7" in x264_options("default.mkv"))
+    p = run("--crf", "30", "--preset", "ultrafast", "cut.ts", "chosen.mkv")
+    check("--crf 30 --preset ultrafast reach x264", p.returncode == 0 and "crf=30.0" in x264_options("chosen.mkv")
+          and "subme=0" in x264_options("chosen.mkv"), p.stderr)
 
 
 if __name__ == "__main__":

@@ -169,6 +169,20 @@ const std::vector<OptionEntry>& OptionTable() {
          [](Options& o, const std::string&, const std::string&) { o.quiet = true; }},
         {"--stats", nullptr, "print the time ProcessFrame took per frame at the end",
          [](Options& o, const std::string&, const std::string&) { o.stats = true; }},
+        {"--crf", "N", "quality of a video OUT (libx264's constant rate factor, 0 to 51;\n"
+                       "lower is better and larger; default 18, about as good as the source looks)",
+         [](Options& o, const std::string& n, const std::string& v) {
+             o.encode.crf = static_cast<int>(ParseWholeNumber(v, n, 0, 51));
+             o.encode.given = true;
+         }},
+        {"--preset", "NAME", "speed of a video OUT's encode, x264's preset names from ultrafast to\n"
+                             "placebo (default medium; slower: smaller files at the same quality)",
+         [](Options& o, const std::string& n, const std::string& v) {
+             if (!IsX264Preset(v))
+                 throw UsageError("unknown " + n + " " + v + " (one of " + kX264Presets + ")");
+             o.encode.preset = v;
+             o.encode.given = true;
+         }},
         {nullptr, nullptr, "\nSettings (a run starts from the built-in defaults unless --settings is given;\n"
                            "per cent as the settings dialog shows them, one decimal):", nullptr},
         {"--settings", "FILE", "start from this settings file (e.g. one from the TV computer);\n"

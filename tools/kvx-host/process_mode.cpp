@@ -45,7 +45,7 @@ FrameSink OpenSink(const RunPlan& plan, const FrameGeometry& g, const VideoInfo&
         const std::string name = NamePart(o.videoOut);
         sink.file.reset(new OutputFile(o.videoOut, name.substr(name.find_last_of('.')), o.overwrite));
         sink.file->Close();  // ffmpeg writes it by its name
-        sink.encoder = StartEncoder(o.videoIn, sink.file->TempName(), g, video, o.frames);
+        sink.encoder = StartEncoder(o.videoIn, sink.file->TempName(), g, video, o.frames, o.encode);
         sink.stream = sink.encoder->Stream();
         sink.name = o.videoOut;
     } else if (o.output == "-") {

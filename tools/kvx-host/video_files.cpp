@@ -228,7 +228,7 @@ bool VideoEncoder::Finish(std::string& messages) {
 }
 
 std::unique_ptr<VideoEncoder> StartEncoder(const std::string& in, const std::string& out, const FrameGeometry& g,
-                                           const VideoInfo& info, long long limit) {
+                                           const VideoInfo& info, long long limit, const EncodeChoice& encode) {
     const std::string ext = Extension(out);
     // The decoder drops the frames before IN's first key frame; its first frame is shown this
     // long after IN's start, where IN's audio (and plain ffmpeg's picture) has it.
@@ -247,8 +247,8 @@ std::unique_ptr<VideoEncoder> StartEncoder(const std::string& in, const std::str
     // Every processed frame once, at its own time: the frames are already at the source's rate,
     // and an MP4 that starts its picture after its sound says so in its edit list rather than
     // with copies of the first frame.
-    args.insert(args.end(),
-                {"-fps_mode", "passthrough", "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", aac ? "aac" : "copy"});
+    args.insert(args.end(), {"-fps_mode", "passthrough", "-c:v", "libx264", "-crf", std::to_string(encode.crf),
+                             "-preset", encode.preset, "-pix_fmt", "yuv420p", "-c:a", aac ? "aac" : "copy"});
     // An interlaced source stays interlaced, fields in its order, so players deinterlace it as
     // they did the source.
     const bool top = info.fieldOrder == "tt" || info.fieldOrder == "tb";

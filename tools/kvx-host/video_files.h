@@ -8,6 +8,7 @@
 
 #include "child_messages.h"
 #include "child_process.h"
+#include "encode_choice.h"
 #include "frame_source.h"
 
 namespace kvx {
@@ -67,9 +68,9 @@ private:
     std::string inputCodec_;  // of IN's video, which this ffmpeg only looks at, never decodes
 };
 
-// ffmpeg encoding raw frames of `g` into OUT, with IN's audio, in step with IN's timing;
-// `limit` as for the decoder. Throws RunError.
+// ffmpeg encoding raw frames of `g` into OUT as `encode` says, with IN's audio, in step with
+// IN's timing; `limit` as for the decoder. Throws RunError.
 std::unique_ptr<VideoEncoder> StartEncoder(const std::string& in, const std::string& out, const FrameGeometry& g,
-                                           const VideoInfo& info, long long limit);
+                                           const VideoInfo& info, long long limit, const EncodeChoice& encode);
 
 }  // namespace kvx
