@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """kvx-host IN OUT as a user meets it, with short clips made by ffmpeg: lip-sync on a recording
 that starts mid-GOP, audio shorter or longer than the video, what a failure and a normal run
-print, the encode's quality options.
+print, the encode's quality options and subtitles.
 
 usage: video_file_mode.py BUILD_DIR
 Native only: under Wine, kvx-host.exe needs an ffmpeg for Windows, which this machine lacks.
@@ -37,7 +37,8 @@ EVENTS = (1.0, 2.32, 3.92, 5.6)
 
 def make_clips():
     """H.264 with B-frames and a key frame every 2 s, in MPEG-TS as a TV card writes it, cut at
-    a frame that is no key frame; clips with sound shorter and longer than the video."""
+    a frame that is no key frame; clips with sound shorter and longer than the video;
+    one with a subtitle stream."""
     def flash(seconds):
         frames = "+".join("eq(N\\,%d)" % round(t * RATE) for t in EVENTS)
         return "color=black:s=320x240:r=%d:d=%g,geq=lum='if(%s\\,235\\,16)':cb=128:cr=128" % (RATE, seconds, frames)
@@ -59,6 +60,10 @@ def make_clips():
     for name, video, sound in (("short_audio", 6, 1), ("long_audio", 1, 6)):
         ffmpeg("-f", "lavfi", "-i", flash(video), "-f", "lavfi", "-i", beep(sound), "-c:v", "libx264",
                "-preset", "ultrafast", "-c:a", "mp2", name + ".ts")
+    with open("words.srt", "w") as f:
+        f.write("1\n00:00:00,500 --> 00:00:01,500\nHello\n\n")
+    ffmpeg("-f", "lavfi", "-i", flash(2), "-f", "lavfi", "-i", beep(2), "-i", "words.srt", "-map", "0", "-map", "1",
+           "-map", "2", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "mp2", "-c:s", "srt", "subtitled.mkv")
 
 
 def onsets(path, graph, key, threshold):
@@ -154,6 +159,16 @@ def scenarios(run):
     p = run("--crf", "30", "--preset", "ultrafast", "cut.ts", "chosen.mkv")
     check("--crf 30 --preset ultrafast reach x264", p.returncode == 0 and "crf=30.0" in x264_options("chosen.mkv")
           and "subme=0" in x264_options("chosen.mkv"), p.stderr)
+
+    # Subtitles: copied into mkv, converted to mov_text for mp4, a note where they cannot go.
+    for ext, codec in (("mkv", "subrip"), ("mp4", "mov_text")):
+        p = run("subtitled.mkv", "sub_out." + ext)
+        check("subtitles into %s as %s" % (ext, codec),
+              p.returncode == 0 and probe("sub_out." + ext, "stream=codec_name", "s") == [codec], p.stderr)
+    p = run("subtitled.mkv", "sub_out.ts")
+    check("subtitles a container cannot hold: a one-line note, the run goes on",
+          p.returncode == 0 and p.stderr.startswith("kvx-host: note: ") and len(p.stderr.splitlines()) == 1
+          and "subrip" in p.stderr, p.stderr)
 
 
 if __name__ == "__main__":

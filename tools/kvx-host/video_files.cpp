@@ -8,6 +8,7 @@
 #include "console_text.h"
 #include "files.h"
 #include "options.h"
+#include "subtitle_streams.h"
 
 namespace kvx {
 namespace {
@@ -70,6 +71,7 @@ VideoInfo VideoInfoFromProbe(const std::string& path, const std::vector<ProbeSec
         if (section.kind == "FORMAT") format = section;
         if (section.kind != "STREAM") continue;
         if (section.Get("codec_type") == "video" && !video) video = &section;
+        if (section.Get("codec_type") == "subtitle") info.subtitleCodecs.push_back(section.Get("codec_name"));
     }
     if (video) {
         info.width = std::atoi(video->Get("width").c_str());
@@ -124,6 +126,21 @@ double FirstFrameTime(const std::string& path) {
         if (!first.empty()) return std::atof(first.c_str()) - std::atof(start.c_str());
     }
     throw RunError("ffmpeg finds no frame it can decode in " + path);
+}
+
+// The encoder's options for IN's subtitle streams; a note on standard error names those OUT's
+// container cannot hold.
+void AddSubtitles(const SubtitlePlan& plan, const std::string& in, const std::string& ext,
+                  std::vector<std::string>& args) {
+    for (size_t i = 0; i < plan.kept.size(); ++i) {
+        args.insert(args.end(), {"-map", "1:s:" + std::to_string(plan.kept[i].input)});
+        args.insert(args.end(), {"-c:s:" + std::to_string(i), plan.kept[i].codec});
+    }
+    if (plan.leftOut.empty()) return;
+    std::string kinds;
+    for (const std::string& codec : plan.leftOut) kinds += (kinds.empty() ? "" : ", ") + codec;
+    PrintText(stderr, "kvx-host: note: a .%s file cannot hold the subtitles of %s (%s); they are left out\n",
+              ext.c_str(), in.c_str(), kinds.c_str());
 }
 
 class DecodedSource : public FrameSource {
@@ -239,7 +256,7 @@ std::unique_ptr<VideoEncoder> StartEncoder(const std::string& in, const std::str
                                      "-pix_fmt", PixelFormat(g),
                                      "-s", std::to_string(g.width) + "x" + std::to_string(g.height),
                                      "-framerate", info.rate, "-itsoffset", Seconds(start), "-i", "-"};
-    // IN's audio ends with the video; the video is never cut to it.
+    // IN's audio and subtitles end with the video; the video is never cut to them.
     if (end > 0) args.insert(args.end(), {"-t", Seconds(end)});
     args.insert(args.end(), {"-i", AsFile(in), "-map", "0:v:0", "-map", "1:a?"});
     // MP4 and QuickTime take AAC everywhere; other containers keep the source's audio as it is.
@@ -254,6 +271,7 @@ std::unique_ptr<VideoEncoder> StartEncoder(const std::string& in, const std::str
     const bool top = info.fieldOrder == "tt" || info.fieldOrder == "tb";
     if (top || info.fieldOrder == "bb" || info.fieldOrder == "bt")
         args.insert(args.end(), {"-vf", top ? "setfield=tff" : "setfield=bff", "-flags", "+ildct+ilme"});
+    AddSubtitles(PlanSubtitles(info.subtitleCodecs, ext), in, ext, args);
     args.push_back(AsFile(out));
     std::unique_ptr<ChildMessages> messages(new ChildMessages);
     std::unique_ptr<ChildProcess> ffmpeg = StartQuietly(args, ChildProcess::Pipe::ToInput, *messages);

@@ -29,6 +29,7 @@ struct VideoInfo {
     // Seconds from IN's start (where ffmpeg puts time 0 of what it reads from IN) to the end
     // of the video stream; -1: not known.
     double videoEnd = -1;
+    std::vector<std::string> subtitleCodecs;  // codec names of IN's subtitle streams, in order
 };
 
 
@@ -68,8 +69,9 @@ private:
     std::string inputCodec_;  // of IN's video, which this ffmpeg only looks at, never decodes
 };
 
-// ffmpeg encoding raw frames of `g` into OUT as `encode` says, with IN's audio, in step with
-// IN's timing; `limit` as for the decoder. Throws RunError.
+// ffmpeg encoding raw frames of `g` into OUT, with IN's audio and the subtitles OUT's container
+// takes, in step with IN's timing; `limit` as for the decoder. Says on standard error which
+// subtitle streams are left out. Throws RunError.
 std::unique_ptr<VideoEncoder> StartEncoder(const std::string& in, const std::string& out, const FrameGeometry& g,
                                            const VideoInfo& info, long long limit, const EncodeChoice& encode);
 
