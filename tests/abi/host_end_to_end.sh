@@ -51,9 +51,6 @@ refused=(
   "1|no frame was processed|--plugin $plugin --size 8x8 --input empty.raw --compare out.png --output none"
   "2|--save writes back|--plugin $plugin --save --scale 110"
   "1|cannot read settings file|--plugin $plugin --settings missing.ini --show-settings"
-  "2|bad --crf '52'|--plugin $plugin --crf 52 in.ts out.mp4"
-  "2|unknown --preset fastest (one of ultrafast|--plugin $plugin --preset fastest in.ts out.mp4"
-  "2|set how a video OUT is encoded|--plugin $plugin --size 8x8 --pattern --output none --crf 20"
 )
 for r in "${refused[@]}"; do
   IFS='|' read -r code pattern args <<<"$r"
