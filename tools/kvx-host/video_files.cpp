@@ -97,6 +97,19 @@ VideoInfo VideoInfoFromProbe(const std::string& path, const std::vector<ProbeSec
     return info;
 }
 
+// Runs ffprobe with `args` (its log level is set here) and its messages kept back: they are
+// shown only when it fails, and then false. Throws RunError when it cannot start.
+bool Probe(const std::vector<std::string>& args, std::string& text) {
+    std::vector<std::string> command = {"ffprobe", "-v", "error"};
+    command.insert(command.end(), args.begin(), args.end());
+    ChildMessages messages;
+    std::string error;
+    if (messages.WhileStarting([&] { return CaptureOutput(command, text, error); })) return true;
+    if (error.find("cannot start") == 0) throw RunError(error + kInstallHint);
+    PutText(stderr, messages.Tail());
+    return false;
+}
+
 std::string Seconds(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.6f", seconds);
@@ -110,13 +123,12 @@ std::string Seconds(double seconds) {
 // it in any usual recording; the whole file is read only when they hold no key frame.
 double FirstFrameTime(const std::string& path) {
     for (const char* span : {"%+10", "%"}) {
-        std::string text, error;
-        if (!CaptureOutput({"ffprobe", "-v", "fatal", "-select_streams", "v:0", "-read_intervals", span,
-                            "-show_entries", "frame=best_effort_timestamp_time:format=start_time", "-of",
-                            "default=noprint_wrappers=1", AsFile(path)},
-                           text, error))
-            throw RunError(error.find("cannot start") == 0 ? error + kInstallHint
-                                                           : "ffprobe cannot read the frames of " + path);
+        std::string text;
+        if (!Probe({"-select_streams", "v:0", "-read_intervals", span, "-show_entries",
+                    "frame=best_effort_timestamp_time:format=start_time", "-of", "default=noprint_wrappers=1",
+                    AsFile(path)},
+                   text))
+            throw RunError("ffprobe cannot read the frames of " + path + " (its message is above)");
         std::string first, start;
         for (const std::string& line : SplitLines(text)) {
             const std::string key = line.substr(0, line.find('=')), value = line.substr(line.find('=') + 1);
@@ -196,19 +208,15 @@ bool IsWritableContainer(const std::string& name, std::string& why) {
 }
 
 VideoInfo ProbeVideo(const std::string& path) {
-    // Quiet: reading the start of a recording that begins mid-GOP makes the decoder complain
-    // about every frame before the first key frame. Only a failure shows ffmpeg's words.
-    std::string text, error;
-    if (!CaptureOutput({"ffprobe", "-v", "fatal", "-show_entries",
-                        "stream=codec_type,codec_name,width,height,r_frame_rate,avg_frame_rate,field_order,"
-                        "nb_frames,start_time,duration:format=start_time,duration",
-                        "-of", "default", AsFile(path)},
-                       text, error)) {
-        if (error.find("cannot start") == 0) throw RunError(error + kInstallHint);
-        std::string ignored;
-        CaptureOutput({"ffprobe", "-v", "error", "-i", AsFile(path)}, ignored, error);  // shows why
+    // Reading the start of a recording that begins mid-GOP, the decoder complains about every
+    // frame before the first key frame: what ffprobe says is shown only when it fails.
+    std::string text;
+    if (!Probe({"-show_entries",
+                "stream=codec_type,codec_name,width,height,r_frame_rate,avg_frame_rate,field_order,"
+                "nb_frames,start_time,duration:format=start_time,duration",
+                "-of", "default", AsFile(path)},
+               text))
         throw RunError("ffprobe cannot read " + path + " as a video (its message is above)");
-    }
     return VideoInfoFromProbe(path, ProbeSections(text));
 }
 
