@@ -148,6 +148,15 @@ def scenarios(run):
           "could not encode failed.flv" in p.stderr and "roken pipe" not in p.stderr and "h264 @" not in p.stderr
           and len(lines) <= 4, p.stderr)
 
+    # IN that ffprobe cannot read: its reason, then the kvx-host line.
+    with open("notes.ts", "w") as f:
+        f.write("no video here\n")
+    p = run("notes.ts", "notes.mp4")
+    lines = p.stderr.splitlines()
+    check("an IN that is no video: ffprobe's reason, then one kvx-host line",
+          p.returncode == 1 and len(lines) == 2 and "Invalid data" in lines[0] and
+          lines[1].startswith("kvx-host: ffprobe cannot read notes.ts"), p.stderr)
+
     # The encode's quality: x264 keeps its options in the stream, "crf=18.0" by default.
     def x264_options(path):
         with open(path, "rb") as f:
