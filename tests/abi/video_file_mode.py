@@ -60,6 +60,8 @@ def make_clips():
     for name, video, sound in (("short_audio", 6, 1), ("long_audio", 1, 6)):
         ffmpeg("-f", "lavfi", "-i", flash(video), "-f", "lavfi", "-i", beep(sound), "-c:v", "libx264",
                "-preset", "ultrafast", "-c:a", "mp2", name + ".ts")
+    # Matroska keeps a stream's length only as a tag.
+    ffmpeg("-i", "long_audio.ts", "-c", "copy", "long_audio.mkv")
     with open("words.srt", "w") as f:
         f.write("1\n00:00:00,500 --> 00:00:01,500\nHello\n\n")
     ffmpeg("-f", "lavfi", "-i", flash(2), "-f", "lavfi", "-i", beep(2), "-i", "words.srt", "-map", "0", "-map", "1",
@@ -126,11 +128,13 @@ def scenarios(run):
         check("%s: a normal run on a mid-GOP recording prints nothing" % ext, p.stderr == "", p.stderr)
 
     # Audio shorter or longer than the video: OUT is as long as the video, all of its frames.
-    for name, ext in (("short_audio", "mp4"), ("short_audio", "mkv"), ("long_audio", "mp4"), ("long_audio", "mkv")):
-        p = run(name + ".ts", "%s.%s" % (name, ext))
+    for name, source, ext in (("short_audio", "ts", "mp4"), ("short_audio", "ts", "mkv"), ("long_audio", "ts", "mp4"),
+                              ("long_audio", "ts", "mkv"), ("long_audio", "mkv", "mp4")):
+        out = "%s_%s.%s" % (name, source, ext)
+        p = run(name + "." + source, out)
         video = float((probe(name + ".ts", "stream=duration", "v:0") or ["0"])[0])
-        length = float((probe("%s.%s" % (name, ext), "format=duration") or ["0"])[0])
-        check("%s into %s: exit 0, OUT as long as the video (%.2f s)" % (name, ext, video),
+        length = float((probe(out, "format=duration") or ["0"])[0])
+        check("%s.%s into %s: exit 0, OUT as long as the video (%.2f s)" % (name, source, ext, video),
               p.returncode == 0 and abs(length - video) <= 2 * FRAME,
               "exit %d, OUT %.3f s %s" % (p.returncode, length, p.stderr))
 

@@ -63,6 +63,14 @@ std::vector<ProbeSection> ProbeSections(const std::string& text) {
     return sections;
 }
 
+// "01:02:03.5" as seconds (3723.5); 0 when it is no such time.
+double ClockSeconds(const std::string& clock) {
+    int hours = 0, minutes = 0;
+    double seconds = 0;
+    return std::sscanf(clock.c_str(), "%d:%d:%lf", &hours, &minutes, &seconds) == 3 ? hours * 3600.0 + minutes * 60.0 + seconds
+                                                                                    : 0;
+}
+
 VideoInfo VideoInfoFromProbe(const std::string& path, const std::vector<ProbeSection>& sections) {
     const ProbeSection* video = nullptr;
     ProbeSection format;
@@ -84,7 +92,8 @@ VideoInfo VideoInfoFromProbe(const std::string& path, const std::vector<ProbeSec
     if (Rate(info.rate) <= 0) info.rate = video->Get("avg_frame_rate");
     if (Rate(info.rate) <= 0) throw RunError("ffprobe gives no frame rate for " + path);
     const std::string frames = video->Get("nb_frames"), start = video->Get("start_time");
-    const double length = std::atof(video->Get("duration").c_str());
+    double length = std::atof(video->Get("duration").c_str());
+    if (length <= 0) length = ClockSeconds(video->Get("TAG:DURATION"));  // Matroska keeps it as a tag
     if (!frames.empty() && frames.find_first_not_of("0123456789") == std::string::npos)
         info.frames = std::atoll(frames.c_str());
     else if (length > 0)
@@ -213,7 +222,7 @@ VideoInfo ProbeVideo(const std::string& path) {
     std::string text;
     if (!Probe({"-show_entries",
                 "stream=codec_type,codec_name,width,height,r_frame_rate,avg_frame_rate,field_order,"
-                "nb_frames,start_time,duration:format=start_time,duration",
+                "nb_frames,start_time,duration:stream_tags=DURATION:format=start_time,duration",
                 "-of", "default", AsFile(path)},
                text))
         throw RunError("ffprobe cannot read " + path + " as a video (its message is above)");
