@@ -43,6 +43,10 @@ const RefusedLine kRefused[] = {
     {{"--plugin", "p", "--size", "32766x32767", "--pattern"}, "MiB each"},
     {{"--plugin", "p", "--channel", "5@x"}, "bad --channel @FRAME"},
     {{"--plugin", "p", "-y=1"}, "unknown option -y=1"},
+    {{"--plugin", "p", "--crf", "52", "a.ts", "b.mp4"}, "bad --crf '52' (a whole number from 0 to 51)"},
+    {{"--plugin", "p", "--preset", "Fast", "a.ts", "b.mp4"}, "unknown --preset Fast (one of ultrafast|"},
+    {{"--plugin", "p", "--size", "8x8", "--pattern", "--crf", "20"}, "set how a video OUT is encoded"},
+    {{"--plugin", "p", "--preset", "slow", "a.ts", "b.yuv"}, "set how a video OUT is encoded"},
 };
 
 TEST(CommandLine, RefusedBeforeAnyWorkWithAMessageSayingWhatToDo) {
@@ -63,6 +67,13 @@ TEST(CommandLine, TakesWhatHelpPromises) {
     // ffmpeg's -y and -n.
     EXPECT_TRUE(Plan({"--plugin", "p", "a.ts", "b.mp4", "-y"}).o.overwrite);
     EXPECT_FALSE(Plan({"--plugin", "p", "a.ts", "b.mp4", "-y", "-n"}).o.overwrite);
+    // The encode: x264 at crf 18, preset medium, unless asked otherwise.
+    const RunPlan plain = Plan({"--plugin", "p", "a.ts", "b.mp4"});
+    EXPECT_EQ(plain.o.encode.crf, 18);
+    EXPECT_EQ(plain.o.encode.preset, "medium");
+    const RunPlan chosen = Plan({"--plugin", "p", "a.ts", "b.mkv", "--crf=0", "--preset", "placebo"});
+    EXPECT_EQ(chosen.o.encode.crf, 0);
+    EXPECT_EQ(chosen.o.encode.preset, "placebo");
 }
 
 TEST(CommandLine, ThePlanSaysWhatIsReadAndWhatIsWritten) {

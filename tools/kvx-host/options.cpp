@@ -169,6 +169,22 @@ const std::vector<OptionEntry>& OptionTable() {
          [](Options& o, const std::string&, const std::string&) { o.quiet = true; }},
         {"--stats", nullptr, "print the time ProcessFrame took per frame at the end",
          [](Options& o, const std::string&, const std::string&) { o.stats = true; }},
+        {nullptr, nullptr, "\nEncoding a video OUT (H.264 with IN's sound, and IN's subtitles where OUT's\n"
+                           "container takes them):", nullptr},
+        {"--crf", "N", "quality, x264's constant rate factor from 0 to 51 (lower: better and\n"
+                       "larger; default 18, which looks like the source)",
+         [](Options& o, const std::string& n, const std::string& v) {
+             o.encode.crf = static_cast<int>(ParseWholeNumber(v, n, 0, 51));
+             o.encode.given = true;
+         }},
+        {"--preset", "NAME", "speed, one of x264's presets from ultrafast to placebo (default\n"
+                             "medium; slower ones give smaller files at the same quality)",
+         [](Options& o, const std::string& n, const std::string& v) {
+             if (!IsX264Preset(v))
+                 throw UsageError("unknown " + n + " " + v + " (one of " + kX264Presets + ")");
+             o.encode.preset = v;
+             o.encode.given = true;
+         }},
         {nullptr, nullptr, "\nSettings (a run starts from the built-in defaults unless --settings is given;\n"
                            "per cent as the settings dialog shows them, one decimal):", nullptr},
         {"--settings", "FILE", "start from this settings file (e.g. one from the TV computer);\n"

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "encode_choice.h"
 #include "errors.h"
 #include "fit_settings.h"
 #include "frame_image.h"
@@ -34,6 +35,7 @@ struct Options {
     bool detect = false, fitGiven = false;  // --detect; --fit or --trim given
     FitMode fit = FitMode::Fill;
     int32_t trim = 0;  // thousandths of the picture cut more on every side
+    EncodeChoice encode;                // how a video OUT is encoded
     std::vector<std::string> warnings;  // one line each, printed before the run
 };
 

@@ -32,7 +32,8 @@ FILE* OpenInput(const std::string& name) {
 // Where the processed frames go: nowhere, standard output, a raw file or the encoder.
 struct FrameSink {
     std::unique_ptr<OutputFile> file;  // OUT or --output FILE, until the run succeeds
-    std::unique_ptr<ChildProcess> encoder;
+    std::unique_ptr<VideoEncoder> encoder;
+    bool encoderStopped = false;  // it took no more frames: it failed, and says why itself
     FILE* stream = nullptr;
     std::string name;
 };
@@ -44,7 +45,7 @@ FrameSink OpenSink(const RunPlan& plan, const FrameGeometry& g, const VideoInfo&
         const std::string name = NamePart(o.videoOut);
         sink.file.reset(new OutputFile(o.videoOut, name.substr(name.find_last_of('.')), o.overwrite));
         sink.file->Close();  // ffmpeg writes it by its name
-        sink.encoder = StartEncoder(o.videoIn, sink.file->TempName(), g, video);
+        sink.encoder = StartEncoder(o.videoIn, sink.file->TempName(), g, video, o.frames, o.encode);
         sink.stream = sink.encoder->Stream();
         sink.name = o.videoOut;
     } else if (o.output == "-") {
@@ -64,10 +65,14 @@ FrameSink OpenSink(const RunPlan& plan, const FrameGeometry& g, const VideoInfo&
 // Ends the output: the encoder finishes or the file is flushed; then the file takes its
 // place. Nothing is put in place after a failure (the temporary file is removed).
 int CloseSink(FrameSink& sink, int status) {
-    if (sink.encoder) {
-        if (status != 0) sink.encoder->Kill();
-        else if (sink.encoder->Finish() != 0) {
-            PrintText(stderr, "kvx-host: ffmpeg could not encode %s (its message is above)\n", sink.name.c_str());
+    std::string messages;
+    if (sink.encoder && status != 0 && !sink.encoderStopped) {
+        sink.encoder->Kill();
+    } else if (sink.encoder) {
+        if (!sink.encoder->Finish(messages) || sink.encoderStopped) {
+            PutText(stderr, messages);
+            PrintText(stderr, "kvx-host: ffmpeg could not encode %s%s\n", sink.name.c_str(),
+                      messages.empty() ? "" : " (its message is above)");
             status = 1;
         }
     } else if (sink.stream == stdout) {
@@ -139,7 +144,9 @@ int ProcessAll(const RunPlan& plan, const FrameGeometry& g, PluginDescriptor& d,
         if (!sink.stream) continue;
         if (g.format == HostFormat::Bgr24) FlipRows(loop.frame, g);
         if (std::fwrite(loop.frame.data(), 1, loop.frame.size(), sink.stream) != loop.frame.size()) {
-            PrintText(stderr, "kvx-host: cannot write output %s: %s\n", sink.name.c_str(), SystemErrorText().c_str());
+            sink.encoderStopped = sink.encoder != nullptr;
+            if (!sink.encoderStopped)
+                PrintText(stderr, "kvx-host: cannot write output %s: %s\n", sink.name.c_str(), SystemErrorText().c_str());
             status = 1;
             break;
         }

@@ -83,6 +83,8 @@ RunPlan MakeRunPlan(const Options& parsed) {
     if (o.fitGiven && !o.detect) throw UsageError("--fit and --trim go with --detect");
     if (o.detect) PlanDetect(p);
     if (!o.files.empty()) PlanInOut(o);
+    if (o.encode.given && o.videoOut.empty())
+        throw UsageError("--crf and --preset set how a video OUT is encoded: give IN and a video OUT");
     // --show-settings and --save without anything about frames (not even --size for frames on
     // standard input) work on the settings only.
     const bool framesWanted = o.pattern || !o.input.empty() || !o.output.empty() || !o.png.empty() || o.stats ||

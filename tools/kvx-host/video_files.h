@@ -4,8 +4,11 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "child_messages.h"
 #include "child_process.h"
+#include "encode_choice.h"
 #include "frame_source.h"
 
 namespace kvx {
@@ -21,8 +24,14 @@ struct VideoInfo {
     int32_t width = 0, height = 0;
     std::string rate;        // frames per second as ffprobe gives it, e.g. "25/1", "30000/1001"
     std::string fieldOrder;  // "progressive", "tt", "bb", ... or "" when not known
+    std::string codec;       // ffmpeg's name of the video's codec, e.g. "h264"
     long long frames = -1;   // -1: not known
+    // Seconds from IN's start (where ffmpeg puts time 0 of what it reads from IN) to the end
+    // of the video stream; -1: not known.
+    double videoEnd = -1;
+    std::vector<std::string> subtitleCodecs;  // codec names of IN's subtitle streams, in order
 };
+
 
 // Asks ffprobe about IN's first video stream; throws RunError.
 VideoInfo ProbeVideo(const std::string& path);
@@ -40,8 +49,30 @@ std::unique_ptr<FrameSource> MakeDecodedSource(const std::string& path, const Fr
                                                const VideoInfo& info, long long limit,
                                                DecodedFrames which = DecodedFrames::All);
 
-// ffmpeg encoding raw frames of `g` into OUT, with IN's audio; throws RunError.
-std::unique_ptr<ChildProcess> StartEncoder(const std::string& in, const std::string& out, const FrameGeometry& g,
-                                           const VideoInfo& info);
+// ffmpeg encoding raw frames into OUT. Its messages are kept back and shown only when it fails.
+class VideoEncoder {
+public:
+    VideoEncoder(std::unique_ptr<ChildProcess> ffmpeg, std::unique_ptr<ChildMessages> messages,
+                 const std::string& inputCodec)
+        : ffmpeg_(std::move(ffmpeg)), messages_(std::move(messages)), inputCodec_(inputCodec) {}
+    // Where the frames go (raw, in the geometry the encoder was started with).
+    FILE* Stream() const { return ffmpeg_->Stream(); }
+    // Closes the frames' pipe and waits for ffmpeg; false when it failed, with its last lines
+    // in `messages`.
+    bool Finish(std::string& messages);
+    // Ends ffmpeg at once (an interrupted run), then waits for it.
+    void Kill() { ffmpeg_->Kill(); }
+
+private:
+    std::unique_ptr<ChildProcess> ffmpeg_;
+    std::unique_ptr<ChildMessages> messages_;
+    std::string inputCodec_;  // of IN's video, which this ffmpeg only looks at, never decodes
+};
+
+// ffmpeg encoding raw frames of `g` into OUT, with IN's audio and the subtitles OUT's container
+// takes, in step with IN's timing; `limit` as for the decoder. Says on standard error which
+// subtitle streams are left out. Throws RunError.
+std::unique_ptr<VideoEncoder> StartEncoder(const std::string& in, const std::string& out, const FrameGeometry& g,
+                                           const VideoInfo& info, long long limit, const EncodeChoice& encode);
 
 }  // namespace kvx

@@ -1,0 +1,76 @@
+// A child program's messages kept from kvx-host's standard error and read back when wanted:
+// natively and, for the Windows handle swap, under Wine.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "child_messages.h"
+#include "child_process.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+namespace kvx {
+namespace {
+
+// 300 numbered lines on standard error, "out" on standard output (after each line with cmd).
+std::vector<std::string> NoisyProgram() {
+#if defined(_WIN32)
+    return {"cmd", "/c", "for /L %i in (1,1,300) do @echo line %i 1>&2 & echo out"};
+#else
+    return {"sh", "-c", "for i in $(seq 300); do echo line $i; done >&2; echo out"};
+#endif
+}
+
+// What standard error is, to see that it is back in place.
+unsigned long long StandardErrorIdentity() {
+#if defined(_WIN32)
+    return reinterpret_cast<uintptr_t>(GetStdHandle(STD_ERROR_HANDLE));
+#else
+    struct stat st {};
+    fstat(2, &st);
+    return static_cast<unsigned long long>(st.st_ino) ^ (static_cast<unsigned long long>(st.st_dev) << 32);
+#endif
+}
+
+// cmd ends its lines with " \r\n".
+std::string PlainLines(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    for (size_t at; (at = text.find(" \n")) != std::string::npos;) text.erase(at, 1);
+    return text;
+}
+
+TEST(ChildMessages, KeptFromStandardErrorAndTheirLastLinesReadBack) {
+    const unsigned long long before = StandardErrorIdentity();
+    ChildMessages messages;
+    ChildProcess child;
+    std::string error;
+    ASSERT_TRUE(messages.WhileStarting([&] { return child.Start(NoisyProgram(), ChildProcess::Pipe::FromOutput, error); }))
+        << error;
+    EXPECT_EQ(StandardErrorIdentity(), before);  // kvx-host's own is back at once
+    std::string out;
+    char block[256];
+    size_t n;
+    while ((n = std::fread(block, 1, sizeof block, child.Stream())) > 0) out.append(block, n);
+    ASSERT_EQ(child.Finish(), 0);
+    EXPECT_EQ(PlainLines(out).find("out"), 0u);
+    EXPECT_EQ(out.find("line"), std::string::npos);
+
+    // The last lines only, whole ones, at most the limit.
+    const std::string tail = PlainLines(messages.Tail());
+    EXPECT_LE(tail.size(), static_cast<size_t>(ChildMessages::kTailBytes));
+    EXPECT_GT(tail.size(), static_cast<size_t>(ChildMessages::kTailBytes) / 2);
+    EXPECT_EQ(tail.compare(0, 5, "line "), 0) << tail.substr(0, 20);
+    const std::string last = "line 300\n";
+    EXPECT_EQ(tail.compare(tail.size() - last.size(), last.size(), last), 0) << tail.substr(tail.size() - 20);
+}
+
+}  // namespace
+}  // namespace kvx
