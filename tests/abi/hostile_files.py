@@ -91,6 +91,13 @@ def alive(pid):
         return False
 
 
+def read_cmdline(pid):
+    try:
+        return read("/proc/%d/cmdline" % pid)
+    except OSError:
+        return b""
+
+
 def make_recording(path, seconds=2, size="160x120"):
     subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=%s:rate=25" % size,
                     "-f", "lavfi", "-i", "sine", "-t", str(seconds), "-c:v", "libx264", "-c:a", "aac", path],
@@ -363,6 +370,24 @@ def windows_names(h):
           repr(left))
     for f in h.private_folders():
         shutil.rmtree(f, ignore_errors=True)
+    # Killing kvx-host.exe ends its copy (the run is a job that dies with it); the folder it
+    # leaves goes at the next start.
+    p = h.start("--size", "1920x1080", "--pattern", "--frames", "5000", "--scale", "110", "--output", "none")
+    deadline = time.time() + 30
+    while not h.private_folders() and time.time() < deadline:
+        time.sleep(0.2)
+    time.sleep(1)
+    copies = [pid for pid in map(int, filter(str.isdigit, os.listdir("/proc")))
+              if b"Temp\\kvx-host-" in read_cmdline(pid)]
+    p.kill()
+    p.wait()
+    deadline = time.time() + 10
+    while time.time() < deadline and any(alive(c) for c in copies):
+        time.sleep(0.2)
+    check("wine: killing kvx-host.exe ends its copy", copies and not any(alive(c) for c in copies), repr(copies))
+    h.run("--size", "8x8", "--pattern", "--output", "none")
+    check("wine: the killed run's folder is removed at the next start", not h.private_folders(),
+          repr(h.private_folders()))
     # A decoy ffprobe.exe beside the recording: kvx-host.exe itself, which would complain
     # about its command line if it were run.
     shutil.copy(h.exe, h.path("ffprobe.exe"))
