@@ -338,7 +338,7 @@ def check_save(host, work):
     if p.returncode != 0 or "ScaleY=1338" not in record or "ProcEnable=1" not in record or \
             "OffsetX=33" not in text_[text_.find("[5]"):]:
         failures.append("--save --channel 77 must write the suggestion into [77] and keep [5]: " + repr(text_))
-    if b"outside the settings dialog's range" not in p.stdout:
+    if b"ScaleY 133.8 % is beyond the dialog's 70.0 to 130.0 %" not in p.stdout:
         failures.append("ScaleY 133.8 % must come with the note on the dialog's range: " + p.stdout.decode())
     fresh = os.path.join(work, "fresh.ini")
     p = detect("plain", "--settings", fresh, "--save")

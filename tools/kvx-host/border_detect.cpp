@@ -7,9 +7,9 @@ namespace kvx {
 
 namespace {
 
-// Pixels read along a line: every second one; on lines of 1440 pixels and more every
-// length/480-th, about 480 samples, plenty to tell whether half of the line is bright.
-int32_t SampleStep(int32_t length) { return std::max(2, length / 480); }
+// Pixels read along a line: every second one; on lines of 810 pixels and more every
+// length/270-th, about 270 samples, plenty to tell whether half of the line is bright.
+int32_t SampleStep(int32_t length) { return std::max(2, length / 270); }
 // Lines looked at beyond an edge: the sharp stop of content, and the gap of black lines.
 constexpr int32_t kGapLines = 4;
 

@@ -3,7 +3,7 @@
 // know.
 //
 // Every frame is read on a grid (every second pixel of every row, every second row of every
-// column; sparser on lines of 1440 pixels and more), each sample judged bright (luma at or
+// column; sparser on lines of 810 pixels and more), each sample judged bright (luma at or
 // above the --black level) or dark. In each frame:
 //   - a line (row or column) has content when at least half of its samples are bright: a
 //     line is judged by most of its width, so a logo or a clock over a bar leaves it black;

@@ -229,9 +229,9 @@ std::vector<std::string> DetectionNotes(const Detection& d) {
                             {"OffsetY", d.fit.offsetY, -kDialogOffset, kDialogOffset}};
     for (const Value& v : values) {
         if (v.value >= v.low && v.value <= v.high) continue;
-        notes.push_back(std::string(v.name) + " " + Tenths(v.value) + " % is outside the settings dialog's range of " +
-                        Tenths(v.low) + " to " + Tenths(v.high) + " %: the plug-in uses it and the dialog shows it, "
-                        "but the first click on that up-down control jumps to the end of the range");
+        notes.push_back(std::string(v.name) + " " + Tenths(v.value) + " % is beyond the dialog's " + Tenths(v.low) +
+                        " to " + Tenths(v.high) + " %: it shows the value, but the first click on its arrows "
+                        "jumps to the range end");
     }
     return notes;
 }
