@@ -401,15 +401,15 @@ def main():
     for r in table:
         print("  ".join(c.ljust(widths[i]) for i, c in enumerate(r)).rstrip())
     print()
-    print("%-10s %5s %9s %5s   %s" % ("class", "right", "not sure", "wrong", "cropdetect right / wrong"))
-    total = {"right": 0, "not sure": 0, "wrong": 0, "cd right": 0, "cd wrong": 0}
+    print("%-10s %5s %9s %5s   %s" % ("class", "right", "not sure", "wrong", "cropdetect right / wrong or none"))
+    total = {"right": 0, "not sure": 0, "wrong": 0, "cd right": 0, "cd wrong": 0, "cd not sure": 0}
     for cls, t in tally.items():
         print("%-10s %5d %9d %5d   %d / %d" % (cls, t["right"], t["not sure"], t["wrong"], t["cd right"],
                                             t["cd wrong"] + t["cd not sure"]))
         for k in total:
             total[k] += t[k]
     print("%-10s %5d %9d %5d   %d / %d" % ("all %d" % len(CLIPS), total["right"], total["not sure"], total["wrong"],
-                                        total["cd right"], total["cd wrong"]))
+                                        total["cd right"], total["cd wrong"] + total["cd not sure"]))
     if failures:
         print("FAILED: " + "; ".join(failures))
         return 1

@@ -290,8 +290,9 @@ std::string DescribeDetection(const Detection& d) {
     const std::string frames = std::to_string(border.framesSampled) + " sampled frames, " +
                                std::to_string(border.framesWithContent) + " with picture content";
     if (border.verdict == BorderVerdict::NoContent)
-        return "no border found: no picture content in the " + std::to_string(border.framesSampled) +
-               " sampled frames (all black); settings unchanged\n";
+        return "not sure: none of the " + std::to_string(border.framesSampled) +
+               " sampled frames has a row and a column with most of it at or above --black " + std::to_string(d.black) +
+               " (black, or dark all over: a night scene, credits); settings unchanged\n";
     std::string text = "frames     " + frames + "\n";
     if (d.taken) text += "format     " + std::to_string(d.taken) + " of 2 (--take " + std::to_string(d.taken) + ")\n";
     if (border.verdict == BorderVerdict::FormatChange) return text + FormatChangeText(d);
