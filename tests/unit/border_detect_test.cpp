@@ -229,6 +229,25 @@ TEST(BorderBand, AFormatChangeIsReportedWithBothFormats) {
     EXPECT_EQ(r.picture, (Rect{0, 6, 64, 42}));
 }
 
+// Frames of one to five pixels a side, black, bright or striped, in both formats: every
+// line read stays inside the frame (the sanitizer builds run this), and the answers stay
+// within the frame.
+TEST(BorderBand, TinyFramesAreSafe) {
+    for (HostFormat format : {HostFormat::Yuyv, HostFormat::Bgr24})
+        for (int32_t w = 1; w <= 5; ++w)
+            for (int32_t h = 1; h <= 5; ++h) {
+                const FrameGeometry g = Geometry(w, h, format);
+                BorderDetector d(g);
+                d.AddFrame(MakeFrame(g, Boxed({0, 0, 0, 0})).data());
+                d.AddFrame(MakeFrame(g, Boxed({0, 0, w, h})).data());
+                d.AddFrame(MakeFrame(g, [](int32_t x, int32_t y) { return (x + y) % 2 ? 200 : 16; }).data());
+                d.KeepEveryOther();
+                const BorderResult r = d.Decide();
+                EXPECT_TRUE(r.picture.left >= 0 && r.picture.right <= w && r.picture.top >= 0 && r.picture.bottom <= h)
+                    << w << "x" << h;
+            }
+}
+
 TEST(BorderBand, KeepEveryOtherHalvesTheSeries) {
     const FrameGeometry g = Geometry(64, 48);
     BorderDetector detector(g);
