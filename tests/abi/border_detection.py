@@ -15,7 +15,7 @@ rectangle, and kvx-host --detect --json is run on the recording itself. An answe
 The test fails on any wrong answer of ours. ffmpeg's cropdetect on the same clips is shown
 beside it (it has no "not sure"). With KEEP_DIR the clips stay there.
 """
-import json, os, re, shutil, subprocess, sys, tempfile
+import concurrent.futures, json, os, re, shutil, subprocess, sys, tempfile
 
 RATE = 25
 SD, HD = (720, 576), (1920, 1080)
@@ -358,6 +358,32 @@ def check_save(host, work):
     return failures
 
 
+def evaluate(i, clip, host, work, keep):
+    """Makes clip i, runs --detect on it and judges the answer and cropdetect's, in a folder
+    of its own: (row, ours, cropdetect's, failures)."""
+    w, h = clip.size
+    own = os.path.join(work, "%02d" % i)
+    os.makedirs(own)
+    base = os.path.join(keep or own, "%02d-" % i + re.sub(r"[^a-z0-9]+", "-", clip.name.lower()).strip("-"))
+    path = make(clip, base)
+    raw = decode_raw(clip, path, os.path.join(own, "src.yuv"))
+    src = frames_of(raw, w, h)
+    args = ["--size", "%dx%d" % (w, h), "--input", path] if clip.codec == "raw" else [path]
+    p = run(host + ["--detect", "--quiet", "--json"] + args, ok=(0, 3, 4), cwd=own)
+    failures = []
+    if p.stderr.strip():
+        failures.append(clip.name + ": text on standard error: " + p.stderr.decode(errors="replace"))
+    report = json.loads(p.stdout)
+    if clip.advert:
+        ours, why = judge_change(clip, report, p.returncode, src, host, path, raw, own)
+    else:
+        ours, why = judge(clip, report, p.returncode, src, host, raw, own)
+    theirs = cropdetect(clip, path)
+    if ours == "wrong":
+        failures.append("%s: %s" % (clip.name, why))
+    return [clip.cls, clip.name, ours, theirs, why[:110]], ours, theirs, failures
+
+
 def main():
     build = os.path.abspath(sys.argv[1])
     keep = sys.argv[2] if len(sys.argv) > 2 else None
@@ -367,29 +393,16 @@ def main():
     host = [os.path.join(build, "kvx-host"), "--plugin", os.path.join(build, "KVX_Scaler.so")]
     failures, rows, tally = [], [], {}
     try:
-        for i, clip in enumerate(CLIPS):
-            w, h = clip.size
-            base = os.path.join(keep or work, "%02d-" % i + re.sub(r"[^a-z0-9]+", "-", clip.name.lower()).strip("-"))
-            path = make(clip, base)
-            raw = decode_raw(clip, path, os.path.join(work, "src.yuv"))
-            src = frames_of(raw, w, h)
-            args = ["--size", "%dx%d" % (w, h), "--input", path] if clip.codec == "raw" else [path]
-            p = run(host + ["--detect", "--quiet", "--json"] + args, ok=(0, 3, 4), cwd=work)
-            if p.stderr.strip():
-                failures.append(clip.name + ": text on standard error: " + p.stderr.decode(errors="replace"))
-            report = json.loads(p.stdout)
-            if clip.advert:
-                ours, why = judge_change(clip, report, p.returncode, src, host, path, raw, work)
-            else:
-                ours, why = judge(clip, report, p.returncode, src, host, raw, work)
-            theirs = cropdetect(clip, path)
+        # Two clips at a time: most of the time goes to waiting for ffmpeg and kvx-host.
+        with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
+            results = list(pool.map(lambda ic: evaluate(ic[0], ic[1], host, work, keep), enumerate(CLIPS)))
+        for clip, (row, ours, theirs, clip_failures) in zip(CLIPS, results):
             t = tally.setdefault(clip.cls, {"right": 0, "not sure": 0, "wrong": 0, "cd right": 0, "cd wrong": 0,
                                             "cd not sure": 0})
             t[ours] += 1
             t["cd " + theirs] += 1
-            rows.append([clip.cls, clip.name, ours, theirs, why[:110]])
-            if ours == "wrong":
-                failures.append("%s: %s" % (clip.name, why))
+            rows.append(row)
+            failures += clip_failures
         failures += check_long_recording(host, work)
         failures += check_save(host, work)
     finally:
