@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "channel_record.h"
+#include "child_messages.h"
 #include "console_text.h"
 #include "files.h"
 #include "host/plugin_state.h"
@@ -80,12 +81,12 @@ std::string OptionsText(const FitResult& fit) {
 // the frames no other frame refers to (they need not be decoded to decode the rest, so
 // nothing is broken), and of the others the first at least a sample's interval after the one
 // handed over before: whatever the frame types, the samples are even in time. Decoder
-// messages are kept off the report.
+// messages are kept back, off the report, and shown only when the decode fails.
 class SampledRecording : public FrameSource {
 public:
     SampledRecording(const std::string& path, const FrameGeometry& g, long long frames, double rate, long long limit)
         : path_(path) {
-        std::vector<std::string> args = {"ffmpeg", "-v", "fatal", "-nostdin"};
+        std::vector<std::string> args = {"ffmpeg", "-v", "error", "-nostdin"};
         const bool thin = limit < 0 && frames > 2 * kSampledVideoFrames && rate > 0;
         if (thin) args.insert(args.end(), {"-skip_frame", "noref"});
         args.insert(args.end(), {"-i", AsFile(path), "-map", "0:v:0"});
@@ -99,14 +100,15 @@ public:
         if (limit >= 0) args.insert(args.end(), {"-frames:v", std::to_string(limit)});
         args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", g.format == HostFormat::Yuyv ? "yuyv422" : "bgr24", "-"});
         std::string error;
-        if (!decoder_.Start(args, ChildProcess::Pipe::FromOutput, error))
+        if (!messages_.WhileStarting([&] { return decoder_.Start(args, ChildProcess::Pipe::FromOutput, error); }))
             throw RunError(error + " (kvx-host runs ffmpeg to read video files: install ffmpeg and put it on PATH)");
         raw_ = MakeRawSource(decoder_.Stream(), false, g, limit, -1);
     }
     Result Next(std::vector<uint8_t>& frame, std::string& error) override {
         const Result r = raw_->Next(frame, error);
         if (r == Result::End && decoder_.Finish() != 0) {
-            error = "ffmpeg could not decode " + path_ + " (ffmpeg -v error -i " + path_ + " -f null - says why)";
+            PutText(stderr, messages_.Tail());
+            error = "ffmpeg could not decode " + path_ + " (its message is above)";
             return Result::Error;
         }
         return r;
@@ -114,6 +116,7 @@ public:
     long long Length() const override { return -1; }
 
 private:
+    ChildMessages messages_;
     ChildProcess decoder_;
     std::unique_ptr<FrameSource> raw_;
     std::string path_;
