@@ -1,7 +1,8 @@
-// Border detection over series of synthetic frames in both host formats.
+// Border detection: the per-frame line classification and the choice of the picture's band
+// over frames, as bit-exact worked examples on small synthetic frames in both host formats.
 #include <gtest/gtest.h>
 
-#include <random>
+#include <functional>
 #include <vector>
 
 #include "border_detect.h"
@@ -9,63 +10,9 @@
 namespace kvx {
 namespace {
 
-// A frame whose picture is `picture` (rows from the top) filled with texture of luma
-// pictureLow..pictureHigh, and whose border is black with +-borderNoise; the first
-// `overscan` rows are bright noise. Built top-down, stored in host order.
-struct Scene {
-    FrameGeometry g;
-    Rect picture;
-    int pictureLow = 40, pictureHigh = 220;
-    int starsPerThousand = 0;  // picture pixels at full white (stars in a night sky)
-    int borderNoise = 0;
-    int overscan = 0;
-};
+using Luma = std::function<int(int32_t x, int32_t y)>;  // video luma at (x, y), y from the top
 
-std::vector<uint8_t> MakeFrame(const Scene& s, unsigned seed) {
-    std::mt19937 rng(seed);
-    const int32_t w = s.g.width, h = s.g.height, bpp = s.g.BytesPerPixel();
-    std::vector<uint8_t> frame(s.g.FrameBytes());
-    for (int32_t y = 0; y < h; ++y) {
-        const int32_t memoryRow = s.g.format == HostFormat::Yuyv ? y : h - 1 - y;
-        for (int32_t x = 0; x < w; ++x) {
-            const bool inside = x >= s.picture.left && x < s.picture.right && y >= s.picture.top &&
-                                y < s.picture.bottom;
-            int luma;
-            if (y < s.overscan) luma = 60 + static_cast<int>(rng() % 160);
-            else if (inside && static_cast<int>(rng() % 1000) < s.starsPerThousand) luma = 235;
-            else if (inside) luma = s.pictureLow + static_cast<int>(rng() % (s.pictureHigh - s.pictureLow + 1));
-            else luma = 16 + (s.borderNoise ? static_cast<int>(rng() % (2 * s.borderNoise + 1)) - s.borderNoise : 0);
-            uint8_t* p = &frame[(static_cast<size_t>(memoryRow) * w + x) * bpp];
-            if (s.g.format == HostFormat::Yuyv) {
-                p[0] = static_cast<uint8_t>(luma);
-                p[1] = 128;
-            } else {
-                // Grey of that video luma in full-range RGB.
-                const int v = std::max(0, std::min(255, (luma - 16) * 255 / 219));
-                p[0] = p[1] = p[2] = static_cast<uint8_t>(v);
-            }
-        }
-    }
-    return frame;
-}
-
-BorderResult Detect(const Scene& s, int frames, int blackEvery = 0, int fullPictureEvery = 0) {
-    BorderDetector detector(s.g);
-    Scene full = s;
-    full.picture = Rect{0, 0, s.g.width, s.g.height};
-    for (int i = 0; i < frames; ++i) {
-        if (blackEvery && i % blackEvery == 0) {
-            Scene black = s;
-            black.picture = Rect{0, 0, 0, 0};
-            detector.AddFrame(MakeFrame(black, i).data());
-        } else {
-            detector.AddFrame(MakeFrame(fullPictureEvery && i % fullPictureEvery == 0 ? full : s, i).data());
-        }
-    }
-    return detector.Decide();
-}
-
-FrameGeometry Geometry(int32_t w, int32_t h, HostFormat f) {
+FrameGeometry Geometry(int32_t w, int32_t h, HostFormat f = HostFormat::Yuyv) {
     FrameGeometry g;
     g.width = w;
     g.height = h;
@@ -73,89 +20,238 @@ FrameGeometry Geometry(int32_t w, int32_t h, HostFormat f) {
     return g;
 }
 
-struct DetectCase {
-    const char* name;
-    Scene scene;
-    Rect expected;
-};
+// A frame in host memory order (bgr24 bottom-up, grey of that luma).
+std::vector<uint8_t> MakeFrame(const FrameGeometry& g, const Luma& luma) {
+    const int32_t bpp = g.BytesPerPixel();
+    std::vector<uint8_t> frame(g.FrameBytes());
+    for (int32_t y = 0; y < g.height; ++y) {
+        const int32_t memoryRow = g.format == HostFormat::Yuyv ? y : g.height - 1 - y;
+        for (int32_t x = 0; x < g.width; ++x) {
+            uint8_t* p = &frame[(static_cast<size_t>(memoryRow) * g.width + x) * bpp];
+            const int v = luma(x, y);
+            if (g.format == HostFormat::Yuyv) {
+                p[0] = static_cast<uint8_t>(v);
+                p[1] = 128;
+            } else {
+                const int rgb = std::max(0, std::min(255, ((v - 16) * 255 + 109) / 219));
+                p[0] = p[1] = p[2] = static_cast<uint8_t>(rgb);
+            }
+        }
+    }
+    return frame;
+}
 
-TEST(BorderDetector, FindsEachEdgeOnItsOwnInBothFormats) {
-    const FrameGeometry yuyv = Geometry(720, 576, HostFormat::Yuyv);
-    const FrameGeometry bgr = Geometry(720, 576, HostFormat::Bgr24);
-    Scene asymmetric{yuyv, {7, 13, 720, 555}};
-    Scene asymmetricBgr{bgr, {7, 13, 720, 555}};
-    Scene letterbox{bgr, {0, 72, 720, 504}};
-    Scene pillarbox{Geometry(320, 180, HostFormat::Yuyv), {40, 0, 280, 180}};
-    Scene oneSide{yuyv, {0, 0, 700, 576}};
-    Scene noisy{yuyv, {0, 72, 720, 504}};
-    noisy.borderNoise = 5;
-    Scene overscan{yuyv, {0, 72, 720, 504}};
-    overscan.overscan = 4;  // bright noise rows 0..3 above the letterbox bar
-    Scene tooWide{yuyv, {0, 160, 720, 416}};
-    const DetectCase cases[] = {
-        {"asymmetric yuyv", asymmetric, {7, 13, 720, 555}},
-        {"asymmetric bgr24 (bottom-up rows)", asymmetricBgr, {7, 13, 720, 555}},
-        {"letterbox bgr24", letterbox, {0, 72, 720, 504}},
-        {"pillarbox", pillarbox, {40, 0, 280, 180}},
-        {"right side only", oneSide, {0, 0, 700, 576}},
-        {"noisy black", noisy, {0, 72, 720, 504}},
-        {"overscan noise before the bar", overscan, {0, 72, 720, 504}},
-        // A border over a quarter shows as reaching a quarter and one line (145 of 576).
-        {"border over a quarter", tooWide, {0, 145, 720, 431}},
+// Picture of luma 200 inside `picture`, bars of `bar` around it.
+Luma Boxed(Rect picture, int bar = 16) {
+    return [=](int32_t x, int32_t y) {
+        return x >= picture.left && x < picture.right && y >= picture.top && y < picture.bottom ? 200 : bar;
     };
-    for (const DetectCase& c : cases) {
-        const BorderResult r = Detect(c.scene, 6);
-        EXPECT_EQ(r.verdict, BorderVerdict::Found) << c.name;
-        EXPECT_EQ(r.picture, c.expected) << c.name << ": " << r.picture.left << "," << r.picture.top
-                                         << "," << r.picture.right << "," << r.picture.bottom;
-        EXPECT_EQ(r.framesWithContent, 6) << c.name;
+}
+
+// The flags of the first voting frame: rows then columns.
+std::vector<uint8_t> FlagsOf(const FrameGeometry& g, const Luma& luma) {
+    BorderDetector d(g);
+    d.AddFrame(MakeFrame(g, luma).data());
+    return d.Flags();
+}
+
+constexpr uint8_t C = BorderDetector::kContent, B = BorderDetector::kEdgeBefore, A = BorderDetector::kEdgeAfter;
+
+// 64x48: a row has 31 samples (x = 1, 3, ..., 61 inside the one-pixel margins), a column 24
+// (y = 0, 2, ..., 46). A line has content when at least half its samples are bright.
+TEST(BorderLines, ALetterboxFrameLineByLine) {
+    const FrameGeometry g = Geometry(64, 48);
+    const std::vector<uint8_t> f = FlagsOf(g, Boxed({0, 6, 64, 42}));
+    ASSERT_EQ(f.size(), 48u + 64u);
+    std::vector<uint8_t> rows(48, 0);
+    for (int y = 6; y < 42; ++y) rows[y] = C;
+    rows[6] |= B;   // content starts sharply below two dark rows
+    rows[41] |= A;  // and stops sharply above two dark rows
+    EXPECT_EQ(std::vector<uint8_t>(f.begin(), f.begin() + 48), rows);
+    // Every column: 18 of its 24 samples (rows 6, 8, ..., 40) bright, none an edge.
+    EXPECT_EQ(std::vector<uint8_t>(f.begin() + 48, f.end()), std::vector<uint8_t>(64, C));
+}
+
+TEST(BorderLines, ALineIsJudgedByMostOfItsWidth) {
+    const FrameGeometry g = Geometry(64, 48);
+    // Row 2 bright over x < 31: samples x = 1..29, 15 of 31, under half: black. Row 3 bright
+    // over x < 33: 16 of 31, half or more: content.
+    const std::vector<uint8_t> f = FlagsOf(g, [](int32_t x, int32_t y) {
+        if (y >= 20) return 200;
+        if (y == 2) return x < 31 ? 230 : 16;
+        if (y == 3) return x < 33 ? 230 : 16;
+        return 16;
+    });
+    EXPECT_EQ(f[2], 0);
+    // Row 3 is no edge toward the top (row 2, 15 bright, is not nearly dark) but is one toward
+    // the bottom: rows 4 and 5 are dark under all its bright samples.
+    EXPECT_EQ(f[3], C | A);
+}
+
+TEST(BorderLines, AnEdgeNeedsNearlyDarkLinesBeyond) {
+    const FrameGeometry g = Geometry(64, 48);
+    // Row 10 all bright. Row 9 with 3 bright samples (x = 1, 3, 5; 3 * 8 <= 31: nearly dark):
+    // row 10 is an edge toward the top. With 4 (x = 1..7) it is not.
+    auto scene = [](int brightBefore) {
+        return [=](int32_t x, int32_t y) {
+            if (y >= 10) return 200;
+            if (y == 9 && x < 2 * brightBefore) return 200;
+            return 16;
+        };
+    };
+    EXPECT_EQ(FlagsOf(g, scene(3))[10], C | B);
+    EXPECT_EQ(FlagsOf(g, scene(4))[10], C);
+}
+
+// Over frames: the picture is the longest band of rows with content in most frames; a side's
+// border needs the rows just beyond black in nine frames of ten and a sharp edge in a tenth.
+BorderResult DetectFrames(const FrameGeometry& g, const std::vector<Luma>& frames) {
+    BorderDetector d(g);
+    for (const Luma& l : frames) d.AddFrame(MakeFrame(g, l).data());
+    return d.Decide();
+}
+
+TEST(BorderBand, FindsEachSideInBothFormats) {
+    for (HostFormat format : {HostFormat::Yuyv, HostFormat::Bgr24}) {
+        const FrameGeometry g = Geometry(96, 64, format);
+        const BorderResult r = DetectFrames(g, {Boxed({7, 5, 90, 55}), Boxed({7, 5, 90, 55})});
+        EXPECT_EQ(r.verdict, BorderVerdict::Found);
+        EXPECT_EQ(r.picture, (Rect{7, 5, 90, 55}));
+        EXPECT_EQ(r.framesWithContent, 2);
+        EXPECT_EQ(r.evidence[0], 2);
+        EXPECT_EQ(r.evidence[1], 2);
+        EXPECT_EQ(r.evidence[2], 2);
+        EXPECT_EQ(r.evidence[3], 2);
+        EXPECT_EQ(r.barLevel, 16);
     }
 }
 
-TEST(BorderDetector, InventsNoBorder) {
-    const FrameGeometry g = Geometry(720, 576, HostFormat::Yuyv);
-    Scene full{g, {0, 0, 720, 576}};
-    EXPECT_EQ(Detect(full, 5).verdict, BorderVerdict::NoBorder);
-    // A dark picture with texture (a night scene) is not a border.
-    Scene dark = full;
-    dark.pictureLow = 16;
-    dark.pictureHigh = 48;
-    EXPECT_EQ(Detect(dark, 5).verdict, BorderVerdict::NoBorder);
-    // Nor is a night sky: black, but for a star in every fifty pixels (its mean is near black).
-    Scene night = full;
-    night.pictureLow = night.pictureHigh = 16;
-    night.starsPerThousand = 20;
-    EXPECT_EQ(Detect(night, 5).verdict, BorderVerdict::NoBorder);
-    // Black frames (a fade's end) have no picture content and do not vote.
-    BorderResult faded = Detect(full, 10, 2);
-    EXPECT_EQ(faded.verdict, BorderVerdict::NoBorder);
-    EXPECT_EQ(faded.framesSampled, 10);
-    EXPECT_EQ(faded.framesWithContent, 5);
-    // Nothing but black: no content at all.
-    Scene black{g, {0, 0, 0, 0}};
-    BorderResult none = Detect(black, 4);
-    EXPECT_EQ(none.verdict, BorderVerdict::NoContent);
-    EXPECT_EQ(none.framesWithContent, 0);
-}
-
-TEST(BorderDetector, ABorderMustBeInNearlyEveryFrameWithContent) {
-    Scene letterbox{Geometry(320, 240, HostFormat::Yuyv), {0, 30, 320, 210}};
-    // Every fifth frame fills the frame: a border in 80 % of the frames is no border.
-    EXPECT_EQ(Detect(letterbox, 20, 0, 5).verdict, BorderVerdict::NoBorder);
-    // One frame in twenty (95 %) does not undo it.
-    BorderResult r = Detect(letterbox, 20, 0, 20);
+TEST(BorderBand, AnOverlayPartOfTheTimeStaysInTheBar) {
+    const FrameGeometry g = Geometry(64, 64);
+    // Letterbox rows 8..43; a subtitle (rows 52..53, nearly the whole width) in 4 of 10
+    // frames, apart from the picture by rows black in every frame.
+    auto subtitled = [](int32_t x, int32_t y) { return (y >= 8 && y < 44) || (y >= 52 && y < 54 && x > 4) ? 200 : 16; };
+    std::vector<Luma> frames(10, Boxed({0, 8, 64, 44}));
+    for (int i = 0; i < 4; ++i) frames[i] = subtitled;
+    BorderResult r = DetectFrames(g, frames);
     EXPECT_EQ(r.verdict, BorderVerdict::Found);
-    EXPECT_EQ(r.picture, (Rect{0, 30, 320, 210}));
-    // Black frames in between change nothing.
-    r = Detect(letterbox, 20, 3);
-    EXPECT_EQ(r.picture, (Rect{0, 30, 320, 210}));
-    EXPECT_EQ(r.framesWithContent, 13);
+    EXPECT_EQ(r.picture, (Rect{0, 8, 64, 44}));
+    // In 6 of 10 frames: the subtitle rows have content in most frames beyond the edge.
+    for (int i = 4; i < 6; ++i) frames[i] = subtitled;
+    r = DetectFrames(g, frames);
+    EXPECT_EQ(r.verdict, BorderVerdict::NotSure);
+    EXPECT_EQ(r.picture, (Rect{0, 8, 64, 44}));
+    ASSERT_EQ(r.reasons.size(), 1u);
+    EXPECT_EQ(r.reasons[0], "row 52, beyond the picture's bottom edge, has content in most frames");
+    // A logo over a third of the bar's width in every frame leaves the bar black.
+    auto logo = [](int32_t x, int32_t y) { return (y >= 8 && y < 44) || (y >= 1 && y < 5 && x < 20) ? 200 : 16; };
+    r = DetectFrames(g, std::vector<Luma>(3, logo));
+    EXPECT_EQ(r.verdict, BorderVerdict::Found);
+    EXPECT_EQ(r.picture, (Rect{0, 8, 64, 44}));
 }
 
-TEST(BorderDetector, KeepEveryOtherHalvesTheSeries) {
-    Scene letterbox{Geometry(64, 48, HostFormat::Yuyv), {0, 6, 64, 42}};
-    BorderDetector detector(letterbox.g);
-    for (int i = 0; i < 5; ++i) detector.AddFrame(MakeFrame(letterbox, i).data());
+TEST(BorderBand, DarkContentIsNotABorder) {
+    const FrameGeometry g = Geometry(64, 48);
+    // A full picture whose top rows 0..9 are bright in only 3 of 10 frames, here and there
+    // (a dark sky).
+    std::vector<Luma> frames(10, Boxed({0, 10, 64, 48}));
+    for (int i : {0, 4, 8}) frames[i] = Boxed({0, 0, 64, 48});
+    BorderResult r = DetectFrames(g, frames);
+    EXPECT_EQ(r.verdict, BorderVerdict::NotSure);
+    EXPECT_EQ(r.picture, (Rect{0, 10, 64, 48}));
+    ASSERT_EQ(r.reasons.size(), 1u);
+    EXPECT_EQ(r.reasons[0], "row 9, just beyond the picture's top edge (row 10), has content in 30 % of the "
+                            "frames: dark picture, not a bar?");
+    // Rows 8 and 9 lit over a quarter of the width in every frame (windows in a dark sky):
+    // black lines, but not nearly dark, so content never stops sharply at row 10.
+    auto sky = [](int32_t x, int32_t y) { return y < 8 ? 16 : y < 10 ? (x < 16 ? 200 : 16) : 200; };
+    r = DetectFrames(g, std::vector<Luma>(5, sky));
+    EXPECT_EQ(r.verdict, BorderVerdict::NotSure);
+    EXPECT_EQ(r.picture, (Rect{0, 10, 64, 48}));
+    EXPECT_EQ(r.evidence[1], 0);
+    ASSERT_EQ(r.reasons.size(), 1u);
+    EXPECT_EQ(r.reasons[0], "the picture's top edge (row 10) is sharp in only 0 of 5 frames: dark picture, not a bar?");
+    // No frame with content: nothing to judge.
+    r = DetectFrames(g, std::vector<Luma>(3, Boxed({0, 0, 0, 0})));
+    EXPECT_EQ(r.verdict, BorderVerdict::NoContent);
+    EXPECT_EQ(r.framesSampled, 3);
+    EXPECT_EQ(r.framesWithContent, 0);
+    // A full picture: no border; black frames between do not vote.
+    r = DetectFrames(g, {Boxed({0, 0, 64, 48}), Boxed({0, 0, 0, 0}), Boxed({0, 0, 64, 48})});
+    EXPECT_EQ(r.verdict, BorderVerdict::NoBorder);
+    EXPECT_EQ(r.framesWithContent, 2);
+}
+
+TEST(BorderBand, BarsAboveBlackAndTheBlackLevel) {
+    const FrameGeometry g = Geometry(64, 48);
+    // Bars at Y 30 are black under the default level and measured as such.
+    BorderResult r = DetectFrames(g, {Boxed({0, 6, 64, 42}, 30)});
+    EXPECT_EQ(r.verdict, BorderVerdict::Found);
+    EXPECT_EQ(r.barLevel, 30);
+    // With --black 30 they count as picture: the whole frame.
+    BorderDetector d(g, 30);
+    d.AddFrame(MakeFrame(g, Boxed({0, 6, 64, 42}, 30)).data());
+    EXPECT_EQ(d.Decide().verdict, BorderVerdict::NoBorder);
+}
+
+TEST(BorderBand, NoisyOverscanLinesAtTheEdgeArePassedOver) {
+    const FrameGeometry g = Geometry(128, 128);  // overscan: 2 lines
+    auto noisy = [](int32_t x, int32_t y) { return y < 2 ? 120 + (x * 37 % 90) : y >= 20 && y < 108 ? 200 : 16; };
+    const BorderResult r = DetectFrames(g, {noisy, noisy, noisy});
+    EXPECT_EQ(r.verdict, BorderVerdict::Found);
+    EXPECT_EQ(r.picture, (Rect{0, 20, 128, 108}));
+}
+
+TEST(BorderBand, AFormatChangeIsReportedWithBothFormats) {
+    const FrameGeometry g = Geometry(64, 48);
+    // Frames 0..3 fill the frame (an advert), frames 4..9 are letterboxed: in most frames
+    // the top and bottom rows are black, but the first four frames are sure of no border.
+    std::vector<Luma> frames(10, Boxed({0, 6, 64, 42}));
+    for (int i = 0; i < 4; ++i) frames[i] = Boxed({0, 0, 64, 48});
+    // A frame that looks like neither: black but for its middle rows, within the film.
+    frames[6] = Boxed({0, 12, 64, 36});
+    BorderResult r = DetectFrames(g, frames);
+    EXPECT_EQ(r.verdict, BorderVerdict::FormatChange);
+    ASSERT_EQ(r.formats.size(), 2u);
+    EXPECT_EQ(r.formats[0].firstFrame, 0);
+    EXPECT_EQ(r.formats[0].border.verdict, BorderVerdict::NoBorder);
+    EXPECT_EQ(r.formats[0].border.framesWithContent, 4);
+    EXPECT_EQ(r.formats[1].firstFrame, 4);
+    EXPECT_EQ(r.formats[1].border.verdict, BorderVerdict::Found);
+    EXPECT_EQ(r.formats[1].border.picture, (Rect{0, 6, 64, 42}));
+    EXPECT_EQ(r.reasons, std::vector<std::string>{"the picture changes after 4 of 10 frames"});
+    // The advert in one frame of ten is too short to be a format: the film's rows 0..5 have
+    // content in that frame only, so the film is found.
+    frames.assign(10, Boxed({0, 6, 64, 42}));
+    frames[0] = Boxed({0, 0, 64, 48});
+    r = DetectFrames(g, frames);
+    EXPECT_EQ(r.verdict, BorderVerdict::Found);
+    EXPECT_EQ(r.picture, (Rect{0, 6, 64, 42}));
+}
+
+// Frames of one to five pixels a side, black, bright or striped, in both formats: every
+// line read stays inside the frame (the sanitizer builds run this), and the answers stay
+// within the frame.
+TEST(BorderBand, TinyFramesAreSafe) {
+    for (HostFormat format : {HostFormat::Yuyv, HostFormat::Bgr24})
+        for (int32_t w = 1; w <= 5; ++w)
+            for (int32_t h = 1; h <= 5; ++h) {
+                const FrameGeometry g = Geometry(w, h, format);
+                BorderDetector d(g);
+                d.AddFrame(MakeFrame(g, Boxed({0, 0, 0, 0})).data());
+                d.AddFrame(MakeFrame(g, Boxed({0, 0, w, h})).data());
+                d.AddFrame(MakeFrame(g, [](int32_t x, int32_t y) { return (x + y) % 2 ? 200 : 16; }).data());
+                d.KeepEveryOther();
+                const BorderResult r = d.Decide();
+                EXPECT_TRUE(r.picture.left >= 0 && r.picture.right <= w && r.picture.top >= 0 && r.picture.bottom <= h)
+                    << w << "x" << h;
+            }
+}
+
+TEST(BorderBand, KeepEveryOtherHalvesTheSeries) {
+    const FrameGeometry g = Geometry(64, 48);
+    BorderDetector detector(g);
+    for (int i = 0; i < 5; ++i) detector.AddFrame(MakeFrame(g, Boxed({0, 6, 64, 42})).data());
     detector.KeepEveryOther();
     EXPECT_EQ(detector.FramesSampled(), 3);
     EXPECT_EQ(detector.Decide().framesWithContent, 3);

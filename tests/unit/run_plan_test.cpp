@@ -34,7 +34,7 @@ const RefusedLine kRefused[] = {
     {{"--plugin", "p", "--size", "8x8", "--pattern", "--frames", "18446744073709551616"}, "bad --frames"},
     {{"--plugin", "p", "--size", "8x8", "--pattern", "--frames", "-1"}, "bad --frames"},
     {{"--plugin", "p", "--save", "--scale", "110"}, "give --settings FILE too"},
-    {{"--plugin", "p", "--trim", "1"}, "--fit and --trim go with --detect"},
+    {{"--plugin", "p", "--trim", "1"}, "--fit, --trim, --black, --take and --json go with --detect"},
     {{"--plugin", "p", "--detect", "a.ts", "--trim", "25.1"}, "bad --trim"},
     {{"--plugin", "p", "a.ts", "b.webm"}, "cannot write H.264 into .webm"},
     {{"--plugin", "p", "a.ts", "b"}, "has no extension"},

@@ -225,7 +225,9 @@ const std::vector<OptionEntry>& OptionTable() {
                               "With --save the settings go into the --settings FILE (the\n"
                               "--channel's record when FILE keeps settings per channel);\n"
                               "--compare shows the last sampled frame before and after them.\n"
-                              "\"no border found\" (exit 0) changes nothing",
+                              "Exit 0: settings suggested (and saved with --save); 3: no border\n"
+                              "found; 4: not sure, a format change without --take, no\n"
+                              "suggestion, or no picture at all. Only 0 changes anything",
          [](Options& o, const std::string&, const std::string&) { o.detect = true; }},
         {"--fit", "fill|aspect", "fill: ScaleX and ScaleY each, the picture covers the frame exactly\n"
                                  "(default); aspect: one scale (KeepAspect on), the excess cut evenly",
@@ -233,6 +235,26 @@ const std::vector<OptionEntry>& OptionTable() {
         {"--trim", "P", "cut P per cent of the picture more on every side (noisy overscan\n"
                         "lines at the picture's own edge)",
          Trim},
+        {"--black", "N", "the darkest luma (17 to 235; video black is 16) that counts as\n"
+                         "picture (default 36: bars up to about Y 24 with noise are black);\n"
+                         "the report gives the bars' measured level",
+         [](Options& o, const std::string& n, const std::string& v) {
+             o.black = static_cast<int32_t>(ParseWholeNumber(v, n, 17, 235));
+             o.fitGiven = true;
+         }},
+        {"--take", "N", "when the picture's format changes within the recording (a 4:3\n"
+                        "advert, then a letterboxed film): suggest (and --save) the\n"
+                        "settings of format N (1: the first in time, 2: the second)",
+         [](Options& o, const std::string& n, const std::string& v) {
+             o.take = static_cast<int32_t>(ParseWholeNumber(v, n, 1, 2));
+             o.fitGiven = true;
+         }},
+        {"--json", nullptr, "print the --detect report as JSON (verdict, rectangle, reasons,\n"
+                            "settings and options)",
+         [](Options& o, const std::string&, const std::string&) {
+             o.json = true;
+             o.fitGiven = true;
+         }},
         {nullptr, nullptr, "\nOther:", nullptr},
         {"/inst:X", nullptr, "(or -inst:X) the plug-in's settings instance X", nullptr},
         {"--version", nullptr, "kvx-host's version",
@@ -248,7 +270,8 @@ std::string HelpText() {
         "       kvx-host --plugin FILE --size WxH [--format yuyv|bgr24] [--input FILE] [--output FILE|none]\n"
         "       kvx-host --plugin FILE --size WxH --pattern [--frames N] --compare FILE.png --output none\n"
         "       kvx-host --plugin FILE --settings FILE [setting options] [--save] [--show-settings]\n"
-        "       kvx-host --plugin FILE --detect IN [--fit fill|aspect] [--trim P] [--compare FILE.png]\n"
+        "       kvx-host --plugin FILE --detect IN [--fit fill|aspect] [--trim P] [--black N] [--take N]\n"
+        "                [--json] [--compare FILE.png]\n"
         "                [--settings FILE [--channel KEY] --save]\n"
         "\n"
         "Loads a KVX_Scaler-style plug-in and runs frames through it exactly as the TV\n"

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "border_detect.h"
 #include "encode_choice.h"
 #include "errors.h"
 #include "fit_settings.h"
@@ -32,10 +33,13 @@ struct Options {
     bool quiet = false, stats = false, showSettings = false;
     bool overwrite = false;  // -y: an existing output is replaced
     bool help = false, version = false;
-    bool detect = false, fitGiven = false;  // --detect; --fit or --trim given
+    bool detect = false, fitGiven = false;  // --detect; an option of --detect alone given
     FitMode fit = FitMode::Fill;
     int32_t trim = 0;  // thousandths of the picture cut more on every side
     EncodeChoice encode;                // how a video OUT is encoded
+    int32_t black = kDefaultBlackLevel;  // --black: the darkest luma that counts as picture
+    bool json = false;                   // --json: the --detect report as JSON
+    int32_t take = 0;                    // --take: the format to suggest for when it changes (1, 2)
     std::vector<std::string> warnings;  // one line each, printed before the run
 };
 

@@ -80,7 +80,7 @@ RunPlan MakeRunPlan(const Options& parsed) {
     if (o.settings.save && o.settings.file.empty())
         throw UsageError("--save writes back to the --settings FILE: give --settings FILE too");
     if (o.pattern && !o.input.empty()) throw UsageError("--pattern and --input exclude each other");
-    if (o.fitGiven && !o.detect) throw UsageError("--fit and --trim go with --detect");
+    if (o.fitGiven && !o.detect) throw UsageError("--fit, --trim, --black, --take and --json go with --detect");
     if (o.detect) PlanDetect(p);
     if (!o.files.empty()) PlanInOut(o);
     if (o.encode.given && o.videoOut.empty())

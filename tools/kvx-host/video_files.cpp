@@ -21,10 +21,6 @@ std::string Extension(const std::string& name) {
     return ext;
 }
 
-// Names reach ffmpeg as files: without the prefix a name like "concat:a|b", "tee:x|y" or
-// "http://..." would be taken as a protocol and read or write what the user did not name.
-std::string AsFile(const std::string& name) { return "file:" + name; }
-
 const char* PixelFormat(const FrameGeometry& g) { return g.format == HostFormat::Yuyv ? "yuyv422" : "bgr24"; }
 
 const char kInstallHint[] = " (kvx-host runs ffmpeg and ffprobe for video files: install ffmpeg and put it on "
@@ -200,6 +196,10 @@ std::unique_ptr<ChildProcess> StartQuietly(const std::vector<std::string>& args,
 }
 
 }  // namespace
+
+// Names reach ffmpeg as files: without the prefix a name like "concat:a|b", "tee:x|y" or
+// "http://..." would be taken as a protocol and read or write what the user did not name.
+std::string AsFile(const std::string& name) { return "file:" + name; }
 
 bool IsRawFileName(const std::string& name) {
     std::string ext = Extension(name);

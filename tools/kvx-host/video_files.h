@@ -13,6 +13,9 @@
 
 namespace kvx {
 
+// A name for ffmpeg that it takes as a file, never as a protocol (concat:, tee:, http:).
+std::string AsFile(const std::string& name);
+
 // Names kvx-host takes as raw frames rather than video files.
 bool IsRawFileName(const std::string& name);
 
