@@ -91,7 +91,7 @@ int CloseSink(FrameSink& sink, int status) {
 std::unique_ptr<FrameSource> OpenSource(const RunPlan& plan, const FrameGeometry& g, const VideoInfo& video) {
     const Options& o = plan.o;
     if (o.pattern) return MakePatternSource(g, o.frames);
-    if (!o.videoIn.empty()) return MakeDecodedSource(o.videoIn, g, video, o.frames, DecodedFrames::All);
+    if (!o.videoIn.empty()) return MakeDecodedSource(o.videoIn, g, video, o.frames);
     FILE* in = OpenInput(o.input);
     return MakeRawSource(in, in != stdin, g, o.frames);
 }

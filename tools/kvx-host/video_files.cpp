@@ -230,23 +230,18 @@ VideoInfo ProbeVideo(const std::string& path) {
 }
 
 std::unique_ptr<FrameSource> MakeDecodedSource(const std::string& path, const FrameGeometry& g,
-                                               const VideoInfo& info, long long limit, DecodedFrames which) {
-    std::vector<std::string> args = {"ffmpeg", "-v", "error", "-nostdin"};
-    const bool skipping = which == DecodedFrames::WithoutBidirectional;
-    if (skipping) args.insert(args.end(), {"-skip_frame", "bidir"});
-    args.insert(args.end(), {"-i", AsFile(path), "-map", "0:v:0"});
-    // The frames not decoded must not come back as copies of their neighbours.
-    if (skipping) args.insert(args.end(), {"-fps_mode", "passthrough"});
+                                               const VideoInfo& info, long long limit) {
+    std::vector<std::string> args = {"ffmpeg", "-v", "error", "-nostdin", "-i", AsFile(path), "-map", "0:v:0"};
     // The first frame decoded is the first frame given, not held back to IN's start: the
     // encoder puts it where it belongs (see StartEncoder).
-    else args.insert(args.end(), {"-vf", "setpts=PTS-STARTPTS"});
+    args.insert(args.end(), {"-vf", "setpts=PTS-STARTPTS"});
     // ffmpeg stops by itself after --frames, rather than on a closed pipe.
     if (limit >= 0) args.insert(args.end(), {"-frames:v", std::to_string(limit)});
     args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", PixelFormat(g), "-"});
     std::unique_ptr<ChildMessages> messages(new ChildMessages);
     std::unique_ptr<ChildProcess> decoder = StartQuietly(args, ChildProcess::Pipe::FromOutput, *messages);
     return std::unique_ptr<FrameSource>(
-        new DecodedSource(std::move(decoder), std::move(messages), g, limit, skipping ? -1 : info.frames, path));
+        new DecodedSource(std::move(decoder), std::move(messages), g, limit, info.frames, path));
 }
 
 bool VideoEncoder::Finish(std::string& messages) {

@@ -39,18 +39,9 @@ struct VideoInfo {
 // Asks ffprobe about IN's first video stream; throws RunError.
 VideoInfo ProbeVideo(const std::string& path);
 
-// Which of IN's frames the decoder hands on.
-enum class DecodedFrames {
-    All,
-    // Only frames other frames are predicted from (I and P): B-frames are not decoded at
-    // all, which reads a recording faster than a full decode. The count is then not known.
-    WithoutBidirectional,
-};
-
 // IN decoded by ffmpeg to raw frames of `g` (at most `limit`, -1: all); throws RunError.
 std::unique_ptr<FrameSource> MakeDecodedSource(const std::string& path, const FrameGeometry& g,
-                                               const VideoInfo& info, long long limit,
-                                               DecodedFrames which = DecodedFrames::All);
+                                               const VideoInfo& info, long long limit);
 
 // ffmpeg encoding raw frames into OUT. Its messages are kept back and shown only when it fails.
 class VideoEncoder {
