@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 
+#include "settings/setting_list.h"
+
 namespace kvx {
 
 using ChannelKey = uint64_t;
@@ -27,6 +29,24 @@ struct ChannelProfile {
 static_assert(sizeof(ChannelProfile) == 40, "ChannelProfile is a 40-byte record");
 
 // The built-in defaults of the eight settings (key 0).
-constexpr ChannelProfile kBuiltInProfile{0, 0, 0, 0, 0, 1000, 1000, 1, 1, 0};
+constexpr ChannelProfile kBuiltInProfile{0,
+                                         0,
+                                         static_cast<uint32_t>(kSettingList[kProcEnable].builtIn),
+                                         kSettingList[kOffsetX].builtIn,
+                                         kSettingList[kOffsetY].builtIn,
+                                         kSettingList[kScaleX].builtIn,
+                                         kSettingList[kScaleY].builtIn,
+                                         static_cast<uint32_t>(kSettingList[kKeepAspect].builtIn),
+                                         static_cast<uint32_t>(kSettingList[kInterlace].builtIn),
+                                         static_cast<uint32_t>(kSettingList[kDeinterlace].builtIn)};
+
+// The field of `p` that holds setting `id` (every field is 32 bits: a switch is read as 0/1).
+inline int32_t& SettingField(ChannelProfile& p, SettingId id) {
+    int32_t* const fields[kSettingCount] = {reinterpret_cast<int32_t*>(&p.procEnable), &p.offsetX, &p.offsetY,
+                                            &p.scaleX, &p.scaleY, reinterpret_cast<int32_t*>(&p.keepAspect),
+                                            reinterpret_cast<int32_t*>(&p.interlace),
+                                            reinterpret_cast<int32_t*>(&p.deinterlace)};
+    return *fields[id];
+}
 
 }  // namespace kvx

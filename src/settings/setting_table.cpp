@@ -3,17 +3,14 @@
 namespace kvx {
 
 SettingTable MakeSettingTable(ChannelProfile* p) {
-    const ChannelProfile& d = kBuiltInProfile;
-    return SettingTable{{
-        {kSettingUInt, "ProcEnable", &p->procEnable, d.procEnable, 0, nullptr},
-        {kSettingInt, "OffsetX", &p->offsetX, static_cast<uint32_t>(d.offsetX), 0, nullptr},
-        {kSettingInt, "OffsetY", &p->offsetY, static_cast<uint32_t>(d.offsetY), 0, nullptr},
-        {kSettingInt, "ScaleX", &p->scaleX, static_cast<uint32_t>(d.scaleX), 0, nullptr},
-        {kSettingInt, "ScaleY", &p->scaleY, static_cast<uint32_t>(d.scaleY), 0, nullptr},
-        {kSettingUInt, "KeepAspect", &p->keepAspect, d.keepAspect, 0, nullptr},
-        {kSettingUInt, "Interlace", &p->interlace, d.interlace, 0, nullptr},
-        {kSettingUInt, "Deinterlace", &p->deinterlace, d.deinterlace, 0, nullptr},
-    }};
+    SettingTable table{};
+    for (int id = 0; id < kSettingCount; ++id) {
+        const SettingInfo& s = kSettingList[id];
+        table[static_cast<size_t>(id)] = {s.unit == SettingUnit::kSwitch ? kSettingUInt : kSettingInt, s.key,
+                                          &SettingField(*p, static_cast<SettingId>(id)),
+                                          static_cast<uint32_t>(s.builtIn), 0, nullptr};
+    }
+    return table;
 }
 
 }  // namespace kvx

@@ -8,7 +8,6 @@
 
 namespace kvx {
 
-constexpr size_t kSettingCount = 8;
 using SettingTable = std::array<SettingDescriptor, kSettingCount>;
 
 // The rows bound to the fields of `profile` (they read into it and write from it).

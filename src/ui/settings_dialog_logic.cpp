@@ -13,8 +13,8 @@ namespace {
 // The up-down control reports its new position with this scroll code after every change.
 constexpr uint32_t kScrollThumbPosition = 4;
 
-constexpr int32_t kOffsetLower = -500, kOffsetUpper = 500;
-constexpr int32_t kScaleLower = 700, kScaleUpper = 1300;
+constexpr int32_t kOffsetLower = kSettingList[kOffsetX].dialogLow, kOffsetUpper = kSettingList[kOffsetX].dialogHigh;
+constexpr int32_t kScaleLower = kSettingList[kScaleX].dialogLow, kScaleUpper = kSettingList[kScaleX].dialogHigh;
 
 // Refresh codes.
 enum : uint32_t {
@@ -52,7 +52,7 @@ DialogPlacement PlaceDialog(int32_t storedX, int32_t storedY, const Rect& d, con
 }
 
 void FormatPerMille(int32_t value, char* out, int size) {
-    std::snprintf(out, static_cast<size_t>(size), "%0.1f", value * 0.1);
+    std::snprintf(out, static_cast<size_t>(size), "%s", PerMilleAsPercent(value).c_str());
 }
 
 void SettingsDialogLogic::OnInitDialog() {

@@ -23,14 +23,6 @@ namespace {
 constexpr long long kSampledFrames = 250;
 // Frames a recording is thinned to, evenly in time.
 constexpr long long kSampledVideoFrames = 50;
-// The settings dialog's ranges, in thousandths.
-constexpr int32_t kDialogScaleLow = 700, kDialogScaleHigh = 1300, kDialogOffset = 500;
-
-std::string Tenths(int32_t thousandths) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", thousandths / 10.0);
-    return text;
-}
 
 const char* const kSideNames[4] = {"left", "top", "right", "bottom"};
 
@@ -71,9 +63,13 @@ std::string SideObject(int32_t left, int32_t top, int32_t right, int32_t bottom)
 }
 
 std::string OptionsText(const FitResult& fit) {
-    return "--scale-x " + Tenths(fit.scaleX) + " --scale-y " + Tenths(fit.scaleY) + " --offset-x " +
-           Tenths(fit.offsetX) + " --offset-y " + Tenths(fit.offsetY) + " --keep-aspect " +
-           (fit.keepAspect ? "on" : "off");
+    std::string text;
+    for (const SettingEdit& e : SuggestedEdits(fit)) {
+        const SettingInfo& s = kSettingList[e.field];
+        text += (text.empty() ? "" : " ") + std::string(s.option) + " " +
+                (s.unit == SettingUnit::kSwitch ? (e.value ? "on" : "off") : PerMilleAsPercent(e.value));
+    }
+    return text;
 }
 
 // A video IN decoded by ffmpeg, `frames` frames of `rate` per second (-1: not known), at
@@ -172,9 +168,9 @@ bool SampleBorders(FrameSource& source, const FrameGeometry& g, int32_t black, b
 }
 
 std::vector<SettingEdit> SuggestedEdits(const FitResult& fit) {
-    return {{SettingEdit::ScaleX, fit.scaleX},   {SettingEdit::ScaleY, fit.scaleY},
-            {SettingEdit::OffsetX, fit.offsetX}, {SettingEdit::OffsetY, fit.offsetY},
-            {SettingEdit::KeepAspect, fit.keepAspect ? 1 : 0}};
+    return {{kScaleX, fit.scaleX},   {kScaleY, fit.scaleY},
+            {kOffsetX, fit.offsetX}, {kOffsetY, fit.offsetY},
+            {kKeepAspect, fit.keepAspect ? 1 : 0}};
 }
 
 int Detection::ExitCode() const {
@@ -222,19 +218,12 @@ std::vector<std::string> DetectionNotes(const Detection& d) {
                         std::to_string(d.black) + "; if they are not found whole, try --black " +
                         std::to_string(d.border.barLevel + 12));
     if (!d.fit.ok) return notes;
-    struct Value {
-        const char* name;
-        int32_t value, low, high;
-    };
-    const Value values[] = {{"ScaleX", d.fit.scaleX, kDialogScaleLow, kDialogScaleHigh},
-                            {"ScaleY", d.fit.scaleY, kDialogScaleLow, kDialogScaleHigh},
-                            {"OffsetX", d.fit.offsetX, -kDialogOffset, kDialogOffset},
-                            {"OffsetY", d.fit.offsetY, -kDialogOffset, kDialogOffset}};
-    for (const Value& v : values) {
-        if (v.value >= v.low && v.value <= v.high) continue;
-        notes.push_back(std::string(v.name) + " " + Tenths(v.value) + " % is beyond the dialog's " + Tenths(v.low) +
-                        " to " + Tenths(v.high) + " %: it shows the value, but the first click on its arrows "
-                        "jumps to the range end");
+    for (const SettingEdit& e : SuggestedEdits(d.fit)) {
+        const SettingInfo& s = kSettingList[e.field];
+        if (s.unit != SettingUnit::kPerMille || (e.value >= s.dialogLow && e.value <= s.dialogHigh)) continue;
+        notes.push_back(std::string(s.key) + " " + PerMilleAsPercent(e.value) + " % is beyond the dialog's " +
+                        PerMilleAsPercent(s.dialogLow) + " to " + PerMilleAsPercent(s.dialogHigh) +
+                        " %: it shows the value, but the first click on its arrows jumps to the range end");
     }
     return notes;
 }
@@ -259,10 +248,10 @@ std::string SettingsText(const Detection& d) {
     const FitResult& fit = d.fit;
     if (!fit.ok) return "no suggestion: " + fit.refusal + "; settings unchanged\n";
     const char* mode = d.request.mode == FitMode::Aspect ? "aspect" : "fill";
-    std::string text = std::string("settings   ScaleX ") + Tenths(fit.scaleX) + " %, ScaleY " + Tenths(fit.scaleY) +
-                       " %, OffsetX " + Tenths(fit.offsetX) + " %, OffsetY " + Tenths(fit.offsetY) +
+    std::string text = std::string("settings   ScaleX ") + PerMilleAsPercent(fit.scaleX) + " %, ScaleY " + PerMilleAsPercent(fit.scaleY) +
+                       " %, OffsetX " + PerMilleAsPercent(fit.offsetX) + " %, OffsetY " + PerMilleAsPercent(fit.offsetY) +
                        " %, KeepAspect " + (fit.keepAspect ? "on" : "off") + " (--fit " + mode +
-                       (d.request.trim ? ", --trim " + Tenths(d.request.trim) : std::string()) +
+                       (d.request.trim ? ", --trim " + PerMilleAsPercent(d.request.trim) : std::string()) +
                        (d.request.interlaced ? ", field by field" : "") + ")\n";
     text += "cut        left " + std::to_string(fit.cut.left) + ", top " + std::to_string(fit.cut.top) +
             ", right " + std::to_string(fit.cut.right) + ", bottom " + std::to_string(fit.cut.bottom) +
@@ -351,8 +340,8 @@ std::string DetectionJson(const Detection& d) {
          ", \"black\": " + std::to_string(d.black) + ",\n";
     if (d.fit.ok) {
         const FitResult& f = d.fit;
-        j += "  \"settings\": {\"ScaleX\": " + Tenths(f.scaleX) + ", \"ScaleY\": " + Tenths(f.scaleY) +
-             ", \"OffsetX\": " + Tenths(f.offsetX) + ", \"OffsetY\": " + Tenths(f.offsetY) +
+        j += "  \"settings\": {\"ScaleX\": " + PerMilleAsPercent(f.scaleX) + ", \"ScaleY\": " + PerMilleAsPercent(f.scaleY) +
+             ", \"OffsetX\": " + PerMilleAsPercent(f.offsetX) + ", \"OffsetY\": " + PerMilleAsPercent(f.offsetY) +
              ", \"KeepAspect\": " + (f.keepAspect ? "true" : "false") + "},\n";
         j += "  \"cut\": " + SideObject(f.cut.left, f.cut.top, f.cut.right, f.cut.bottom) + ",\n";
         j += "  \"options\": " + JsonString(OptionsText(f)) + ",\n";

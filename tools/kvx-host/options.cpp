@@ -12,36 +12,37 @@ std::string Lower(std::string text) {
     return text;
 }
 
-void AddEdit(Options& o, SettingEdit::Field field, int32_t value) { o.settings.edits.push_back({field, value}); }
+void AddEdit(Options& o, SettingId field, int32_t value) { o.settings.edits.push_back({field, value}); }
 
 // Values outside the dialog's ranges are taken, as a hand-edited file can hold them, with a note.
-void WarnOutside(Options& o, const std::string& name, int32_t value, int32_t low, int32_t high) {
-    if (value >= low && value <= high) return;
-    o.warnings.push_back("warning: " + name + " is outside the dialog's range " + std::to_string(low / 10) +
-                         " to " + std::to_string(high / 10) +
+void WarnOutside(Options& o, const std::string& name, int32_t value, const SettingInfo& s) {
+    if (value >= s.dialogLow && value <= s.dialogHigh) return;
+    o.warnings.push_back("warning: " + name + " is outside the dialog's range " + std::to_string(s.dialogLow / 10) +
+                         " to " + std::to_string(s.dialogHigh / 10) +
                          " %; the plug-in takes it as it would from a hand-edited file");
 }
 
-void Offset(Options& o, const std::string& name, const std::string& value) {
-    int32_t v = ParsePercent(value, name);
-    WarnOutside(o, name + " " + value, v, -500, 500);
-    AddEdit(o, name == "--offset-x" ? SettingEdit::OffsetX : SettingEdit::OffsetY, v);
+// One option of the settings list: a per-cent value or a switch word.
+void SettingOption(Options& o, const std::string& name, const std::string& value) {
+    for (int id = 0; id < kSettingCount; ++id) {
+        const SettingInfo& s = kSettingList[id];
+        if (name != s.option) continue;
+        if (s.unit == SettingUnit::kSwitch) {
+            AddEdit(o, static_cast<SettingId>(id), ParseSwitchWord(value, name) ? 1 : 0);
+            return;
+        }
+        const int32_t v = ParsePercent(value, name);
+        WarnOutside(o, name + " " + value, v, s);
+        AddEdit(o, static_cast<SettingId>(id), v);
+    }
 }
 
+// --scale: both scales at once.
 void Scale(Options& o, const std::string& name, const std::string& value) {
-    int32_t v = ParsePercent(value, name);
-    WarnOutside(o, name + " " + value, v, 700, 1300);
-    if (name != "--scale-y") AddEdit(o, SettingEdit::ScaleX, v);
-    if (name != "--scale-x") AddEdit(o, SettingEdit::ScaleY, v);
-}
-
-void Switch(Options& o, const std::string& name, const std::string& value) {
-    int32_t v = ParseSwitchWord(value, name) ? 1 : 0;
-    SettingEdit::Field field = name == "--process"       ? SettingEdit::ProcEnable
-                               : name == "--keep-aspect" ? SettingEdit::KeepAspect
-                               : name == "--interlace"   ? SettingEdit::Interlace
-                                                         : SettingEdit::Deinterlace;
-    AddEdit(o, field, v);
+    const int32_t v = ParsePercent(value, name);
+    WarnOutside(o, name + " " + value, v, kSettingList[kScaleX]);
+    AddEdit(o, kScaleX, v);
+    AddEdit(o, kScaleY, v);
 }
 
 void Size(Options& o, const std::string&, const std::string& value) {
@@ -82,6 +83,12 @@ void PngName(Options& o, const std::string& name, const std::string& value) {
 }
 
 const char kSwitchWords[] = "on|off";
+
+// The option of a setting, from the settings list.
+OptionEntry SettingEntry(SettingId id) {
+    const SettingInfo& s = kSettingList[id];
+    return {s.option, s.unit == SettingUnit::kSwitch ? kSwitchWords : "P", s.help, SettingOption};
+}
 
 void Fit(Options& o, const std::string&, const std::string& value) {
     std::string v = Lower(value);
@@ -199,15 +206,15 @@ const std::vector<OptionEntry>& OptionTable() {
          [](Options& o, const std::string& n, const std::string& v) {
              o.settings.perChannel = ParseSwitchWord(v, n) ? 1 : 0;
          }},
-        {"--process", kSwitchWords, "frame processing (any other setting option turns it on)", Switch},
+        SettingEntry(kProcEnable),
         {"--scale", "P", "picture width and height, e.g. 110 (100 = unchanged; dialog: 70 to 130)", Scale},
-        {"--scale-x", "P", "picture width alone", Scale},
-        {"--scale-y", "P", "picture height alone", Scale},
-        {"--offset-x", "P", "shift right in per cent of the width (negative: left; -50 to 50)", Offset},
-        {"--offset-y", "P", "shift up in per cent of the height (negative: down; -50 to 50)", Offset},
-        {"--keep-aspect", kSwitchWords, "the dialog keeps both scales equal", Switch},
-        {"--interlace", kSwitchWords, "scale the two fields separately (frames over 288 lines)", Switch},
-        {"--deinterlace", kSwitchWords, "blend the lines first (frames over 288 lines)", Switch},
+        SettingEntry(kScaleX),
+        SettingEntry(kScaleY),
+        SettingEntry(kOffsetX),
+        SettingEntry(kOffsetY),
+        SettingEntry(kKeepAspect),
+        SettingEntry(kInterlace),
+        SettingEntry(kDeinterlace),
         {nullptr, nullptr, "\nChannels (the setting options go to the first --channel's record in\n"
                            "per-channel mode):", nullptr},
         {"--channel", "KEY[:NAME][@FRAME]", "\nthe channel shown (64-bit key, name), from frame FRAME on\n"

@@ -50,16 +50,8 @@ void ApplySettingEdits(SettingsStore& store, const SettingRequest& request, uint
     store.EditCurrent([&](ChannelProfile& p) {
         bool processOption = false;
         for (const SettingEdit& e : request.edits) {
-            switch (e.field) {
-                case SettingEdit::ProcEnable: p.procEnable = e.value; processOption = true; break;
-                case SettingEdit::OffsetX: p.offsetX = e.value; break;
-                case SettingEdit::OffsetY: p.offsetY = e.value; break;
-                case SettingEdit::ScaleX: p.scaleX = e.value; break;
-                case SettingEdit::ScaleY: p.scaleY = e.value; break;
-                case SettingEdit::KeepAspect: p.keepAspect = e.value; break;
-                case SettingEdit::Interlace: p.interlace = e.value; break;
-                case SettingEdit::Deinterlace: p.deinterlace = e.value; break;
-            }
+            SettingField(p, e.field) = e.value;
+            processOption = processOption || e.field == kProcEnable;
         }
         if (!processOption) p.procEnable = 1;  // asking for a geometry means wanting to see it
     });
@@ -68,26 +60,17 @@ void ApplySettingEdits(SettingsStore& store, const SettingRequest& request, uint
 std::string DescribeSettings(SettingsStore& store, uint64_t key) {
     const bool perChannel = store.IsPerChannel();
     if (perChannel) store.SelectChannel(static_cast<uint32_t>(key), static_cast<uint32_t>(key >> 32));
-    const ChannelProfile p = store.Current();
-    auto percent = [](int32_t thousandths) {
-        char text[32];
-        long long v = thousandths;
-        std::snprintf(text, sizeof text, "%s%lld.%lld %%", v < 0 ? "-" : "", (v < 0 ? -v : v) / 10,
-                      (v < 0 ? -v : v) % 10);
-        return std::string(text);
-    };
-    auto onOff = [](uint32_t v) { return std::string(v ? "on" : "off"); };
-    std::string text = "per-channel   " + onOff(perChannel ? 1 : 0) +
+    ChannelProfile p = store.Current();
+    std::string text = "per-channel   " + std::string(perChannel ? "on" : "off") +
                        (perChannel ? " (the values below are channel " + std::to_string(key) + "'s)\n"
                                    : " (one set for all channels)\n");
-    text += "process       " + onOff(p.procEnable) + "\n";
-    text += "offset-x      " + percent(p.offsetX) + "\n";
-    text += "offset-y      " + percent(p.offsetY) + "\n";
-    text += "scale-x       " + percent(p.scaleX) + "\n";
-    text += "scale-y       " + percent(p.scaleY) + "\n";
-    text += "keep-aspect   " + onOff(p.keepAspect) + "\n";
-    text += "interlace     " + onOff(p.interlace) + "\n";
-    text += "deinterlace   " + onOff(p.deinterlace) + "\n";
+    for (int id = 0; id < kSettingCount; ++id) {
+        const SettingInfo& s = kSettingList[id];
+        const int32_t v = SettingField(p, static_cast<SettingId>(id));
+        std::string name = s.option + 2;  // without "--"
+        name.resize(14, ' ');
+        text += name + (s.unit == SettingUnit::kSwitch ? (v ? "on" : "off") : PerMilleAsPercent(v) + " %") + "\n";
+    }
     return text;
 }
 

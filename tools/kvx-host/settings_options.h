@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "settings/setting_list.h"
+
 namespace kvx {
 
 class SettingsStore;
 
 struct SettingEdit {
-    enum Field { ProcEnable, OffsetX, OffsetY, ScaleX, ScaleY, KeepAspect, Interlace, Deinterlace };
-    Field field;
+    SettingId field;
     int32_t value;  // thousandths, or 0/1
 };
 
