@@ -285,7 +285,10 @@ def settings_saves(h):
                          stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     p.stdin.write(bytes(64 * 32 * 2))
     p.stdin.flush()
-    time.sleep(1.5)  # the run has read FILE and works on its frames
+    # Once the copy has put FILE where the plug-in reads it, the run has read FILE.
+    deadline = time.time() + 30
+    while not glob.glob(os.path.join(h.temp, "kvx-host-*", "Plugins", "*.ini")) and time.time() < deadline:
+        time.sleep(0.1)
     write(h.path("shared.ini"), b"[SETTINGS]\r\nCommon=1\r\n; edited meanwhile\r\n")
     err = p.communicate(timeout=60)[1]
     check("an edit made during --save's run is kept, and the run says so",
