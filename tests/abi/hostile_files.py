@@ -84,6 +84,17 @@ def descendants(pid):
     return found
 
 
+def wait_for_family(pid, count=3, seconds=30):
+    """The processes of a run once it works: its copy and the two ffmpegs."""
+    deadline = time.time() + seconds
+    family = descendants(pid)
+    while len(family) < count and time.time() < deadline:
+        time.sleep(0.2)
+        family = descendants(pid)
+    time.sleep(0.5)  # the encoder has begun to write
+    return descendants(pid)
+
+
 def alive(pid):
     try:
         return read("/proc/%d/stat" % pid).rsplit(b")", 1)[1].split()[0] != b"Z"
@@ -208,8 +219,7 @@ def killed_runs(h):
     rec = h.path("long.ts")
     make_recording(rec, 60, "320x240")
     p = h.start("--scale", "110", "long.ts", "killed.mp4")
-    time.sleep(2)
-    family = descendants(p.pid)
+    family = wait_for_family(p.pid)
     p.kill()
     p.wait()
     deadline = time.time() + 3  # far less than the job takes
@@ -225,7 +235,7 @@ def killed_runs(h):
     for f in glob.glob(h.path(".killed.mp4.kvx-*")):
         os.remove(f)  # the copy, killed by the test's own clean-up below if need be
     p = h.start("--scale", "110", "long.ts", "stopped.mp4")
-    time.sleep(2)
+    wait_for_family(p.pid)
     p.send_signal(signal.SIGTERM)
     err = p.communicate(timeout=20)[1]
     check("SIGTERM: the run stops, no OUT and no temporary file beside it",
