@@ -369,11 +369,17 @@ def windows_names(h):
     victim = h.path("victim")
     os.mkdir(victim)
     write(os.path.join(victim, "keep.txt"), b"precious")
-    p = h.start("--size", "1920x1080", "--pattern", "--frames", "400", "--scale", "110", "--output", "none")
+    p = h.start("--size", "1920x1080", "--pattern", "--frames", "2000", "--scale", "110", "--output", "none")
     deadline = time.time() + 30
     while not h.private_folders() and time.time() < deadline:
         time.sleep(0.2)
-    planted = [os.symlink(victim, os.path.join(f, "link")) for f in h.private_folders()]
+    planted = []
+    for f in h.private_folders():
+        try:
+            os.symlink(victim, os.path.join(f, "link"))
+            planted.append(f)
+        except OSError:
+            pass  # the run ended meanwhile
     p.wait(timeout=120)
     # (Wine cannot remove a Unix link to a folder through RemoveDirectoryW, so the link and
     # its folder may stay; Windows removes a junction or folder link that way.)
@@ -387,11 +393,11 @@ def windows_names(h):
     # leaves goes at the next start.
     p = h.start("--size", "1920x1080", "--pattern", "--frames", "5000", "--scale", "110", "--output", "none")
     deadline = time.time() + 30
-    while not h.private_folders() and time.time() < deadline:
+    copies = []
+    while not copies and time.time() < deadline:
         time.sleep(0.2)
-    time.sleep(1)
-    copies = [pid for pid in map(int, filter(str.isdigit, os.listdir("/proc")))
-              if b"Temp\\kvx-host-" in read_cmdline(pid)]
+        copies = [pid for pid in map(int, filter(str.isdigit, os.listdir("/proc")))
+                  if b"Temp\\kvx-host-" in read_cmdline(pid)]
     p.kill()
     p.wait()
     deadline = time.time() + 10
