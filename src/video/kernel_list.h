@@ -18,7 +18,7 @@ struct HorizontalCase {    // walks the column table along a work row
 };
 struct PlannedCase {       // a row (or two) from a column plan; null at levels without one
     PixelLayout layout;
-    bool packed = false;   // a packed plan over a packed work row
+    PlanKind kind;
 };
 struct FillYuyvCase {      // a border-fill row of 4:2:2 pairs
     bool oddLeft, mix;
@@ -41,21 +41,29 @@ void ForEachKernel(Visit&& visit) {
           HorizontalCase{LayoutYuyv, true});
     visit("horizontalRgb24", [](K k) { return k.rows.horizontalRgb24; },
           HorizontalCase{LayoutRgb24, false});
-    visit("plannedYuyv", [](K k) { return k.rows.plannedYuyv; }, PlannedCase{LayoutYuyv});
-    visit("plannedRgb24", [](K k) { return k.rows.plannedRgb24; }, PlannedCase{LayoutRgb24});
-    visit("plannedRgb24Pair", [](K k) { return k.rows.plannedRgb24Pair; }, PlannedCase{LayoutRgb24});
     visit("verticalRgb24Packed", [](K k) { return k.rows.verticalRgb24Packed; },
           VerticalCase{LayoutRgb24, true});
-    visit("plannedRgb24Packed", [](K k) { return k.rows.plannedRgb24Packed; },
-          PlannedCase{LayoutRgb24, true});
     visit("verticalYuyvPacked", [](K k) { return k.rows.verticalYuyvPacked; },
           VerticalCase{LayoutYuyv, true});
-    visit("plannedYuyvPacked", [](K k) { return k.rows.plannedYuyvPacked; },
-          PlannedCase{LayoutYuyv, true});
-    visit("plannedRgb24PackedPair", [](K k) { return k.rows.plannedRgb24PackedPair; },
-          PlannedCase{LayoutRgb24, true});
-    visit("plannedYuyvPackedPair", [](K k) { return k.rows.plannedYuyvPackedPair; },
-          PlannedCase{LayoutYuyv, true});
+    // The planned routines of each layout and kind of plan, one row and two at a time.
+    auto planned = [&visit](const char* name, PixelLayout layout, PlanKind kind) {
+        visit(name, [layout, kind](K k) { return k.rows.Planned(layout, kind); },
+              PlannedCase{layout, kind});
+    };
+    auto plannedPair = [&visit](const char* name, PixelLayout layout, PlanKind kind) {
+        visit(name, [layout, kind](K k) { return k.rows.PlannedPair(layout, kind); },
+              PlannedCase{layout, kind});
+    };
+    planned("plannedYuyvWindows", LayoutYuyv, PlanKind::Windows);
+    planned("plannedRgb24Windows", LayoutRgb24, PlanKind::Windows);
+    plannedPair("plannedRgb24WindowsPair", LayoutRgb24, PlanKind::Windows);
+    planned("plannedRgb24Lanes", LayoutRgb24, PlanKind::Rgb24Lanes);
+    plannedPair("plannedRgb24LanesPair", LayoutRgb24, PlanKind::Rgb24Lanes);
+    planned("plannedYuyvLanes", LayoutYuyv, PlanKind::YuyvLanes);
+    planned("plannedRgb24Paired", LayoutRgb24, PlanKind::Paired);
+    plannedPair("plannedRgb24PairedPair", LayoutRgb24, PlanKind::Paired);
+    planned("plannedYuyvPaired", LayoutYuyv, PlanKind::Paired);
+    plannedPair("plannedYuyvPairedPair", LayoutYuyv, PlanKind::Paired);
     visit("fillYuyvSolidEven", [](K k) { return k.fills.yuyvSolidEven; }, FillYuyvCase{false, false});
     visit("fillYuyvSolidOdd", [](K k) { return k.fills.yuyvSolidOdd; }, FillYuyvCase{true, false});
     visit("fillYuyvMixEven", [](K k) { return k.fills.yuyvMixEven; }, FillYuyvCase{false, true});

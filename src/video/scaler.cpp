@@ -204,7 +204,6 @@ Scaler::~Scaler() {
     AlignedFree(workBuffer);
     AlignedFree(rowSteps);
     AlignedFree(columnSteps);
-    AlignedFree(columnPlanBlocks);
 }
 
 void Scaler::SetHysteresis(int32_t grow, int32_t shrink) {
@@ -273,35 +272,36 @@ bool Scaler::EnsureScaleSteps(ScaleStep*& table, int32_t& nominal, int32_t& capa
     return ok;
 }
 
-// The plan of the engine's column table for `key` with windows of windowBytes over work
-// pixels of workPixelBytes (3: a packed 24-bit plan, 2: a packed 4:2:2 plan for the column
-// parities `parity`; either of paired blocks where they fit when `paired`), rebuilt only
-// when one of them changes (the level in use may change between frames); null when the
-// table does not fit a plan. `failed` reports an allocation failure.
-const ColumnPlan* Scaler::PlanFor(const StepTableKey& key, int32_t clipWidth, int32_t windowBytes,
-                                  int32_t workPixelBytes, int32_t parity, bool paired, bool& failed) {
-    failed = !EnsureTable(columnPlanBlocks, columnPlanNominal, columnPlanCapacity, columnPlanKey,
-                          ColumnPlanCapacity(clipWidth), sizeof(ColumnPlanBlock));
-    if (failed) return nullptr;
-    if (key != columnPlanKey || windowBytes != columnPlan.windowBytes ||
-        workPixelBytes != columnPlan.workPixelBytes || parity != columnPlan.parity ||
-        paired != columnPlanPaired) {
+// Room in the column plan for `need` destination pixels, under the policy of the other
+// buffers. A new room holds no plan, so its key is cleared and the plan gets rebuilt.
+bool Scaler::EnsurePlanRoom(int32_t need) {
+    const int32_t newNominal = AdaptedNominal(columnPlanNominal, need);
+    if (columnPlan.Room() > 0 && newNominal == columnPlanNominal && need <= columnPlan.Room())
+        return true;
+    columnPlanNominal = 0;
+    columnPlanKey = PlanKey{};
+    const int64_t room = Grown(newNominal);
+    if (room > INT32_MAX || !columnPlan.Reserve(static_cast<int32_t>(room))) return false;
+    columnPlanNominal = newNominal;
+    return true;
+}
+
+// The plan of the engine's column table for `key`: the first of `shapes` that fits it,
+// rebuilt only when the table, the layout, the column parities or the shapes change (the
+// level in use may change between frames). `plan` is null when none fits. False when the
+// plan's room could not be allocated.
+bool Scaler::PlanFor(const PlanKey& key, const ColumnPlan*& plan) {
+    plan = nullptr;
+    if (!EnsurePlanRoom(key.columns.count)) return false;
+    if (!(key == columnPlanKey)) {
         columnPlanKey = key;
-        columnPlanPaired = paired;
-        columnPlanUsable =
-            workPixelBytes == 3
-                ? BuildPackedRgb24Plan(columnSteps, key.count, key.sourceLength,
-                                       static_cast<PackedRgb24Block*>(columnPlanBlocks),
-                                       columnPlan, paired)
-            : workPixelBytes == 2
-                ? BuildPackedYuyvPlan(columnSteps, key.count, key.sourceLength, parity,
-                                      static_cast<PackedYuyvBlock*>(columnPlanBlocks), columnPlan,
-                                      paired)
-                : BuildColumnPlan(columnSteps, key.count, key.sourceLength, windowBytes,
-                                  static_cast<ColumnPlanBlock*>(columnPlanBlocks), columnPlan);
-        columnPlan.parity = parity;
+        columnPlanUsable = BuildFirstPlan(
+            key.shapes,
+            PlanSource{columnSteps, key.columns.count, key.columns.sourceLength, key.layout, key.parity},
+            columnPlan);
     }
-    return columnPlanUsable ? &columnPlan : nullptr;
+    if (columnPlanUsable) plan = &columnPlan;
+    return true;
 }
 
 // What one Scale call works on, after field alignment and clipping.
@@ -405,7 +405,66 @@ const ScaleStep* Scaler::ColumnTable(const Geometry& g) {
     return columnSteps;
 }
 
-// Picks the kernels by layout and level. False when the plan could not be allocated.
+// The plan to ask for: the shapes the level's kernels take for the layout, best first,
+// and for packed 4:2:2 plans the parities of the first source and destination columns.
+Scaler::PlanKey Scaler::PlanKeyFor(const Geometry& g, const RowRoutines& routines) const {
+    PlanKey key;
+    key.columns = columnKey;
+    key.layout = g.layout;
+    key.shapes = PreferredShapes(g.layout, routines.KindsWithKernels(g.layout));
+    const bool packed = key.shapes.count > 0 && key.shapes.shape[0].kind != PlanKind::Windows;
+    if (packed && g.layout == LayoutYuyv)
+        key.parity = (g.clip.left & 1 ? kPackedYuyvOddStart : 0) |
+                     (g.source.left & 1 ? kPackedYuyvOddSource : 0);
+    return key;
+}
+
+// The work pixels pass 2 reads along a row, from the source origin. The engine's own
+// table gives the same for every frame of a geometry; a caller's is looked at every call.
+Scaler::ColumnReach Scaler::ReachOf(const ScaleStep* columns, int32_t count, bool ownColumns) {
+    if (ownColumns && columnReach.key == columnKey) return columnReach;
+    ColumnReach reach;
+    reach.key = columnKey;
+    reach.known = ColumnsRead(columns, count, reach.low, reach.high);
+    if (ownColumns) columnReach = reach;
+    return reach;
+}
+
+// Pass 1 over the columns pass 2 reads: when zooming, only the middle of the source row
+// (whole pairs in layout 0), from column p.left into work pixels of p.workPixelBytes.
+void Scaler::SelectVerticalPass(const Geometry& g, const ColumnReach& reach,
+                                const RowRoutines& routines, Passes& p) const {
+    const int32_t left = p.left, workPixelBytes = p.workPixelBytes;
+    int32_t first = g.source.left, last = g.source.right;  // columns first .. last - 1
+    if (reach.known) {
+        const int64_t from = std::max<int64_t>(first + reach.low, first);
+        first = static_cast<int32_t>(std::min<int64_t>(from, last - 1));
+        const int64_t to = std::min<int64_t>(g.source.left + reach.high + 1, last);
+        last = static_cast<int32_t>(std::max<int64_t>(to, first + 1));
+    }
+    const bool packed = workPixelBytes != kWorkPixelBytes;
+    VerticalPass pass{packed ? routines.verticalRgb24Packed : routines.verticalRgb24, last - first,
+                      -1, false};
+    if (g.layout == LayoutYuyv) {
+        first &= ~1;
+        const int32_t right = last + (last & 1);
+        pass = VerticalPass{packed ? routines.verticalYuyvPacked : routines.verticalYuyv,
+                            (right - first) / 2, -1, g.width >= 3};
+        pass.workGroupBytes = 2 * workPixelBytes;
+        if (right > g.width) {  // odd frame width: the last column has no pair
+            pass.groups -= 1;
+            pass.orphanOffset = (g.width - 1 - left) * 2;
+        }
+    }
+    pass.frameSkip = (first - left) * g.bytesPerPixel;
+    pass.workSkip = (first - left) * workPixelBytes;
+    p.vertical = pass;
+}
+
+// Picks the kernels by layout and level: pass 2 from the engine's own table's plan where
+// the level has kernels for one that fits, otherwise (and for a caller's table) the table
+// walk; pass 1 into the work rows that pass 2 reads. False when the plan could not be
+// allocated.
 bool Scaler::SelectPasses(const Geometry& g, const ScaleStep* columns, bool ownColumns,
                           Passes& p) {
     const RowRoutines& routines = Kernels().rows;
@@ -413,77 +472,20 @@ bool Scaler::SelectPasses(const Geometry& g, const ScaleStep* columns, bool ownC
     p.horizontal = routines.horizontalRgb24;
     if (g.layout == LayoutYuyv)
         p.horizontal = (g.clip.left & 1) ? routines.horizontalYuyvOdd : routines.horizontalYuyvEven;
-
-    // A caller's table is walked as it is; the engine's own gets a plan once per geometry
-    // when this level has planned routines.
-    // Frames go through packed work rows where the level has routines for them and the
-    // table fits their plan; otherwise through 4-byte work pixels. A packed 4:2:2 plan
-    // depends on the parities of the first source and destination columns.
-    const bool yuyv = g.layout == LayoutYuyv;
-    const PlannedRowFn packedRoutine = yuyv ? routines.plannedYuyvPacked : routines.plannedRgb24Packed;
-    const bool packed = packedRoutine && ownColumns;
-    const int32_t packedPixelBytes = yuyv ? 2 : 3;
-    const int32_t parity = yuyv ? (g.clip.left & 1 ? kPackedYuyvOddStart : 0) |
-                                      (g.source.left & 1 ? kPackedYuyvOddSource : 0)
-                                : 0;
-    p.planned = packed ? packedRoutine : yuyv ? routines.plannedYuyv : routines.plannedRgb24;
     p.plan = nullptr;
-    if (p.planned && ownColumns) {
-        bool failed = false;
-        p.plan = packed ? PlanFor(columnKey, g.ClipWidth(),
-                                  yuyv ? kPackedYuyvPlanWindowBytes : kPackedRgb24PlanWindowBytes,
-                                  packedPixelBytes, parity, routines.pairedPlans, failed)
-                        : PlanFor(columnKey, g.ClipWidth(), routines.planWindowBytes,
-                                  kWorkPixelBytes, 0, false, failed);
-        if (failed) return false;
-    }
-    p.workPixelBytes = p.plan ? p.plan->workPixelBytes : kWorkPixelBytes;
-    // Two rows at a time where the level has a routine for the plan's kind.
-    if (!p.plan) p.plannedPair = nullptr;
-    else if (packed) p.plannedPair = yuyv ? routines.plannedYuyvPackedPair : routines.plannedRgb24PackedPair;
-    else p.plannedPair = yuyv ? nullptr : routines.plannedRgb24Pair;
-
-    // Pass 1 columns. Layout 0 reads whole Y U Y V pairs, so it starts at the even column
-    // and ends after the odd one. Layout 4 reads single pixels and needs no rounding on the
-    // right, where the extra column could lie past the frame's last byte.
+    const PlanKey key = PlanKeyFor(g, routines);
+    if (ownColumns && key.shapes.count > 0 && !PlanFor(key, p.plan)) return false;
+    p.planned = p.plan ? routines.Planned(g.layout, p.plan->Kind()) : nullptr;
+    p.plannedPair = p.plan ? routines.PlannedPair(g.layout, p.plan->Kind()) : nullptr;
+    p.workPixelBytes = p.plan ? p.plan->WorkPixelBytes() : kWorkPixelBytes;
+    // Layout 0 reads whole Y U Y V pairs, so pass 1 starts at the even column and ends
+    // after the odd one. Layout 4 reads single pixels and needs no rounding on the right,
+    // where the extra column could lie past the frame's last byte.
     p.left = g.source.left & ~1;
     // Pass 2 starts at the source's first column; a packed 4:2:2 plan starts at the pair
     // and takes an odd first column into account itself.
     p.workStart = p.workPixelBytes == 2 ? 0 : (g.source.left & 1) * p.workPixelBytes;
-    // When zooming, pass 2 reads only the middle of the source row: pass 1 blends just the
-    // columns it reads (whole pairs in layout 0).
-    int32_t first = g.source.left, last = g.source.right;  // columns first .. last - 1
-    ColumnReach reach;
-    if (ownColumns && columnReach.key == columnKey) {
-        reach = columnReach;
-    } else {
-        reach.key = columnKey;
-        reach.known = ColumnsRead(columns, g.ClipWidth(), reach.low, reach.high);
-        if (ownColumns) columnReach = reach;
-    }
-    if (reach.known) {
-        const int64_t from = std::max<int64_t>(first + reach.low, first);
-        first = static_cast<int32_t>(std::min<int64_t>(from, last - 1));
-        const int64_t to = std::min<int64_t>(g.source.left + reach.high + 1, last);
-        last = static_cast<int32_t>(std::max<int64_t>(to, first + 1));
-    }
-    if (g.layout == LayoutYuyv) first &= ~1;
-    p.vertical = VerticalPass{p.workPixelBytes == 3 ? routines.verticalRgb24Packed
-                                                    : routines.verticalRgb24,
-                              last - first, -1, false};
-    if (g.layout == LayoutYuyv) {
-        const int32_t right = last + (last & 1);
-        p.vertical = VerticalPass{p.workPixelBytes == 2 ? routines.verticalYuyvPacked
-                                                        : routines.verticalYuyv,
-                                  (right - first) / 2, -1, g.width >= 3};
-        p.vertical.workGroupBytes = 2 * p.workPixelBytes;
-        if (right > g.width) {  // odd frame width: the last column has no pair
-            p.vertical.groups -= 1;
-            p.vertical.orphanOffset = (g.width - 1 - p.left) * 2;
-        }
-    }
-    p.vertical.frameSkip = (first - p.left) * g.bytesPerPixel;
-    p.vertical.workSkip = (first - p.left) * p.workPixelBytes;
+    SelectVerticalPass(g, ReachOf(columns, g.ClipWidth(), ownColumns), routines, p);
     return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include "platform/geometry.h"
 #include "video/pixel_format.h"
+#include "video/column_plan.h"
 #include "video/row_routines.h"
 #include "video/scale_steps.h"
 
@@ -44,7 +45,15 @@ private:
     bool EnsureBuffers(const Geometry& g, bool ownRows, bool ownColumns);
     const ScaleStep* RowTable(const Geometry& g);
     const ScaleStep* ColumnTable(const Geometry& g);
+    struct PlanKey;
+    struct ColumnReach;
     bool SelectPasses(const Geometry& g, const ScaleStep* columns, bool ownColumns, Passes& p);
+    PlanKey PlanKeyFor(const Geometry& g, const RowRoutines& routines) const;
+    bool PlanFor(const PlanKey& key, const ColumnPlan*& plan);
+    bool EnsurePlanRoom(int32_t need);
+    ColumnReach ReachOf(const ScaleStep* columns, int32_t count, bool ownColumns);
+    void SelectVerticalPass(const Geometry& g, const ColumnReach& reach,
+                            const RowRoutines& routines, Passes& p) const;
     void RunPasses(const Geometry& g, const ScaleStep* rows, const Passes& p);
 
     int64_t Grown(int64_t n) const;
@@ -54,8 +63,6 @@ private:
                           StepTableKey& key, int32_t need);
     bool EnsureTable(void*& table, int32_t& nominal, int32_t& capacity, StepTableKey& key,
                      int32_t need, int64_t entryBytes);
-    const ColumnPlan* PlanFor(const StepTableKey& key, int32_t clipWidth, int32_t windowBytes,
-                              int32_t workPixelBytes, int32_t parity, bool paired, bool& failed);
 
     int32_t growPercent = 0;
     int32_t shrinkPercent = 0;
@@ -69,15 +76,22 @@ private:
     int32_t workNominalWidth = 0, workNominalHeight = 0;
     int32_t workWidth = 0, workHeight = 0;  // allocated; the work pitch is workWidth * 4
     // The column table recast for the planned horizontal routines, built with the table
-    // when the level has such routines; same buffer policy, sized by the clip width. The
-    // blocks of any kind of plan (ColumnPlanBlock, PackedRgb24Block or PackedYuyvBlock, of
-    // one size, or the fewer, larger PairedBlock in the same room).
-    void* columnPlanBlocks = nullptr;
-    int32_t columnPlanNominal = 0, columnPlanCapacity = 0;
-    StepTableKey columnPlanKey{};
-    ColumnPlan columnPlan{};
+    // when the level has such routines; its room follows the buffer policy, sized by the
+    // clip width. What it was asked for, and whether one fitted.
+    struct PlanKey {
+        StepTableKey columns{};
+        PixelLayout layout = LayoutYuyv;
+        int32_t parity = 0;
+        PlanShapes shapes{};
+        bool operator==(const PlanKey& o) const {
+            return columns == o.columns && layout == o.layout && parity == o.parity &&
+                   shapes == o.shapes;
+        }
+    };
+    ColumnPlan columnPlan;
+    int32_t columnPlanNominal = 0;
+    PlanKey columnPlanKey{};
     bool columnPlanUsable = false;
-    bool columnPlanPaired = false;  // paired blocks were asked for
     // What the engine's own tables imply for every frame of one geometry, worked out when
     // a table changes rather than on every frame: the columns pass 2 reads, and the order
     // of the passes (whether the row taps move down the frame, and the work rows alive).

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "support/page_fence.h"
-#include "video/aligned_buffer.h"
 #include "video/dispatch.h"
 #include "video/frame_surface.h"
 #include "video/kernel_list.h"
@@ -336,12 +335,13 @@ bool KernelCheck::CheckPlanned(const Planned& fn, const PlannedCase& c, int32_t 
             EXPECT_TRUE(out.Check(0, bytes));
         }
     };
-    if (c.packed && layout == LayoutYuyv) {
-        AlignedBlocks<PackedYuyvBlock> yuyvBlocks(ColumnPlanCapacity(count));
-        ColumnPlan plan;
+    ColumnPlan plan;
+    plan.Reserve(count);
+    // Every length of lanes a table allows, down to a pixel a lane.
+    const PlanShape shape{c.kind, 3};
+    if (c.kind != PlanKind::Windows && layout == LayoutYuyv) {
         for (int32_t parity = 0; parity < 4; ++parity) {
-            if (!BuildPackedYuyvPlan(table.data(), count, sourceLength, parity, yuyvBlocks.blocks, plan,
-                                     simd.rows.pairedPlans))
+            if (!BuildPlan(shape, PlanSource{table.data(), count, sourceLength, layout, parity}, plan))
                 return false;
             const bool oddSource = (parity & kPackedYuyvOddSource) != 0;
             const std::vector<uint8_t> work =
@@ -353,21 +353,15 @@ bool KernelCheck::CheckPlanned(const Planned& fn, const PlannedCase& c, int32_t 
         }
         return true;
     }
-    AlignedBlocks<ColumnPlanBlock> blocks(ColumnPlanCapacity(count));
-    AlignedBlocks<PackedRgb24Block> packedBlocks(ColumnPlanCapacity(count));
-    ColumnPlan plan;
-    if (c.packed ? !BuildPackedRgb24Plan(table.data(), count, sourceLength, packedBlocks.blocks, plan,
-                                         simd.rows.pairedPlans)
-                 : !BuildColumnPlan(table.data(), count, sourceLength, simd.rows.planWindowBytes,
-                                    blocks.blocks, plan))
-        return false;
+    if (!BuildPlan(shape, PlanSource{table.data(), count, sourceLength, layout, 0}, plan)) return false;
+    const bool packed = c.kind != PlanKind::Windows;
     const std::vector<uint8_t> work =
-        RandomBytes(c.packed ? static_cast<size_t>(sourceLength) * 3 : WorkRowBytes(sourceLength), rng);
+        RandomBytes(packed ? static_cast<size_t>(sourceLength) * 3 : WorkRowBytes(sourceLength), rng);
     for (int odd = 0; odd <= (layout == LayoutYuyv ? 1 : 0); ++odd) {
-        const HorizontalRowFn ref = c.packed                ? HorizontalRgb24Packed
+        const HorizontalRowFn ref = packed                  ? HorizontalRgb24Packed
                                     : layout == LayoutRgb24 ? reference.rows.horizontalRgb24
-                                    : odd                ? reference.rows.horizontalYuyvOdd
-                                                         : reference.rows.horizontalYuyvEven;
+                                    : odd                   ? reference.rows.horizontalYuyvOdd
+                                                            : reference.rows.horizontalYuyvEven;
         compare(work, plan, odd, [&](const uint8_t* w, uint8_t* out) { ref(w, out, count, table.data()); });
     }
     return true;
@@ -546,14 +540,26 @@ std::string LevelName(const ::testing::TestParamInfo<SimdLevel>& info) {
 INSTANTIATE_TEST_SUITE_P(Levels, SimdCheck, ::testing::ValuesIn(SimdLevelsToCheck()), LevelName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(SimdCheck);
 
-// 8-byte windows: one per pixel, at its first tap, so any shrink fits; a second tap that is
-// not the next work pixel, lanes with different weights or a read past the row do not.
-TEST(ColumnPlan, TapPairWindowsHoldBothTapsOfEachPixel) {
-    std::vector<ColumnPlanBlock> blocks(ColumnPlanCapacity(100));
+// The plan of `table` for one shape, with room for its pixels.
+bool Build(ColumnPlan& plan, PlanShape shape, const std::vector<ScaleStep>& table, int32_t count,
+           int32_t sourcePixels, PixelLayout layout, int32_t parity = 0) {
+    return plan.Reserve(std::max(count, 1)) &&
+           BuildPlan(shape, PlanSource{table.data(), count, sourcePixels, layout, parity}, plan);
+}
+
+constexpr PlanShape kWindows{PlanKind::Windows, 0};
+constexpr PlanShape kRgb24Lanes{PlanKind::Rgb24Lanes, 3};
+constexpr PlanShape kPaired{PlanKind::Paired, 0};
+
+// Windows: one per pixel, at its first tap, so any shrink fits; a second tap that is not
+// the next work pixel, lanes with different weights or a read past the row do not.
+TEST(ColumnPlan, WindowsHoldBothTapsOfEachPixel) {
     ColumnPlan plan;
     std::vector<ScaleStep> table = ColumnTable(1000, 100, 0, 100);  // 10:1
-    ASSERT_TRUE(BuildColumnPlan(table.data(), 100, 1000, 8, blocks.data(), plan));
+    ASSERT_TRUE(Build(plan, kWindows, table, 100, 1000, LayoutRgb24));
+    EXPECT_EQ(plan.Kind(), PlanKind::Windows);
     EXPECT_EQ(plan.blockCount, 13);
+    const WindowBlock* blocks = plan.Blocks<WindowBlock>();
     int32_t read = 0;
     for (int32_t x = 0; x < 100; ++x) {
         read += table[x].advance;
@@ -563,42 +569,48 @@ TEST(ColumnPlan, TapPairWindowsHoldBothTapsOfEachPixel) {
         EXPECT_EQ(blocks[x / 8].weight[x % 8], table[x].weight[0] * 0x10001u) << "pixel " << x;
         read += table[x].neighbour;
     }
-    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 1000, 16, blocks.data(), plan));  // no such routines
     table = ColumnTable(110, 100, 0, 100);
-    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 100, 8, blocks.data(), plan));  // reads past
+    EXPECT_FALSE(Build(plan, kWindows, table, 100, 100, LayoutRgb24));  // reads past
     table[5].weight[3] ^= 1;
-    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 110, 8, blocks.data(), plan));
+    EXPECT_FALSE(Build(plan, kWindows, table, 100, 110, LayoutRgb24));
     table = ColumnTable(110, 100, 0, 100);
     table[7].neighbour = 8;
     table[8].advance -= 4;
-    EXPECT_FALSE(BuildColumnPlan(table.data(), 100, 110, 8, blocks.data(), plan));
+    EXPECT_FALSE(Build(plan, kWindows, table, 100, 110, LayoutRgb24));
     // A 1:1 copy of 20 pixels: 4:2:2 stores 16 bytes a block, 24-bit reaches one byte past
     // eight pixels; the last pixel's 4:2:2 load at an odd column would pass the spare pixel.
     table = ColumnTable(20, 20, 0, 20);
-    ASSERT_TRUE(BuildColumnPlan(table.data(), 20, 20, 8, blocks.data(), plan));
-    EXPECT_EQ(plan.blockCount, 3);
-    EXPECT_EQ(plan.vectorBlocksYuyv, 2);
-    EXPECT_EQ(plan.vectorBlocksRgb24, 2);
-    ASSERT_TRUE(BuildColumnPlan(table.data(), 16, 20, 8, blocks.data(), plan));
-    EXPECT_EQ(plan.vectorBlocksYuyv, 2);
-    EXPECT_EQ(plan.vectorBlocksRgb24, 1);
-    ASSERT_TRUE(BuildColumnPlan(table.data(), 16, 16, 8, blocks.data(), plan));
-    EXPECT_EQ(plan.vectorBlocksYuyv, 1);
+    const struct {
+        int32_t count, source;
+        PixelLayout layout;
+        int32_t vectorBlocks;
+    } cases[] = {{20, 20, LayoutYuyv, 2}, {20, 20, LayoutRgb24, 2}, {16, 20, LayoutYuyv, 2},
+                 {16, 20, LayoutRgb24, 1}, {16, 16, LayoutYuyv, 1}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(Build(plan, kWindows, table, c.count, c.source, c.layout));
+        EXPECT_EQ(plan.blockCount, (c.count + 7) / 8);
+        EXPECT_EQ(plan.vectorBlocks, c.vectorBlocks)
+            << c.count << " of " << c.source << ", layout " << c.layout;
+    }
+    // No room, no plan.
+    ColumnPlan small;
+    ASSERT_TRUE(small.Reserve(19));
+    EXPECT_FALSE(BuildPlan(kWindows, PlanSource{table.data(), 20, 20, LayoutYuyv, 0}, small));
 }
 
 // Packed 24-bit plans: lanes as long as the table allows, 16 bytes at a zoom, fewer at a
-// shrink, or paired blocks where they are asked for and fit; windows inside the row, the
-// last one moved back from its end, where a pixel of weight 0 past the first window is taken
-// whole from the second (weight 4096).
+// shrink; windows inside the row, the last one moved back from its end, where a pixel of
+// weight 0 past the first window is taken whole from the second (weight 4096).
 TEST(PackedRgb24Plan, LanesAsLongAsTheTableAllows) {
-    AlignedBlocks<PackedRgb24Block> blocks(ColumnPlanCapacity(720));
     ColumnPlan plan;
     std::vector<ScaleStep> table = ColumnTable(20, 20, 0, 20);  // a copy of 20 pixels
-    ASSERT_TRUE(BuildPackedRgb24Plan(table.data(), 20, 20, blocks.blocks, plan));
+    ASSERT_TRUE(Build(plan, kRgb24Lanes, table, 20, 20, LayoutRgb24));
+    EXPECT_EQ(plan.Kind(), PlanKind::Rgb24Lanes);
+    EXPECT_EQ(plan.WorkPixelBytes(), 3);
     EXPECT_EQ(plan.laneBytes, 16);
     EXPECT_EQ(plan.blockCount, 2);
-    EXPECT_EQ(plan.vectorBlocksRgb24, 1);  // the second block's high lane store ends at 64
-    const PackedRgb24Block& last = blocks.blocks[1];
+    EXPECT_EQ(plan.vectorBlocks, 1);  // the second block's high lane store ends at 64
+    const PackedRgb24Block& last = plan.Blocks<PackedRgb24Block>()[1];
     EXPECT_EQ(last.window[0], 32);
     EXPECT_EQ(last.window[1], 41);  // 60 bytes less both windows' 19
     for (int32_t i = 0; i < 12; ++i) {
@@ -610,72 +622,83 @@ TEST(PackedRgb24Plan, LanesAsLongAsTheTableAllows) {
     for (int32_t percent : {110, 90}) {
         const int32_t source = 720 * 100 / percent;
         table = ColumnTable(source, 720, 0, 720);
-        ASSERT_TRUE(BuildPackedRgb24Plan(table.data(), 720, source, blocks.blocks, plan));
+        ASSERT_TRUE(Build(plan, kRgb24Lanes, table, 720, source, LayoutRgb24));
         const int32_t lane = percent == 110 ? 16 : 13;
         EXPECT_EQ(plan.laneBytes, lane) << percent << " %";
         EXPECT_EQ(plan.blockCount, (2160 + 2 * lane - 1) / (2 * lane)) << percent << " %";
-        EXPECT_EQ(plan.vectorBlocksRgb24, (2160 - 16 - lane) / (2 * lane) + 1) << percent << " %";
+        EXPECT_EQ(plan.vectorBlocks, (2160 - 16 - lane) / (2 * lane) + 1) << percent << " %";
         for (int32_t k = 0; k < plan.blockCount; ++k)
-            for (int32_t w : blocks.blocks[k].window) {
+            for (int32_t w : plan.Blocks<PackedRgb24Block>()[k].window) {
                 EXPECT_GE(w, 0) << "block " << k;
                 EXPECT_LE(w + 19, source * 3) << "block " << k;
             }
-    }
-    // Asked for paired blocks: lanes of 16 where they fit, paired blocks of 32 bytes where
-    // only shorter lanes would, and shorter lanes below the shrinks paired windows hold.
-    for (int32_t percent : {110, 90, 75, 70}) {
-        const int32_t source = 720 * 100 / percent;
-        table = ColumnTable(source, 720, 0, 720);
-        ASSERT_TRUE(BuildPackedRgb24Plan(table.data(), 720, source, blocks.blocks, plan, true));
-        const bool paired = percent == 90 || percent == 75;
-        EXPECT_EQ(plan.pairedBlocks != nullptr, paired) << percent << " %";
-        EXPECT_EQ(plan.packedBlocks == nullptr, paired) << percent << " %";
-        if (paired) {
-            EXPECT_EQ(plan.laneBytes, 16);
-            EXPECT_EQ(plan.blockCount, 2160 / 32 + 1) << percent << " %";
-            EXPECT_EQ(plan.vectorBlocksRgb24, 2160 / 32) << percent << " %";
-        } else {
-            EXPECT_EQ(plan.laneBytes == 16, percent == 110) << percent << " %";
-        }
+        // Lanes no shorter than 16 bytes only fit the zoom.
+        EXPECT_EQ(Build(plan, PlanShape{PlanKind::Rgb24Lanes, 16}, table, 720, source, LayoutRgb24),
+                  percent == 110);
     }
     // A 10:1 shrink: a pixel a lane.
     table = ColumnTable(1000, 100, 0, 100);
-    ASSERT_TRUE(BuildPackedRgb24Plan(table.data(), 100, 1000, blocks.blocks, plan));
+    ASSERT_TRUE(Build(plan, kRgb24Lanes, table, 100, 1000, LayoutRgb24));
     EXPECT_EQ(plan.laneBytes, 3);
     // Tables it does not take: a row shorter than two windows, a second tap that is not the
     // next pixel, lanes with different weights.
     table = ColumnTable(6, 8, 0, 8);
-    EXPECT_FALSE(BuildPackedRgb24Plan(table.data(), 8, 6, blocks.blocks, plan));
+    EXPECT_FALSE(Build(plan, kRgb24Lanes, table, 8, 6, LayoutRgb24));
     table = ColumnTable(7, 8, 0, 8);
-    EXPECT_TRUE(BuildPackedRgb24Plan(table.data(), 8, 7, blocks.blocks, plan));
+    EXPECT_TRUE(Build(plan, kRgb24Lanes, table, 8, 7, LayoutRgb24));
     table = ColumnTable(110, 100, 0, 100);
     table[7].neighbour = 8;
     table[8].advance -= 4;
-    EXPECT_FALSE(BuildPackedRgb24Plan(table.data(), 100, 110, blocks.blocks, plan));
+    EXPECT_FALSE(Build(plan, kRgb24Lanes, table, 100, 110, LayoutRgb24));
     table = ColumnTable(110, 100, 0, 100);
     table[5].weight[1] ^= 1;
-    EXPECT_FALSE(BuildPackedRgb24Plan(table.data(), 100, 110, blocks.blocks, plan));
+    EXPECT_FALSE(Build(plan, kRgb24Lanes, table, 100, 110, LayoutRgb24));
 }
 
-// Packed 4:2:2 plans asked for paired blocks take them wherever the windows hold the taps,
-// at any parity (down to about a 50 % shrink): blocks of 32 bytes, the last one through
-// the buffer; below, lanes.
-TEST(PackedYuyvPlan, PairedWhereTheWindowsHoldTheTaps) {
-    AlignedBlocks<PackedYuyvBlock> blocks(ColumnPlanCapacity(720));
+// The shapes tried for a level with every kind of kernel: a 24-bit row takes lanes of 16
+// where they fit, paired blocks where only shorter lanes would, and shorter lanes below the
+// shrinks paired windows hold; a 4:2:2 row takes paired blocks wherever the windows hold
+// the taps, at any parity (down to about a 50 % shrink), and lanes below. A level without
+// packed kernels takes windows.
+TEST(PlanShapes, TheBestShapeThatFits) {
+    const uint32_t all = (1u << kPlanKindCount) - 1;
     ColumnPlan plan;
+    ASSERT_TRUE(plan.Reserve(720));
+    for (int32_t percent : {110, 90, 75, 70}) {
+        const int32_t source = 720 * 100 / percent;
+        const std::vector<ScaleStep> table = ColumnTable(source, 720, 0, 720);
+        ASSERT_TRUE(BuildFirstPlan(PreferredShapes(LayoutRgb24, all),
+                                   PlanSource{table.data(), 720, source, LayoutRgb24, 0}, plan));
+        const bool paired = percent == 90 || percent == 75;
+        EXPECT_EQ(plan.Kind(), paired ? PlanKind::Paired : PlanKind::Rgb24Lanes) << percent << " %";
+        EXPECT_EQ(plan.laneBytes == 16, percent != 70) << percent << " %";
+        if (paired) {
+            EXPECT_EQ(plan.blockCount, 2160 / 32 + 1) << percent << " %";
+            EXPECT_EQ(plan.vectorBlocks, 2160 / 32) << percent << " %";
+        }
+    }
     for (int32_t percent : {110, 90, 60, 40})
         for (int32_t parity = 0; parity < 4; ++parity) {
             const int32_t source = 720 * 100 / percent, count = 719;
             const std::vector<ScaleStep> table = ColumnTable(source, 720, 1, count);
-            ASSERT_TRUE(BuildPackedYuyvPlan(table.data(), count, source, parity, blocks.blocks, plan, true));
+            ASSERT_TRUE(BuildFirstPlan(PreferredShapes(LayoutYuyv, all),
+                                       PlanSource{table.data(), count, source, LayoutYuyv, parity}, plan));
             const bool paired = percent >= 60;
-            EXPECT_EQ(plan.pairedBlocks != nullptr, paired) << percent << " %, parity " << parity;
-            EXPECT_EQ(plan.packedYuyvBlocks == nullptr, paired) << percent << " %, parity " << parity;
+            EXPECT_EQ(plan.Kind(), paired ? PlanKind::Paired : PlanKind::YuyvLanes)
+                << percent << " %, parity " << parity;
+            EXPECT_EQ(plan.parity, parity);
             if (paired) {
                 EXPECT_EQ(plan.blockCount, 1438 / 32 + 1);
-                EXPECT_EQ(plan.vectorBlocksYuyv, 1438 / 32);
+                EXPECT_EQ(plan.vectorBlocks, 1438 / 32);
             }
         }
+    const uint32_t windows = 1u << PlanIndex(PlanKind::Windows);
+    for (PixelLayout layout : {LayoutYuyv, LayoutRgb24}) {
+        const PlanShapes shapes = PreferredShapes(layout, windows);
+        ASSERT_EQ(shapes.count, 1);
+        EXPECT_EQ(shapes.shape[0].kind, PlanKind::Windows);
+        EXPECT_EQ(PreferredShapes(layout, 0).count, 0);
+    }
 }
 
 // Whole frames through the dispatched table: Scale, FillRect and BlendLines at every level
@@ -736,21 +759,23 @@ TEST(SimdDispatch, LimitSelectsTheTableAndNeverExceedsTheCpu) {
     EXPECT_EQ(Kernels().rows.horizontalRgb24, PortableRowRoutines().horizontalRgb24);
     EXPECT_EQ(Kernels().fills.rgb24Mix, PortableFillKernels().rgb24Mix);
     EXPECT_EQ(Kernels().blendLineBand, &BlendLineBand);
-    EXPECT_EQ(Kernels().rows.plannedYuyv, nullptr);
+    EXPECT_EQ(Kernels().rows.KindsWithKernels(LayoutYuyv), 0u);
+    EXPECT_EQ(Kernels().rows.KindsWithKernels(LayoutRgb24), 0u);
     if (SupportedSimdLevel() >= SimdLevel::Ssse3) {
         SetSimdLevelLimit(SimdLevel::Ssse3);
         EXPECT_EQ(ActiveSimdLevel(), SimdLevel::Ssse3);
-        EXPECT_NE(Kernels().rows.plannedYuyvPacked, nullptr);
-        EXPECT_NE(Kernels().rows.plannedRgb24Packed, nullptr);
+        EXPECT_NE(Kernels().rows.Planned(LayoutYuyv, PlanKind::YuyvLanes), nullptr);
+        EXPECT_NE(Kernels().rows.Planned(LayoutRgb24, PlanKind::Rgb24Lanes), nullptr);
+        EXPECT_NE(Kernels().rows.Planned(LayoutYuyv, PlanKind::Paired), nullptr);
+        EXPECT_NE(Kernels().rows.Planned(LayoutRgb24, PlanKind::Paired), nullptr);
     }
     SetSimdLevelLimit(SimdLevel::Avx2);
     EXPECT_EQ(ActiveSimdLevel(), SupportedSimdLevel());
     if (SupportedSimdLevel() >= SimdLevel::Sse2) {
         EXPECT_NE(Kernels().rows.horizontalRgb24, PortableRowRoutines().horizontalRgb24);
-        // The window-plan routines, kept at every level, take the plans of their window.
-        EXPECT_NE(Kernels().rows.plannedYuyv, nullptr);
-        EXPECT_NE(Kernels().rows.plannedRgb24, nullptr);
-        EXPECT_EQ(Kernels().rows.planWindowBytes, 8);
+        // The routines over plans of windows are kept at every level.
+        EXPECT_NE(Kernels().rows.Planned(LayoutYuyv, PlanKind::Windows), nullptr);
+        EXPECT_NE(Kernels().rows.Planned(LayoutRgb24, PlanKind::Windows), nullptr);
     }
 }
 

@@ -8,7 +8,6 @@
 #include <type_traits>
 
 #include "bench/bench_cases.h"
-#include "video/aligned_buffer.h"
 #include "video/kernel_list.h"
 
 namespace kvx {
@@ -77,24 +76,14 @@ void PlannedCall(benchmark::State& st, PlannedRowPairFn fn, ResampledRow& row, c
     }
 }
 
-// A planned routine needs the plan of its level's window, or the packed plan of its layout.
+// A planned routine over the plan of its kind, with lanes as long as the row allows.
 template <typename Fn>
-void TimePlanned(benchmark::State& st, Fn fn, const RowRoutines& level, PlannedCase c,
-                 int32_t percent) {
+void TimePlanned(benchmark::State& st, Fn fn, PlannedCase c, int32_t percent) {
     ResampledRow row(percent);
-    AlignedBlocks<ColumnPlanBlock> blocks(ColumnPlanCapacity(kRowPixels));
-    AlignedBlocks<PackedRgb24Block> packedBlocks(ColumnPlanCapacity(kRowPixels));
-    AlignedBlocks<PackedYuyvBlock> yuyvBlocks(ColumnPlanCapacity(kRowPixels));
     ColumnPlan plan;
-    const ScaleStep* table = row.table.data();
-    const bool built =
-        !c.packed ? BuildColumnPlan(table, kRowPixels, row.source, level.planWindowBytes, blocks.blocks, plan)
-        : c.layout == LayoutYuyv
-            ? BuildPackedYuyvPlan(table, kRowPixels, row.source, 0, yuyvBlocks.blocks, plan,
-                                  level.pairedPlans)
-            : BuildPackedRgb24Plan(table, kRowPixels, row.source, packedBlocks.blocks, plan,
-                                   level.pairedPlans);
-    if (!built) {
+    if (!plan.Reserve(kRowPixels) ||
+        !BuildPlan(PlanShape{c.kind, 3},
+                   PlanSource{row.table.data(), kRowPixels, row.source, c.layout, 0}, plan)) {
         st.SkipWithError("the table fits no plan");
         return;
     }
@@ -145,7 +134,7 @@ void RegisterKernelBenchmarks() {
             timed = fn;
             const std::string title = Name({"kernel", name, SimdLevelName(level)});
             if constexpr (std::is_same_v<decltype(c), PlannedCase>) {
-                // A shrink row too: it takes plans of another shape (24-bit paired blocks).
+                // A shrink row too: it takes plans of another shape (shorter 24-bit lanes).
                 for (int32_t percent : {110, 90}) {
                     const std::string shape = percent == 110 ? "" : " shrink";
                     const std::string named = Name({"kernel", name + shape, SimdLevelName(level)});
@@ -153,15 +142,14 @@ void RegisterKernelBenchmarks() {
                     const HorizontalRowFn walk = c.layout == LayoutYuyv
                                                      ? portable.rows.horizontalYuyvEven
                                                      : portable.rows.horizontalRgb24;
-                    const RowRoutines rows = kernels.rows;
                     if (level == SimdLevel::Portable)
                         benchmark::RegisterBenchmark(named.c_str(), [walk, percent](benchmark::State& st) {
                             TimeWalk(st, walk, percent);
                         })->Unit(benchmark::kMicrosecond);
                     else {
                         auto* timed = benchmark::RegisterBenchmark(
-                            named.c_str(), [fn, rows, c, percent](benchmark::State& st) {
-                                TimePlanned(st, fn, rows, c, percent);
+                            named.c_str(), [fn, c, percent](benchmark::State& st) {
+                                TimePlanned(st, fn, c, percent);
                             });
                         timed->Unit(benchmark::kMicrosecond);
                         if (std::is_same_v<decltype(fn), const PlannedRowPairFn>) timed->UseManualTime();

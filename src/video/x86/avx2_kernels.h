@@ -9,15 +9,12 @@ namespace kvx {
 namespace avx2 {
 
 VerticalRowKernel VerticalYuyv, VerticalRgb24;
-// Packed 24-bit work rows, and plans of BuildPackedRgb24Plan.
-VerticalRowKernel VerticalRgb24Packed;
-PlannedRowKernel PlannedRgb24Packed;
-// Packed 4:2:2 work rows, and plans of BuildPackedYuyvPlan.
-VerticalRowKernel VerticalYuyvPacked;
-PlannedRowKernel PlannedYuyvPacked;
+// Packed work rows, and the plans over them.
+VerticalRowKernel VerticalRgb24Packed, VerticalYuyvPacked;
+PlannedRowKernel PlannedRgb24Lanes, PlannedYuyvLanes, PlannedRgb24Paired, PlannedYuyvPaired;
 #if KVX_HAS_ROW_PAIRS
-// Both packed layouts, two rows at once.
-PlannedRowPairKernel PlannedRgb24PackedPair, PlannedYuyvPackedPair;
+// Two rows at once: paired plans of both layouts, 24-bit plans of lanes.
+PlannedRowPairKernel PlannedRgb24PairedPair, PlannedYuyvPairedPair, PlannedRgb24LanesPair;
 #endif
 BlendLineBandKernel BlendLineBand;
 

@@ -181,10 +181,11 @@ KVX_AVX2 inline __m256i BlendPairedBlock(const uint8_t* work, const PairedBlock&
 // The blocks of a paired plan from vectorBlocks on, through a buffer: their 32-byte
 // stores would run past the row of `bytes`.
 KVX_AVX2 inline void PairedTail(const uint8_t* work, uint8_t* dst, const ColumnPlan& plan,
-                                int32_t vectorBlocks, ptrdiff_t bytes) {
-    const PairedBlock* const vectorEnd = plan.pairedBlocks + vectorBlocks;
-    StorePackedBlocks(vectorEnd, vectorEnd, plan.pairedBlocks + plan.blockCount, dst + bytes,
-                      EvenLanes{dst + 32 * static_cast<ptrdiff_t>(vectorBlocks), 16},
+                                ptrdiff_t bytes) {
+    const PairedBlock* const blocks = plan.Blocks<PairedBlock>();
+    const PairedBlock* const vectorEnd = blocks + plan.vectorBlocks;
+    StorePackedBlocks(vectorEnd, vectorEnd, blocks + plan.blockCount, dst + bytes,
+                      EvenLanes{dst + 32 * static_cast<ptrdiff_t>(plan.vectorBlocks), 16},
                       [work](const PairedBlock& block) KVX_AVX2 {
                           return BlendPairedBlock(work, block, LoadPairedTables(block));
                       });
@@ -196,14 +197,24 @@ KVX_AVX2 inline void PairedTail(const uint8_t* work, uint8_t* dst, const ColumnP
 // rows took 2-3 % longer.
 KVX_AVX2 __attribute__((always_inline)) inline void PlannedPaired(const uint8_t* work, uint8_t* dst,
                                                                   const ColumnPlan& plan,
-                                                                  int32_t vectorBlocks,
                                                                   ptrdiff_t bytes) {
-    const PairedBlock* const vectorEnd = plan.pairedBlocks + vectorBlocks;
+    const PairedBlock* const blocks = plan.Blocks<PairedBlock>();
+    const PairedBlock* const vectorEnd = blocks + plan.vectorBlocks;
     uint8_t* out = dst;
-    for (const PairedBlock* block = plan.pairedBlocks; block != vectorEnd; ++block, out += 32)
+    for (const PairedBlock* block = blocks; block != vectorEnd; ++block, out += 32)
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
                             BlendPairedBlock(work, *block, LoadPairedTables(*block)));
-    PairedTail(work, dst, plan, vectorBlocks, bytes);
+    PairedTail(work, dst, plan, bytes);
+}
+
+KVX_AVX2 void PlannedRgb24Paired(const uint8_t* work, uint8_t* dst, const ScaleStep*,
+                                 const ColumnPlan& plan, bool) {
+    PlannedPaired(work, dst, plan, 3 * static_cast<ptrdiff_t>(plan.count));
+}
+
+KVX_AVX2 void PlannedYuyvPaired(const uint8_t* work, uint8_t* dst, const ScaleStep*,
+                                const ColumnPlan& plan, bool) {
+    PlannedPaired(work, dst, plan, 2 * static_cast<ptrdiff_t>(plan.count));
 }
 
 // A block of a plan of lanes over `work`, its tables loaded for this row alone.
@@ -212,30 +223,29 @@ KVX_AVX2 inline __m256i BlendLanes(const uint8_t* work, const PackedRgb24Block& 
 }
 
 // The blocks of a plan of lanes from block `first` on: each lane stored at its first byte,
-// and the blocks from vectorBlocksRgb24 on through a buffer.
+// and the blocks from vectorBlocks on through a buffer.
 KVX_AVX2 inline void LanesFrom(const uint8_t* work, uint8_t* dst, const ColumnPlan& plan,
                                ptrdiff_t first) {
-    const PackedRgb24Block* const blocks = plan.packedBlocks;
-    StorePackedBlocks(blocks + first, blocks + plan.vectorBlocksRgb24, blocks + plan.blockCount,
+    const PackedRgb24Block* const blocks = plan.Blocks<PackedRgb24Block>();
+    StorePackedBlocks(blocks + first, blocks + plan.vectorBlocks, blocks + plan.blockCount,
                       dst + 3 * static_cast<ptrdiff_t>(plan.count),
                       EvenLanes{dst + 2 * plan.laneBytes * first, plan.laneBytes},
                       [work](const PackedRgb24Block& block) KVX_AVX2 { return BlendLanes(work, block); });
 }
 
 // Lanes of 16 bytes make one 32-byte store a block.
-KVX_AVX2 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleStep*,
-                                 const ColumnPlan& plan, bool) {
-    if (plan.pairedBlocks)
-        return PlannedPaired(work, dst, plan, plan.vectorBlocksRgb24, 3 * static_cast<ptrdiff_t>(plan.count));
-    const PackedRgb24Block* block = plan.packedBlocks;
-    const PackedRgb24Block* const vectorEnd = block + plan.vectorBlocksRgb24;
+KVX_AVX2 void PlannedRgb24Lanes(const uint8_t* work, uint8_t* dst, const ScaleStep*,
+                                const ColumnPlan& plan, bool) {
+    const PackedRgb24Block* const blocks = plan.Blocks<PackedRgb24Block>();
+    const PackedRgb24Block* block = blocks;
+    const PackedRgb24Block* const vectorEnd = block + plan.vectorBlocks;
     uint8_t* out = dst;
     if (plan.laneBytes == 16) {
 #pragma GCC unroll 2
         for (; block != vectorEnd; ++block, out += 32)
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), BlendLanes(work, *block));
     }
-    LanesFrom(work, dst, plan, block - plan.packedBlocks);
+    LanesFrom(work, dst, plan, block - blocks);
 }
 
 KVX_AVX2 void VerticalYuyv(const uint8_t* a, const uint8_t* b, uint16_t w, uint8_t* work,
@@ -285,12 +295,10 @@ KVX_AVX2 inline __m256i PackedYuyvBlend(const uint8_t* work, const PackedYuyvBlo
 }
 
 // The plan holds the column parities, so oddStart is not needed.
-KVX_AVX2 void PlannedYuyvPacked(const uint8_t* work, uint8_t* dst, const ScaleStep*,
-                                const ColumnPlan& plan, bool) {
-    if (plan.pairedBlocks)
-        return PlannedPaired(work, dst, plan, plan.vectorBlocksYuyv, 2 * static_cast<ptrdiff_t>(plan.count));
-    const PackedYuyvBlock* const blocks = plan.packedYuyvBlocks;
-    StorePackedBlocks(blocks, blocks + plan.vectorBlocksYuyv, blocks + plan.blockCount,
+KVX_AVX2 void PlannedYuyvLanes(const uint8_t* work, uint8_t* dst, const ScaleStep*,
+                               const ColumnPlan& plan, bool) {
+    const PackedYuyvBlock* const blocks = plan.Blocks<PackedYuyvBlock>();
+    StorePackedBlocks(blocks, blocks + plan.vectorBlocks, blocks + plan.blockCount,
                       dst + 2 * static_cast<ptrdiff_t>(plan.count), RecordedLanes{dst},
                       [work](const PackedYuyvBlock& block) KVX_AVX2 {
                           return PackedYuyvBlend(work, block);
@@ -298,37 +306,44 @@ KVX_AVX2 void PlannedYuyvPacked(const uint8_t* work, uint8_t* dst, const ScaleSt
 }
 
 #if KVX_HAS_ROW_PAIRS
-// The same for two rows, each block's tables loaded once for both.
+// Two rows of a paired plan, each block's tables loaded once for both.
 KVX_AVX2 inline void PlannedPairedPair(const uint8_t* work0, uint8_t* dst0, const uint8_t* work1,
-                                       uint8_t* dst1, const ColumnPlan& plan, int32_t vectorBlocks,
-                                       ptrdiff_t bytes) {
-    const PairedBlock* const vectorEnd = plan.pairedBlocks + vectorBlocks;
+                                       uint8_t* dst1, const ColumnPlan& plan, ptrdiff_t bytes) {
+    const PairedBlock* const blocks = plan.Blocks<PairedBlock>();
+    const PairedBlock* const vectorEnd = blocks + plan.vectorBlocks;
     const ptrdiff_t between = dst1 - dst0;
     uint8_t* out = dst0;
-    for (const PairedBlock* block = plan.pairedBlocks; block != vectorEnd; ++block, out += 32) {
+    for (const PairedBlock* block = blocks; block != vectorEnd; ++block, out += 32) {
         const PairedTables t = LoadPairedTables(*block);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), BlendPairedBlock(work0, *block, t));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + between), BlendPairedBlock(work1, *block, t));
     }
-    PairedTail(work0, dst0, plan, vectorBlocks, bytes);
-    PairedTail(work1, dst1, plan, vectorBlocks, bytes);
+    PairedTail(work0, dst0, plan, bytes);
+    PairedTail(work1, dst1, plan, bytes);
 }
 
-// Two rows: paired blocks and lanes of 16 bytes take each block's tables once for both;
-// shorter lanes, stored one by one, go row by row.
-KVX_AVX2 void PlannedRgb24PackedPair(const uint8_t* work0, uint8_t* dst0, const uint8_t* work1,
-                                     uint8_t* dst1, const ScaleStep* steps, const ColumnPlan& plan,
-                                     bool oddStart) {
-    const ptrdiff_t bytes = 3 * static_cast<ptrdiff_t>(plan.count);
-    if (plan.pairedBlocks)
-        return PlannedPairedPair(work0, dst0, work1, dst1, plan, plan.vectorBlocksRgb24, bytes);
+KVX_AVX2 void PlannedRgb24PairedPair(const uint8_t* work0, uint8_t* dst0, const uint8_t* work1,
+                                     uint8_t* dst1, const ScaleStep*, const ColumnPlan& plan, bool) {
+    PlannedPairedPair(work0, dst0, work1, dst1, plan, 3 * static_cast<ptrdiff_t>(plan.count));
+}
+
+KVX_AVX2 void PlannedYuyvPairedPair(const uint8_t* work0, uint8_t* dst0, const uint8_t* work1,
+                                    uint8_t* dst1, const ScaleStep*, const ColumnPlan& plan, bool) {
+    PlannedPairedPair(work0, dst0, work1, dst1, plan, 2 * static_cast<ptrdiff_t>(plan.count));
+}
+
+// Two rows: lanes of 16 bytes take each block's tables once for both; shorter lanes,
+// stored one by one, go row by row.
+KVX_AVX2 void PlannedRgb24LanesPair(const uint8_t* work0, uint8_t* dst0, const uint8_t* work1,
+                                    uint8_t* dst1, const ScaleStep* steps, const ColumnPlan& plan,
+                                    bool oddStart) {
     if (plan.laneBytes != 16) {
-        PlannedRgb24Packed(work0, dst0, steps, plan, oddStart);
-        PlannedRgb24Packed(work1, dst1, steps, plan, oddStart);
+        PlannedRgb24Lanes(work0, dst0, steps, plan, oddStart);
+        PlannedRgb24Lanes(work1, dst1, steps, plan, oddStart);
         return;
     }
-    const PackedRgb24Block* const blocks = plan.packedBlocks;
-    const int32_t vectorBlocks = plan.vectorBlocksRgb24;
+    const PackedRgb24Block* const blocks = plan.Blocks<PackedRgb24Block>();
+    const int32_t vectorBlocks = plan.vectorBlocks;
     for (int32_t k = 0; k < vectorBlocks; ++k) {
         const PackedRgb24Block& block = blocks[k];
         const LaneTables t = LoadLaneTables(block);
@@ -341,19 +356,6 @@ KVX_AVX2 void PlannedRgb24PackedPair(const uint8_t* work0, uint8_t* dst0, const 
     LanesFrom(work0, dst0, plan, vectorBlocks);
     LanesFrom(work1, dst1, plan, vectorBlocks);
 }
-
-// Two rows: paired plans take each block's tables once for both; plans of lanes go row by
-// row.
-KVX_AVX2 void PlannedYuyvPackedPair(const uint8_t* work0, uint8_t* dst0, const uint8_t* work1,
-                                    uint8_t* dst1, const ScaleStep* steps, const ColumnPlan& plan,
-                                    bool oddStart) {
-    if (plan.pairedBlocks)
-        return PlannedPairedPair(work0, dst0, work1, dst1, plan, plan.vectorBlocksYuyv,
-                                 2 * static_cast<ptrdiff_t>(plan.count));
-    PlannedYuyvPacked(work0, dst0, steps, plan, oddStart);
-    PlannedYuyvPacked(work1, dst1, steps, plan, oddStart);
-}
-
 #endif
 
 }  // namespace avx2

@@ -116,7 +116,7 @@ KVX_SSE2 inline __m128i LoadAligned128(const void* p) {
 // Plans of 8-byte windows: pixel i's window starts at its first tap, byte offset
 // TapOffset(block, i) from the source origin, and holds its second tap (the next work
 // pixel, or a pixel its weight 0 ignores). Blocks hold eight pixels each, the last fewer.
-inline int32_t TapOffset(const ColumnPlanBlock& block, int32_t i) {
+inline int32_t TapOffset(const WindowBlock& block, int32_t i) {
     return LoadU32(block.tapA + 4 * i);
 }
 
@@ -124,13 +124,13 @@ inline int32_t TapOffset(const ColumnPlanBlock& block, int32_t i) {
 // an odd column keeps lanes 2-3 (Y V), so its load starts two bytes into the window; the
 // columns alternate, and kOdd says whether pixel 0 of a block is at an odd one.
 template <int kOdd>
-KVX_SSE2 inline __m128i YuyvTaps(const uint8_t* work, const ColumnPlanBlock& block, int32_t i) {
+KVX_SSE2 inline __m128i YuyvTaps(const uint8_t* work, const WindowBlock& block, int32_t i) {
     return LoadLow64(work + TapOffset(block, i) + 2 * ((i + kOdd) & 1));
 }
 
 // Pixels i .. i + 3 of a block blended: words Y C of each, in pixel order.
 template <int kOdd>
-KVX_SSE2 inline __m128i BlendYuyvQuad(const uint8_t* work, const ColumnPlanBlock& block,
+KVX_SSE2 inline __m128i BlendYuyvQuad(const uint8_t* work, const WindowBlock& block,
                                       int32_t i) {
     const __m128i z = _mm_setzero_si128();
     // Words A_i A_i+1 . . B_i B_i+1 . . and the same for the next two pixels.
@@ -145,8 +145,8 @@ KVX_SSE2 inline __m128i BlendYuyvQuad(const uint8_t* work, const ColumnPlanBlock
 }
 
 template <int kOdd>
-KVX_SSE2 void PlannedYuyvBlocks(const uint8_t* work, uint8_t* dst, const ColumnPlanBlock* block,
-                                const ColumnPlanBlock* end) {
+KVX_SSE2 void PlannedYuyvBlocks(const uint8_t* work, uint8_t* dst, const WindowBlock* block,
+                                const WindowBlock* end) {
     for (; block != end; ++block)
         StoreU128(dst + 2 * block->first,
                   _mm_packus_epi16(BlendYuyvQuad<kOdd>(work, *block, 0),
@@ -168,7 +168,7 @@ struct RgbQuadTaps {
     __m128i weight01, weight23;
 };
 
-KVX_SSE2 inline RgbQuadTaps LoadRgbQuadTaps(const ColumnPlanBlock& block, int32_t i) {
+KVX_SSE2 inline RgbQuadTaps LoadRgbQuadTaps(const WindowBlock& block, int32_t i) {
     const __m128i w = LoadAligned128(block.weight + i);
     // Dword shuffles copy without a move: each pair's weights.
     return {{TapOffset(block, i), TapOffset(block, i + 1), TapOffset(block, i + 2),
@@ -271,37 +271,39 @@ KVX_SSE2 void HorizontalRgb24(const uint8_t* work, uint8_t* dst, int32_t count,
 
 // Over plans of 8-byte windows, eight pixels a block; the pixels from the first block
 // whose loads or stores could leave the rows on are done by the table walk.
-KVX_SSE2 void PlannedYuyv(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
-                          const ColumnPlan& plan, bool oddStart) {
-    const ColumnPlanBlock* const end = plan.blocks + plan.vectorBlocksYuyv;
-    if (oddStart) PlannedYuyvBlocks<1>(work, dst, plan.blocks, end);
-    else PlannedYuyvBlocks<0>(work, dst, plan.blocks, end);
-    if (plan.vectorBlocksYuyv == plan.blockCount) return;
+KVX_SSE2 void PlannedYuyvWindows(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
+                                 const ColumnPlan& plan, bool oddStart) {
+    const WindowBlock* const blocks = plan.Blocks<WindowBlock>();
+    const WindowBlock* const end = blocks + plan.vectorBlocks;
+    if (oddStart) PlannedYuyvBlocks<1>(work, dst, blocks, end);
+    else PlannedYuyvBlocks<0>(work, dst, blocks, end);
+    if (plan.vectorBlocks == plan.blockCount) return;
     const int32_t x = end->first;
     const HorizontalRowFn walk = (x + oddStart) & 1 ? HorizontalYuyvOdd : HorizontalYuyvEven;
     walk(work + end->readBefore, dst + 2 * x, plan.count - x, steps + x);
 }
 
-KVX_SSE2 void PlannedRgb24(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
-                           const ColumnPlan& plan, bool) {
-    const ColumnPlanBlock* block = plan.blocks;
-    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksRgb24; block != end; ++block) {
+KVX_SSE2 void PlannedRgb24Windows(const uint8_t* work, uint8_t* dst, const ScaleStep* steps,
+                                  const ColumnPlan& plan, bool) {
+    const WindowBlock* block = plan.Blocks<WindowBlock>();
+    for (const WindowBlock* const end = block + plan.vectorBlocks; block != end; ++block) {
         uint8_t* out = dst + 3 * block->first;
         RgbQuad(work, LoadRgbQuadTaps(*block, 0), out);
         RgbQuad(work, LoadRgbQuadTaps(*block, 4), out + 12);
     }
-    if (plan.vectorBlocksRgb24 == plan.blockCount) return;
+    if (plan.vectorBlocks == plan.blockCount) return;
     const int32_t x = block->first;
     HorizontalRgb24(work + block->readBefore, dst + 3 * x, plan.count - x, steps + x);
 }
 
 #if KVX_HAS_ROW_PAIRS
 // Two rows of one plan: each four pixels' windows and weights are loaded once for both.
-KVX_SSE2 void PlannedRgb24Pair(const uint8_t* work0, uint8_t* dst0, const uint8_t* work1,
-                               uint8_t* dst1, const ScaleStep* steps, const ColumnPlan& plan, bool) {
+KVX_SSE2 void PlannedRgb24WindowsPair(const uint8_t* work0, uint8_t* dst0, const uint8_t* work1,
+                                      uint8_t* dst1, const ScaleStep* steps,
+                                      const ColumnPlan& plan, bool) {
     const ptrdiff_t between = dst1 - dst0;
-    const ColumnPlanBlock* block = plan.blocks;
-    for (const ColumnPlanBlock* const end = block + plan.vectorBlocksRgb24; block != end; ++block) {
+    const WindowBlock* block = plan.Blocks<WindowBlock>();
+    for (const WindowBlock* const end = block + plan.vectorBlocks; block != end; ++block) {
         uint8_t* out = dst0 + 3 * block->first;
         for (int32_t i = 0; i < 8; i += 4, out += 12) {
             const RgbQuadTaps t = LoadRgbQuadTaps(*block, i);
@@ -309,7 +311,7 @@ KVX_SSE2 void PlannedRgb24Pair(const uint8_t* work0, uint8_t* dst0, const uint8_
             RgbQuad(work1, t, out + between);
         }
     }
-    if (plan.vectorBlocksRgb24 == plan.blockCount) return;
+    if (plan.vectorBlocks == plan.blockCount) return;
     const int32_t x = block->first;
     HorizontalRgb24(work0 + block->readBefore, dst0 + 3 * x, plan.count - x, steps + x);
     HorizontalRgb24(work1 + block->readBefore, dst1 + 3 * x, plan.count - x, steps + x);

@@ -161,20 +161,28 @@ KVX_SSSE3 inline __m128i PairedLane(const uint8_t* work, const PairedBlock& bloc
 
 // A row of `bytes` from a paired plan: its lanes follow each other, 16 bytes each.
 KVX_SSSE3 inline void PlannedPaired(const uint8_t* work, uint8_t* dst, const ColumnPlan& plan,
-                                    int32_t vectorBlocks, ptrdiff_t bytes) {
-    const PairedBlock* const blocks = plan.pairedBlocks;
-    StorePackedLanes(blocks, blocks + vectorBlocks, blocks + plan.blockCount, dst + bytes,
+                                    ptrdiff_t bytes) {
+    const PairedBlock* const blocks = plan.Blocks<PairedBlock>();
+    StorePackedLanes(blocks, blocks + plan.vectorBlocks, blocks + plan.blockCount, dst + bytes,
                      EvenLanes{dst, 16}, [work](const PairedBlock& block, int lane) KVX_SSSE3 {
                          return PairedLane(work, block, lane);
                      });
 }
 
-KVX_SSSE3 void PlannedRgb24Packed(const uint8_t* work, uint8_t* dst, const ScaleStep*,
+KVX_SSSE3 void PlannedRgb24Paired(const uint8_t* work, uint8_t* dst, const ScaleStep*,
                                   const ColumnPlan& plan, bool) {
-    if (plan.pairedBlocks)
-        return PlannedPaired(work, dst, plan, plan.vectorBlocksRgb24, 3 * static_cast<ptrdiff_t>(plan.count));
-    const PackedRgb24Block* const blocks = plan.packedBlocks;
-    StorePackedLanes(blocks, blocks + plan.vectorBlocksRgb24, blocks + plan.blockCount,
+    PlannedPaired(work, dst, plan, 3 * static_cast<ptrdiff_t>(plan.count));
+}
+
+KVX_SSSE3 void PlannedYuyvPaired(const uint8_t* work, uint8_t* dst, const ScaleStep*,
+                                 const ColumnPlan& plan, bool) {
+    PlannedPaired(work, dst, plan, 2 * static_cast<ptrdiff_t>(plan.count));
+}
+
+KVX_SSSE3 void PlannedRgb24Lanes(const uint8_t* work, uint8_t* dst, const ScaleStep*,
+                                 const ColumnPlan& plan, bool) {
+    const PackedRgb24Block* const blocks = plan.Blocks<PackedRgb24Block>();
+    StorePackedLanes(blocks, blocks + plan.vectorBlocks, blocks + plan.blockCount,
                      dst + 3 * static_cast<ptrdiff_t>(plan.count), EvenLanes{dst, plan.laneBytes},
                      [work](const PackedRgb24Block& block, int lane) KVX_SSSE3 {
                          return PackedLane(work + block.window[lane], block.tap + 16 * lane,
@@ -201,12 +209,10 @@ KVX_SSSE3 inline __m128i PackedYuyvLane(const uint8_t* window, const uint8_t* pa
 }
 
 // The plan holds the column parities, so oddStart is not needed.
-KVX_SSSE3 void PlannedYuyvPacked(const uint8_t* work, uint8_t* dst, const ScaleStep*,
-                                 const ColumnPlan& plan, bool) {
-    if (plan.pairedBlocks)
-        return PlannedPaired(work, dst, plan, plan.vectorBlocksYuyv, 2 * static_cast<ptrdiff_t>(plan.count));
-    const PackedYuyvBlock* const blocks = plan.packedYuyvBlocks;
-    StorePackedLanes(blocks, blocks + plan.vectorBlocksYuyv, blocks + plan.blockCount,
+KVX_SSSE3 void PlannedYuyvLanes(const uint8_t* work, uint8_t* dst, const ScaleStep*,
+                                const ColumnPlan& plan, bool) {
+    const PackedYuyvBlock* const blocks = plan.Blocks<PackedYuyvBlock>();
+    StorePackedLanes(blocks, blocks + plan.vectorBlocks, blocks + plan.blockCount,
                      dst + 2 * static_cast<ptrdiff_t>(plan.count), RecordedLanes{dst},
                      [work](const PackedYuyvBlock& block, int lane) KVX_SSSE3 {
                          return PackedYuyvLane(work + block.window[lane], block.pairs + 16 * lane,

@@ -11,9 +11,9 @@ namespace sse2 {
 VerticalRowKernel VerticalYuyv, VerticalRgb24;
 HorizontalRowKernel HorizontalYuyvEven, HorizontalYuyvOdd, HorizontalRgb24;
 // Over plans of 8-byte windows.
-PlannedRowKernel PlannedYuyv, PlannedRgb24;
+PlannedRowKernel PlannedYuyvWindows, PlannedRgb24Windows;
 #if KVX_HAS_ROW_PAIRS
-PlannedRowPairKernel PlannedRgb24Pair;
+PlannedRowPairKernel PlannedRgb24WindowsPair;
 #endif
 
 FillYuyvKernel FillYuyvSolidEven, FillYuyvSolidOdd, FillYuyvMixEven, FillYuyvMixOdd;

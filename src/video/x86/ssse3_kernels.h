@@ -8,12 +8,9 @@ namespace kvx {
 namespace ssse3 {
 
 VerticalRowKernel VerticalYuyv, VerticalRgb24;
-// Packed 24-bit work rows, and plans of BuildPackedRgb24Plan.
-VerticalRowKernel VerticalRgb24Packed;
-PlannedRowKernel PlannedRgb24Packed;
-// Packed 4:2:2 work rows, and plans of BuildPackedYuyvPlan.
-VerticalRowKernel VerticalYuyvPacked;
-PlannedRowKernel PlannedYuyvPacked;
+// Packed work rows, and the plans over them.
+VerticalRowKernel VerticalRgb24Packed, VerticalYuyvPacked;
+PlannedRowKernel PlannedRgb24Lanes, PlannedYuyvLanes, PlannedRgb24Paired, PlannedYuyvPaired;
 // Both rows' bytes blended as they lie (the packed rows' pass 1).
 void BlendRowsPacked(const uint8_t* a, const uint8_t* b, uint16_t weight, uint8_t* work,
                      int32_t bytes);
