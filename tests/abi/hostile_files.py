@@ -407,6 +407,16 @@ def windows_names(h):
     h.run("--size", "8x8", "--pattern", "--output", "none")
     check("wine: the killed run's folder is removed at the next start", not h.private_folders(),
           repr(h.private_folders()))
+    # Parallel saves to one file take turns (a mutex named after the file): each either
+    # lands or says it did not.
+    write(h.path("many.ini"), b"[SETTINGS]\r\nCommon=0\r\n")
+    runs = [h.start("--settings", "many.ini", "--save", "--channel", str(100 + i), "--scale", "105") for i in range(6)]
+    codes = [r.wait(timeout=120) for r in runs]
+    text = read(h.path("many.ini"))
+    kept = [i for i in range(6) if b"[%d]" % (100 + i) in text]
+    check("wine: 6 parallel --save runs: every run that succeeded kept its record (%d of 6)" % codes.count(0),
+          sorted(kept) == [i for i, c in enumerate(codes) if c == 0] and set(codes) <= {0, 1} and kept,
+          repr((codes, kept)))
     # A decoy ffprobe.exe beside the recording: kvx-host.exe itself, which would complain
     # about its command line if it were run.
     shutil.copy(h.exe, h.path("ffprobe.exe"))

@@ -71,8 +71,9 @@ void RemoveFile(const std::string& path);
 bool FlushToDisk(FILE* file);
 
 // Holds an exclusive lock on the file at `path` (if it exists) while it lives, so that
-// kvx-host runs that compare a file and then replace it take turns. Another program's
-// edits are not held off; they are found by comparing. (Windows: no lock; the compare alone.)
+// kvx-host runs that compare a file and then replace it take turns (flock; on Windows a
+// mutex named after the file's identity). Another program's edits are not
+// held off; they are found by comparing.
 class FileLock {
 public:
     explicit FileLock(const std::string& path);
@@ -81,7 +82,7 @@ public:
     FileLock& operator=(const FileLock&) = delete;
 
 private:
-    int fd_ = -1;
+    intptr_t lock_ = -1;  // the open file: a descriptor, or a handle on Windows
 };
 
 // Reads a file of at most `limit` bytes that must be a regular file; false with `error`

@@ -133,14 +133,15 @@ void RemoveFile(const std::string& path) { unlink(path.c_str()); }
 bool FlushToDisk(FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
 
 FileLock::FileLock(const std::string& path) {
-    fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ >= 0)
-        while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    lock_ = fd;
+    if (fd >= 0)
+        while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
         }
 }
 
 FileLock::~FileLock() {
-    if (fd_ >= 0) close(fd_);
+    if (lock_ >= 0) close(static_cast<int>(lock_));
 }
 
 bool ReadRegularFile(const std::string& path, uint64_t limit, std::string& bytes, std::string& error) {
