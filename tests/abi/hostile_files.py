@@ -304,14 +304,21 @@ def settings_saves(h):
     check("an edit made during --save's run is kept, and the run says so",
           p.returncode == 1 and b"changed by someone else" in err and b"edited meanwhile" in read(h.path("shared.ini")),
           err.decode(errors="replace"))
-    # Parallel saves: each either lands or says it did not; none is lost silently.
+    parallel_saves(h, 16, "")
+
+
+def parallel_saves(h, count, tag):
+    """Runs saving to one file at once take turns: each either lands or says it did not;
+    none is lost silently."""
     write(h.path("many.ini"), b"[SETTINGS]\r\nCommon=0\r\n")
-    runs = [h.start("--settings", "many.ini", "--save", "--channel", str(100 + i), "--scale", "105") for i in range(16)]
-    codes = [r.wait(timeout=60) for r in runs]
+    runs = [h.start("--settings", "many.ini", "--save", "--channel", str(100 + i), "--scale", "105")
+            for i in range(count)]
+    codes = [r.wait(timeout=120) for r in runs]
     text = read(h.path("many.ini"))
-    kept = [i for i in range(16) if b"[%d]" % (100 + i) in text]
-    check("16 parallel --save runs: every run that succeeded kept its record (%d of 16)" % codes.count(0),
-          sorted(kept) == [i for i, c in enumerate(codes) if c == 0] and set(codes) <= {0, 1}, repr((codes, kept)))
+    kept = [i for i in range(count) if b"[%d]" % (100 + i) in text]
+    check("%s%d parallel --save runs: every run that succeeded kept its record (%d did)" % (tag, count, codes.count(0)),
+          kept and sorted(kept) == [i for i, c in enumerate(codes) if c == 0] and set(codes) <= {0, 1},
+          repr((codes, kept)))
 
 
 def planted_links(h):
@@ -407,16 +414,7 @@ def windows_names(h):
     h.run("--size", "8x8", "--pattern", "--output", "none")
     check("wine: the killed run's folder is removed at the next start", not h.private_folders(),
           repr(h.private_folders()))
-    # Parallel saves to one file take turns (a mutex named after the file): each either
-    # lands or says it did not.
-    write(h.path("many.ini"), b"[SETTINGS]\r\nCommon=0\r\n")
-    runs = [h.start("--settings", "many.ini", "--save", "--channel", str(100 + i), "--scale", "105") for i in range(6)]
-    codes = [r.wait(timeout=120) for r in runs]
-    text = read(h.path("many.ini"))
-    kept = [i for i in range(6) if b"[%d]" % (100 + i) in text]
-    check("wine: 6 parallel --save runs: every run that succeeded kept its record (%d of 6)" % codes.count(0),
-          sorted(kept) == [i for i, c in enumerate(codes) if c == 0] and set(codes) <= {0, 1} and kept,
-          repr((codes, kept)))
+    parallel_saves(h, 6, "wine: ")
     # A decoy ffprobe.exe beside the recording: kvx-host.exe itself, which would complain
     # about its command line if it were run.
     shutil.copy(h.exe, h.path("ffprobe.exe"))
