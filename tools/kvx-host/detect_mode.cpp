@@ -70,13 +70,6 @@ private:
     std::string path_;
 };
 
-double FramesPerSecond(const std::string& rate) {
-    const size_t slash = rate.find('/');
-    const double num = std::atof(rate.substr(0, slash).c_str());
-    const double den = slash == std::string::npos ? 1 : std::atof(rate.substr(slash + 1).c_str());
-    return den > 0 ? num / den : 0;
-}
-
 }  // namespace
 
 bool SampleBorders(FrameSource& source, const FrameGeometry& g, int32_t black, bool progress,
@@ -174,11 +167,7 @@ BorderSample SampleInput(const RunPlan& plan, const FrameGeometry& g, const Vide
     if (!o.videoIn.empty()) {
         source.reset(new SampledRecording(o.videoIn, g, video.frames, FramesPerSecond(video.rate), o.frames));
     } else {
-        FILE* in = o.input == "-" ? stdin : OpenFile(o.input, "rb");
-        if (!in) throw RunError("cannot open input " + o.input + ": " + SystemErrorText());
-        if (in == stdin && IsTerminal(stdin))
-            throw UsageError("will not read raw frames from a terminal: give IN or --input FILE, or pipe frames in");
-        source = MakeRawSource(in, in != stdin, g, o.frames);
+        source = OpenRawInput(o.input, g, o.frames, "give IN or --input FILE, or pipe frames in");
     }
     BorderSample sample;
     std::string error;

@@ -2,6 +2,7 @@
 // the private folder and returns the exit code; failures are thrown as UsageError or
 // RunError.
 #pragma once
+#include <memory>
 #include <string>
 
 #include "run_plan.h"
@@ -15,6 +16,11 @@ int RunSettingsOnly(const RunPlan& plan, const std::string& privateFolder);
 int RunFrames(const RunPlan& plan, const std::string& privateFolder);
 // --detect (detect_mode.cpp).
 int RunDetect(const RunPlan& plan, const std::string& privateFolder);
+
+// Raw frames from the file `name` or ("-") standard input, never a terminal (then
+// UsageError with `terminalHint`, what to do instead); throws RunError when it cannot open.
+std::unique_ptr<FrameSource> OpenRawInput(const std::string& name, const FrameGeometry& g, long long limit,
+                                          const char* terminalHint);
 
 // The frame size of the run: from --size, or read from the video IN by ffprobe (then
 // `video` holds the rest of what ffprobe said); throws UsageError for a size kvx-host refuses.

@@ -17,18 +17,6 @@
 namespace kvx {
 namespace {
 
-FILE* OpenInput(const std::string& name) {
-    if (name == "-") {
-        if (IsTerminal(stdin))
-            throw UsageError("will not read raw frames from a terminal: give --input FILE, pipe frames in "
-                             "(ffmpeg -i IN -f rawvideo -pix_fmt yuyv422 - | kvx-host ...), or use --pattern");
-        return stdin;
-    }
-    FILE* f = OpenFile(name, "rb");
-    if (!f) throw RunError("cannot open input " + name + ": " + SystemErrorText());
-    return f;
-}
-
 // Where the processed frames go: nowhere, standard output, a raw file or the encoder.
 struct FrameSink {
     std::unique_ptr<OutputFile> file;  // OUT or --output FILE, until the run succeeds
@@ -92,8 +80,9 @@ std::unique_ptr<FrameSource> OpenSource(const RunPlan& plan, const FrameGeometry
     const Options& o = plan.o;
     if (o.pattern) return MakePatternSource(g, o.frames);
     if (!o.videoIn.empty()) return MakeDecodedSource(o.videoIn, g, video, o.frames);
-    FILE* in = OpenInput(o.input);
-    return MakeRawSource(in, in != stdin, g, o.frames);
+    return OpenRawInput(o.input, g, o.frames,
+                        "give --input FILE, pipe frames in (ffmpeg -i IN -f rawvideo -pix_fmt yuyv422 - | "
+                        "kvx-host ...), or use --pattern");
 }
 
 // The channel the host shows at frame `index`.
@@ -163,6 +152,17 @@ void WritePng(const RunPlan& plan, const FrameGeometry& g, const FrameLoop& loop
 }
 
 }  // namespace
+
+std::unique_ptr<FrameSource> OpenRawInput(const std::string& name, const FrameGeometry& g, long long limit,
+                                          const char* terminalHint) {
+    if (name == "-") {
+        if (IsTerminal(stdin)) throw UsageError(std::string("will not read raw frames from a terminal: ") + terminalHint);
+        return MakeRawSource(stdin, false, g, limit);
+    }
+    FILE* f = OpenFile(name, "rb");
+    if (!f) throw RunError("cannot open input " + name + ": " + SystemErrorText());
+    return MakeRawSource(f, true, g, limit);
+}
 
 FrameGeometry RunGeometry(const RunPlan& plan, VideoInfo& video) {
     FrameGeometry g = plan.o.geometry;

@@ -26,13 +26,6 @@ const char* PixelFormat(const FrameGeometry& g) { return g.format == HostFormat:
 const char kInstallHint[] = " (kvx-host runs ffmpeg and ffprobe for video files: install ffmpeg and put it on "
                             "PATH, or give raw frames with --input/--output)";
 
-double Rate(const std::string& rate) {
-    size_t slash = rate.find('/');
-    double num = std::atof(rate.substr(0, slash).c_str());
-    double den = slash == std::string::npos ? 1 : std::atof(rate.substr(slash + 1).c_str());
-    return den > 0 ? num / den : 0;
-}
-
 // One section of ffprobe's default output ("[STREAM]" ... "[/STREAM]"): its kind and values.
 struct ProbeSection {
     std::string kind;
@@ -85,17 +78,17 @@ VideoInfo VideoInfoFromProbe(const std::string& path, const std::vector<ProbeSec
         if (video->Get("field_order") != "unknown") info.fieldOrder = video->Get("field_order");
     }
     if (info.width <= 0 || info.height <= 0) throw RunError(path + " holds no video stream that ffprobe can read");
-    if (Rate(info.rate) <= 0) info.rate = video->Get("avg_frame_rate");
-    if (Rate(info.rate) <= 0) throw RunError("ffprobe gives no frame rate for " + path);
+    if (FramesPerSecond(info.rate) <= 0) info.rate = video->Get("avg_frame_rate");
+    if (FramesPerSecond(info.rate) <= 0) throw RunError("ffprobe gives no frame rate for " + path);
     const std::string frames = video->Get("nb_frames"), start = video->Get("start_time");
     double length = std::atof(video->Get("duration").c_str());
     if (length <= 0) length = ClockSeconds(video->Get("TAG:DURATION"));  // Matroska keeps it as a tag
     if (!frames.empty() && frames.find_first_not_of("0123456789") == std::string::npos)
         info.frames = std::atoll(frames.c_str());
     else if (length > 0)
-        info.frames = static_cast<long long>(length * Rate(info.rate) + 0.5);
+        info.frames = static_cast<long long>(length * FramesPerSecond(info.rate) + 0.5);
     else if (std::atof(format.Get("duration").c_str()) > 0)
-        info.frames = static_cast<long long>(std::atof(format.Get("duration").c_str()) * Rate(info.rate) + 0.5);
+        info.frames = static_cast<long long>(std::atof(format.Get("duration").c_str()) * FramesPerSecond(info.rate) + 0.5);
     // ffmpeg starts what it reads from IN at the file's start time.
     if (length > 0 && !start.empty())
         info.videoEnd = std::atof(start.c_str()) + length - std::atof(format.Get("start_time").c_str());
@@ -201,6 +194,13 @@ std::unique_ptr<ChildProcess> StartQuietly(const std::vector<std::string>& args,
 // "http://..." would be taken as a protocol and read or write what the user did not name.
 std::string AsFile(const std::string& name) { return "file:" + name; }
 
+double FramesPerSecond(const std::string& rate) {
+    const size_t slash = rate.find('/');
+    const double num = std::atof(rate.substr(0, slash).c_str());
+    const double den = slash == std::string::npos ? 1 : std::atof(rate.substr(slash + 1).c_str());
+    return den > 0 ? num / den : 0;
+}
+
 bool IsRawFileName(const std::string& name) {
     std::string ext = Extension(name);
     return ext == "yuv" || ext == "raw" || ext == "rgb" || ext == "bgr";
@@ -263,7 +263,7 @@ std::unique_ptr<VideoEncoder> StartEncoder(const std::string& in, const std::str
     // long after IN's start, where IN's audio (and plain ffmpeg's picture) has it.
     const double start = FirstFrameTime(in);
     double end = info.videoEnd;
-    if (limit >= 0 && (end < 0 || start + limit / Rate(info.rate) < end)) end = start + limit / Rate(info.rate);
+    if (limit >= 0 && (end < 0 || start + limit / FramesPerSecond(info.rate) < end)) end = start + limit / FramesPerSecond(info.rate);
     std::vector<std::string> args = {"ffmpeg", "-v", "error", "-nostdin", "-y", "-f", "rawvideo",
                                      "-pix_fmt", PixelFormat(g),
                                      "-s", std::to_string(g.width) + "x" + std::to_string(g.height),

@@ -19,6 +19,9 @@ std::string AsFile(const std::string& name);
 // Names kvx-host takes as raw frames rather than video files.
 bool IsRawFileName(const std::string& name);
 
+// Frames per second from ffprobe's "25/1" or "30000/1001" (0 when it is no rate).
+double FramesPerSecond(const std::string& rate);
+
 // Whether kvx-host's encode (H.264 video, the source's audio) can be written into a file of
 // this name's container; false with `why` (what to do instead) otherwise.
 bool IsWritableContainer(const std::string& name, std::string& why);
