@@ -111,10 +111,23 @@ BorderResult DetectFrames(const FrameGeometry& g, const std::vector<Luma>& frame
     return d.Decide();
 }
 
-TEST(BorderBand, FindsEachSideInBothFormats) {
-    for (HostFormat format : {HostFormat::Yuyv, HostFormat::Bgr24}) {
-        const FrameGeometry g = Geometry(96, 64, format);
-        const BorderResult r = DetectFrames(g, {Boxed({7, 5, 90, 55}), Boxed({7, 5, 90, 55})});
+// The same frames as luma planes, top-down, as a decoder gives them.
+BorderResult DetectPlanes(const FrameGeometry& g, const std::vector<Luma>& frames) {
+    BorderDetector d(g);
+    for (const Luma& l : frames) {
+        std::vector<uint8_t> plane(static_cast<size_t>(g.width) * g.height);
+        for (int32_t y = 0; y < g.height; ++y)
+            for (int32_t x = 0; x < g.width; ++x) plane[static_cast<size_t>(y) * g.width + x] = static_cast<uint8_t>(l(x, y));
+        d.AddLuma(plane.data());
+    }
+    return d.Decide();
+}
+
+TEST(BorderBand, FindsEachSideInEveryInput) {
+    const std::vector<Luma> frames = {Boxed({7, 5, 90, 55}), Boxed({7, 5, 90, 55})};
+    for (const BorderResult& r : {DetectFrames(Geometry(96, 64, HostFormat::Yuyv), frames),
+                                  DetectFrames(Geometry(96, 64, HostFormat::Bgr24), frames),
+                                  DetectPlanes(Geometry(96, 64), frames)}) {
         EXPECT_EQ(r.verdict, BorderVerdict::Found);
         EXPECT_EQ(r.picture, (Rect{7, 5, 90, 55}));
         EXPECT_EQ(r.framesWithContent, 2);

@@ -143,22 +143,17 @@ BorderDetector::BorderDetector(const FrameGeometry& g, int32_t black) : g_(g), b
     const int32_t w = std::max(g.width, 0), h = std::max(g.height, 0);
     const int32_t rowSamples = (w - 2 * OverscanLines(w) + SampleStep(w) - 1) / SampleStep(w);
     const int32_t columnSamples = (h - 2 * OverscanLines(h) + SampleStep(h) - 1) / SampleStep(h);
-    rowMasks_.resize(static_cast<size_t>(h) * std::max(rowSamples, 0));
-    columnMasks_.resize(static_cast<size_t>(w) * std::max(columnSamples, 0));
+    rowSamples_ = std::max(rowSamples, 0);
+    columnSamples_ = std::max(columnSamples, 0);
+    brightInRow_.resize(h);
+    brightInColumn_.resize(w);
     lumaSum_.assign(static_cast<size_t>(h) + w, 0);
     lumaCount_.assign(static_cast<size_t>(h) + w, 0);
 }
 
-// masks: `lines` lines of `samples` bytes (0 dark, 1 bright). Sets each line's flags.
-void BorderDetector::Classify(const uint8_t* masks, int32_t lines, int32_t samples, uint8_t* flags) const {
-    std::vector<int32_t> count(lines, 0);
-    for (int32_t l = 0; l < lines; ++l) {
-        const uint8_t* m = masks + static_cast<size_t>(l) * samples;
-        int32_t c = 0;
-        for (int32_t i = 0; i < samples; ++i) c += m[i];
-        count[l] = c;
-        flags[l] = 2 * c >= samples ? kContent : 0;
-    }
+// count: the bright samples of each of `lines` lines, of `samples` each. Sets each line's flags.
+void BorderDetector::Classify(const int32_t* count, int32_t lines, int32_t samples, uint8_t* flags) const {
+    for (int32_t l = 0; l < lines; ++l) flags[l] = 2 * count[l] >= samples ? kContent : 0;
     // Content that stops at line l: the two lines beyond it nearly all dark (at most an
     // eighth bright: a logo, noise). Half of l bright and at most a quarter beyond: the
     // content stops there over at least a quarter of the width.
@@ -171,42 +166,56 @@ void BorderDetector::Classify(const uint8_t* masks, int32_t lines, int32_t sampl
 }
 
 void BorderDetector::AddFrame(const uint8_t* frame) {
-    ++sampled_;
     const int32_t w = g_.width, h = g_.height, bpp = g_.BytesPerPixel();
+    const HostFormat format = g_.format;
+    // Row y counted from the top: bgr24 frames lie bottom-up in memory.
+    auto rowAt = [=](int32_t y) {
+        return frame + static_cast<size_t>(format == HostFormat::Yuyv ? y : h - 1 - y) * w * bpp;
+    };
+    AddSamples(rowAt, [=](const uint8_t* row, int32_t x) { return Luma(row + static_cast<size_t>(x) * bpp, format); });
+}
+
+void BorderDetector::AddLuma(const uint8_t* plane) {
+    const int32_t w = g_.width;
+    AddSamples([=](int32_t y) { return plane + static_cast<size_t>(y) * w; },
+               [](const uint8_t* row, int32_t x) { return static_cast<int32_t>(row[x]); });
+}
+
+template <class RowAt, class LumaAt>
+void BorderDetector::AddSamples(RowAt rowAt, LumaAt lumaAt) {
+    ++sampled_;
+    const int32_t w = g_.width, h = g_.height;
     if (w <= 0 || h <= 0) return;
     const int32_t mx = OverscanLines(w), my = OverscanLines(h);
-    const int32_t rowSamples = static_cast<int32_t>(rowMasks_.size() / h);
-    const int32_t columnSamples = static_cast<int32_t>(columnMasks_.size() / w);
-    const HostFormat format = g_.format;
+    const int32_t rowSamples = rowSamples_, columnSamples = columnSamples_;
     const int32_t black = black_, stepX = SampleStep(w), stepY = SampleStep(h);
     // Rows: every stepX-th pixel inside the side margins.
     for (int32_t y = 0; y < h; ++y) {
-        const int32_t memoryRow = format == HostFormat::Yuyv ? y : h - 1 - y;
-        const uint8_t* p = frame + (static_cast<size_t>(memoryRow) * w + mx) * bpp;
-        uint8_t* m = &rowMasks_[static_cast<size_t>(y) * rowSamples];
+        const uint8_t* p = rowAt(y);
+        int32_t bright = 0;
         int64_t sum = 0, dark = 0;
         for (int32_t i = 0; i < rowSamples; ++i) {
-            const int32_t v = Luma(p + static_cast<size_t>(i) * stepX * bpp, format);
-            const bool bright = v >= black;
-            m[i] = bright;
-            if (!bright) {
+            const int32_t v = lumaAt(p, mx + i * stepX);
+            if (v >= black) {
+                ++bright;
+            } else {
                 sum += v;
                 ++dark;
             }
         }
+        brightInRow_[y] = bright;
         lumaSum_[y] += sum;
         lumaCount_[y] += dark;
     }
     // Columns: every pixel of every stepY-th row inside the top and bottom margins.
+    std::fill(brightInColumn_.begin(), brightInColumn_.end(), 0);
     for (int32_t k = 0; k < columnSamples; ++k) {
-        const int32_t y = my + k * stepY;
-        const int32_t memoryRow = format == HostFormat::Yuyv ? y : h - 1 - y;
-        const uint8_t* p = frame + static_cast<size_t>(memoryRow) * w * bpp;
+        const uint8_t* p = rowAt(my + k * stepY);
         for (int32_t x = 0; x < w; ++x) {
-            const int32_t v = Luma(p + static_cast<size_t>(x) * bpp, format);
-            const bool bright = v >= black;
-            columnMasks_[static_cast<size_t>(x) * columnSamples + k] = bright;
-            if (!bright) {
+            const int32_t v = lumaAt(p, x);
+            if (v >= black) {
+                ++brightInColumn_[x];
+            } else {
                 lumaSum_[h + x] += v;
                 ++lumaCount_[h + x];
             }
@@ -214,8 +223,8 @@ void BorderDetector::AddFrame(const uint8_t* frame) {
     }
     const size_t at = flags_.size();
     flags_.resize(at + h + w);
-    Classify(rowMasks_.data(), h, rowSamples, &flags_[at]);
-    Classify(columnMasks_.data(), w, columnSamples, &flags_[at + h]);
+    Classify(brightInRow_.data(), h, rowSamples, &flags_[at]);
+    Classify(brightInColumn_.data(), w, columnSamples, &flags_[at + h]);
     bool contentRow = false, contentColumn = false;
     for (int32_t l = 0; l < h; ++l) contentRow = contentRow || (flags_[at + l] & kContent);
     for (int32_t l = 0; l < w; ++l) contentColumn = contentColumn || (flags_[at + h + l] & kContent);

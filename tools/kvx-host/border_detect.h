@@ -72,6 +72,8 @@ public:
 
     // One frame in host memory order (bgr24 bottom-up).
     void AddFrame(const uint8_t* frame);
+    // One frame's luma plane, width bytes per row, top-down (the Y plane a decoder gives).
+    void AddLuma(const uint8_t* plane);
 
     // For inputs of unknown length: forgets every other frame added so far, so a caller
     // that then samples every second frame keeps an even spread in bounded memory.
@@ -90,7 +92,10 @@ public:
     const std::vector<uint8_t>& Flags() const { return flags_; }
 
 private:
-    void Classify(const uint8_t* masks, int32_t lines, int32_t samples, uint8_t* flags) const;
+    // rowAt(y): row y (top-down) of the frame; lumaAt(row, x): pixel x's luma.
+    template <class RowAt, class LumaAt>
+    void AddSamples(RowAt rowAt, LumaAt lumaAt);
+    void Classify(const int32_t* count, int32_t lines, int32_t samples, uint8_t* flags) const;
     BorderResult DecideFrames(long long first, long long n) const;
     void FindFormatChange(BorderResult& r) const;
     double LooksLike(long long frame, const Rect& picture, const Rect& other) const;
@@ -99,7 +104,8 @@ private:
     FrameGeometry g_;
     int32_t black_;
     std::vector<uint8_t> flags_;           // per frame with content: height + width flags
-    std::vector<uint8_t> rowMasks_, columnMasks_;  // bright samples of the current frame
+    int32_t rowSamples_ = 0, columnSamples_ = 0;          // samples read of each row, column
+    std::vector<int32_t> brightInRow_, brightInColumn_;  // bright ones, in the current frame
     std::vector<int64_t> lumaSum_, lumaCount_;     // per line, over every frame: dark samples
     long long sampled_ = 0;
 };

@@ -26,48 +26,58 @@ constexpr long long kSampledVideoFrames = 50;
 
 // A video IN decoded by ffmpeg, `frames` frames of `rate` per second (-1: not known), at
 // most `limit` (-1: all). A short one is decoded whole. Of a longer one the decoder skips
-// the frames no other frame refers to (they need not be decoded to decode the rest, so
-// nothing is broken), and of the others the first at least a sample's interval after the one
-// handed over before: whatever the frame types, the samples are even in time. Decoder
-// messages are kept back, off the report, and shown only when the decode fails.
+// the frames no other frame refers to (they need not be decoded to decode the rest) and the
+// deblocking filter (without it the picture is blockier by a level or two of luma; flat black
+// bars stay as they are), and of the others hands over the first of each of
+// kSampledVideoFrames equal spans of time: whatever the frame types, the samples are even in
+// time. Frames come as the decoder's 4:2:0 planes: detection reads only their luma, and no
+// frame is converted to the host's format but the last, for --compare. Decoder messages are
+// kept back, off the report, and shown only when the decode fails.
 class SampledRecording : public FrameSource {
 public:
     SampledRecording(const std::string& path, const FrameGeometry& g, long long frames, double rate, long long limit)
-        : path_(path) {
+        : path_(path), bytes_(PlanarFrameBytes(g)) {
         std::vector<std::string> args = {"ffmpeg", "-v", "error", "-nostdin"};
         const bool thin = limit < 0 && frames > 2 * kSampledVideoFrames && rate > 0;
-        if (thin) args.insert(args.end(), {"-skip_frame", "noref"});
+        if (thin) args.insert(args.end(), {"-skip_frame", "noref", "-skip_loop_filter", "all"});
         args.insert(args.end(), {"-i", AsFile(path), "-map", "0:v:0"});
         if (thin) {
-            char interval[32];
-            std::snprintf(interval, sizeof interval, "%.4f", (frames - 1) / rate / kSampledVideoFrames);
-            args.insert(args.end(), {"-vf", std::string("select=isnan(prev_selected_t)+gte(t-prev_selected_t\\,") +
-                                                interval + ")",
-                                     "-fps_mode", "passthrough"});
+            char span[32];
+            std::snprintf(span, sizeof span, "%.6f", frames / rate / kSampledVideoFrames);
+            // The span of time a frame falls in: floor(t / span). A frame in a later span
+            // than the last one handed over is handed over.
+            const std::string after = std::string("/") + span + ")";
+            const std::string select =
+                "select=isnan(prev_selected_t)+gt(floor(t" + after + "\\,floor(prev_selected_t" + after + ")";
+            args.insert(args.end(), {"-vf", select, "-fps_mode", "passthrough"});
         }
         if (limit >= 0) args.insert(args.end(), {"-frames:v", std::to_string(limit)});
-        args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", g.format == HostFormat::Yuyv ? "yuyv422" : "bgr24", "-"});
+        args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "yuv420p", "-"});
         std::string error;
         if (!messages_.WhileStarting([&] { return decoder_.Start(args, ChildProcess::Pipe::FromOutput, error); }))
             throw RunError(error + " (kvx-host runs ffmpeg to read video files: install ffmpeg and put it on PATH)");
-        raw_ = MakeRawSource(decoder_.Stream(), false, g, limit, -1);
     }
     Result Next(std::vector<uint8_t>& frame, std::string& error) override {
-        const Result r = raw_->Next(frame, error);
-        if (r == Result::End && decoder_.Finish() != 0) {
+        frame.resize(bytes_);
+        const size_t got = std::fread(frame.data(), 1, bytes_, decoder_.Stream());
+        if (got == bytes_) return Result::Frame;
+        if (decoder_.Finish() != 0) {
             PutText(stderr, messages_.Tail());
             error = "ffmpeg could not decode " + path_ + " (its message is above)";
             return Result::Error;
         }
-        return r;
+        if (got == 0) return Result::End;
+        error = "ffmpeg's frames of " + path_ + " end inside a frame";
+        return Result::Error;
     }
     long long Length() const override { return -1; }
+    bool Planar() const override { return true; }
 
 private:
     ChildMessages messages_;
     ChildProcess decoder_;
-    std::unique_ptr<FrameSource> raw_;
     std::string path_;
+    size_t bytes_;
 };
 
 }  // namespace
@@ -95,7 +105,10 @@ bool SampleBorders(FrameSource& source, const FrameGeometry& g, int32_t black, b
             analyse = length >= 0 || index % stride == 0;
         }
         if (!analyse) continue;
-        detector.AddFrame(frame.data());
+        if (source.Planar())
+            detector.AddLuma(frame.data());
+        else
+            detector.AddFrame(frame.data());
         sample.lastFrame = frame;
         if (length < 0 && detector.FramesSampled() >= 2 * kSampledFrames) {
             detector.KeepEveryOther();
@@ -103,6 +116,7 @@ bool SampleBorders(FrameSource& source, const FrameGeometry& g, int32_t black, b
         }
     }
     line.Finish(index);
+    if (source.Planar() && !sample.lastFrame.empty()) sample.lastFrame = FromPlanar(sample.lastFrame, g);
     if (index == 0) {
         error = "the input holds no whole frame: are --size " + std::to_string(g.width) + "x" +
                 std::to_string(g.height) + " and --format right?";

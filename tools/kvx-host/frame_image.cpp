@@ -105,6 +105,40 @@ void FlipRows(std::vector<uint8_t>& frame, const FrameGeometry& g) {
                          frame.begin() + bottom * rowBytes);
 }
 
+size_t PlanarFrameBytes(const FrameGeometry& g) {
+    const size_t w = g.width, h = g.height;
+    return w * h + 2 * ((w + 1) / 2) * ((h + 1) / 2);
+}
+
+std::vector<uint8_t> FromPlanar(const std::vector<uint8_t>& planes, const FrameGeometry& g) {
+    const size_t cw = (g.width + 1) / 2, ch = (g.height + 1) / 2;
+    const uint8_t* luma = planes.data();
+    const uint8_t* u = luma + static_cast<size_t>(g.width) * g.height;
+    const uint8_t* v = u + cw * ch;
+    std::vector<uint8_t> frame(g.FrameBytes());
+    for (int y = 0; y < g.height; ++y) {
+        const uint8_t* yRow = luma + static_cast<size_t>(y) * g.width;
+        const uint8_t* uRow = u + (y / 2) * cw;
+        const uint8_t* vRow = v + (y / 2) * cw;
+        if (g.format == HostFormat::Yuyv) {
+            uint8_t* out = frame.data() + static_cast<size_t>(y) * g.width * 2;
+            for (int x = 0; x < g.width; ++x) {
+                out[2 * x] = yRow[x];
+                out[2 * x + 1] = x % 2 == 0 ? uRow[x / 2] : vRow[x / 2];
+            }
+        } else {
+            uint8_t* out = frame.data() + static_cast<size_t>(g.height - 1 - y) * g.width * 3;
+            for (int x = 0; x < g.width; ++x) {
+                const Rgb p = YuvToRgb(yRow[x], uRow[x / 2], vRow[x / 2]);
+                out[3 * x] = p.b;
+                out[3 * x + 1] = p.g;
+                out[3 * x + 2] = p.r;
+            }
+        }
+    }
+    return frame;
+}
+
 std::vector<uint8_t> ToRgb(const std::vector<uint8_t>& frame, const FrameGeometry& g) {
     std::vector<uint8_t> rgb(static_cast<size_t>(g.width) * g.height * 3);
     for (int y = 0; y < g.height; ++y) {

@@ -27,6 +27,11 @@ void PatternMarkerArea(const FrameGeometry& g, int frameIndex, int& x0, int& x1,
 // Raw bgr24 in pipes is top-down, the host's 24-bit format bottom-up: flips the rows.
 void FlipRows(std::vector<uint8_t>& frame, const FrameGeometry& g);
 
+// Bytes of a frame as 4:2:0 planes (Y, then U and V of half the width and height, rounded up).
+size_t PlanarFrameBytes(const FrameGeometry& g);
+// A frame in host memory order from 4:2:0 planes (limited-range BT.601, as decoders give).
+std::vector<uint8_t> FromPlanar(const std::vector<uint8_t>& planes, const FrameGeometry& g);
+
 // Top-down RGB, 3 bytes per pixel, from a frame in host memory order.
 std::vector<uint8_t> ToRgb(const std::vector<uint8_t>& frame, const FrameGeometry& g);
 

@@ -21,6 +21,9 @@ public:
     virtual Result Next(std::vector<uint8_t>& frame, std::string& error) = 0;
     // Frames this source will give in all, or -1 when that is not known.
     virtual long long Length() const = 0;
+    // True when frames come as 4:2:0 planes (PlanarFrameBytes long, as a decoder gives them)
+    // instead of in host memory order.
+    virtual bool Planar() const { return false; }
 };
 
 // The built-in test pattern, `count` frames; the static parts are drawn once.

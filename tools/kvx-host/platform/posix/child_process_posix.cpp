@@ -43,6 +43,11 @@ bool ChildProcess::Launch(const std::string& program, const std::vector<std::str
         return false;
     }
     const int ours = pipe == Pipe::ToInput ? fds[1] : fds[0], theirs = pipe == Pipe::ToInput ? fds[0] : fds[1];
+#ifdef F_SETPIPE_SZ
+    // Frames are megabytes: a pipe that holds one lets ffmpeg and kvx-host work at the same
+    // time instead of taking turns every 64 KiB. Only a hint: the system may keep its size.
+    fcntl(ours, F_SETPIPE_SZ, 1 << 20);
+#endif
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
