@@ -14,6 +14,7 @@
 #include "progress_line.h"
 #include "run_settings.h"
 #include "video_files.h"
+#include "y4m_reader.h"
 
 namespace kvx {
 
@@ -30,13 +31,14 @@ constexpr long long kSampledVideoFrames = 50;
 // deblocking filter (without it the picture is blockier by a level or two of luma; flat black
 // bars stay as they are), and of the others hands over the first of each of
 // kSampledVideoFrames equal spans of time: whatever the frame types, the samples are even in
-// time. Frames come as the decoder's 4:2:0 planes: detection reads only their luma, and no
-// frame is converted to the host's format but the last, for --compare. Decoder messages are
-// kept back, off the report, and shown only when the decode fails.
+// time. Frames come as the decoder's own 4:2:0 planes, written straight from its frames:
+// detection reads only their luma, and no frame is converted to the host's format but the
+// last, for --compare. Decoder messages are kept back, off the report, and shown only when
+// the decode fails.
 class SampledRecording : public FrameSource {
 public:
     SampledRecording(const std::string& path, const FrameGeometry& g, long long frames, double rate, long long limit)
-        : path_(path), bytes_(PlanarFrameBytes(g)) {
+        : path_(path) {
         std::vector<std::string> args = {"ffmpeg", "-v", "error", "-nostdin"};
         const bool thin = limit < 0 && frames > 2 * kSampledVideoFrames && rate > 0;
         if (thin) args.insert(args.end(), {"-skip_frame", "noref", "-skip_loop_filter", "all"});
@@ -52,23 +54,27 @@ public:
             args.insert(args.end(), {"-vf", select, "-fps_mode", "passthrough"});
         }
         if (limit >= 0) args.insert(args.end(), {"-frames:v", std::to_string(limit)});
-        args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "yuv420p", "-"});
+        args.insert(args.end(), {"-pix_fmt", "yuv420p", "-f", "yuv4mpegpipe", "-"});
         std::string error;
         if (!messages_.WhileStarting([&] { return decoder_.Start(args, ChildProcess::Pipe::FromOutput, error); }))
             throw RunError(error + " (kvx-host runs ffmpeg to read video files: install ffmpeg and put it on PATH)");
+        reader_.reset(new Y4mReader(decoder_.Stream(), g));
     }
     Result Next(std::vector<uint8_t>& frame, std::string& error) override {
-        frame.resize(bytes_);
-        const size_t got = std::fread(frame.data(), 1, bytes_, decoder_.Stream());
-        if (got == bytes_) return Result::Frame;
+        std::string problem;
+        const Y4mReader::Result r = reader_->Next(frame, problem);
+        if (r == Y4mReader::Result::Frame) return Result::Frame;
+        if (r == Y4mReader::Result::Error) {
+            decoder_.Kill();
+            error = problem + " (" + path_ + ")";
+            return Result::Error;
+        }
         if (decoder_.Finish() != 0) {
             PutText(stderr, messages_.Tail());
             error = "ffmpeg could not decode " + path_ + " (its message is above)";
             return Result::Error;
         }
-        if (got == 0) return Result::End;
-        error = "ffmpeg's frames of " + path_ + " end inside a frame";
-        return Result::Error;
+        return Result::End;
     }
     long long Length() const override { return -1; }
     bool Planar() const override { return true; }
@@ -76,8 +82,8 @@ public:
 private:
     ChildMessages messages_;
     ChildProcess decoder_;
+    std::unique_ptr<Y4mReader> reader_;
     std::string path_;
-    size_t bytes_;
 };
 
 }  // namespace
