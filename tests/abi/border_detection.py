@@ -314,6 +314,22 @@ def check_long_recording(host, work):
     return [] if ok else ["a 300-frame recording: %s %s" % (p.stdout.decode(), p.stderr.decode())]
 
 
+def check_refused_after_probe(host, work):
+    """A recording refused once ffprobe has measured it (an odd width for YUY2 frames) ends the
+    run at once: the ffmpeg started beside ffprobe, still waiting for its filter, is let go."""
+    path = os.path.join(work, "odd.mp4")
+    run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=s=400x240:r=25",
+         "-vf", "format=yuv444p,crop=321:240:0:0", "-t", "5", "-c:v", "libx264", path])
+    try:
+        p = subprocess.run(host + ["--detect", "--quiet", path], capture_output=True, cwd=work, timeout=30)
+    except subprocess.TimeoutExpired:
+        print("FAIL a recording 321 pixels wide: --detect did not end within 30 s")
+        return ["a recording refused after ffprobe hangs"]
+    ok = p.returncode == 2 and b"width 321 is odd" in p.stderr and not p.stdout
+    print(("ok  " if ok else "FAIL") + " a recording 321 pixels wide is refused at once (exit %d)" % p.returncode)
+    return [] if ok else ["a recording 321 pixels wide: %d %s" % (p.returncode, p.stderr.decode())]
+
+
 def check_save(host, work):
     """--save writes only a suggestion, into the channel's record or [COMMON]; exit codes."""
     failures = []
@@ -404,6 +420,7 @@ def main():
             rows.append(row)
             failures += clip_failures
         failures += check_long_recording(host, work)
+        failures += check_refused_after_probe(host, work)
         failures += check_save(host, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)

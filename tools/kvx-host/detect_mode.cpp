@@ -25,39 +25,40 @@ constexpr long long kSampledFrames = 250;
 // Frames a recording is thinned to, evenly in time.
 constexpr long long kSampledVideoFrames = 50;
 
-// A video IN decoded by ffmpeg, `frames` frames of `rate` per second (-1: not known), at
-// most `limit` (-1: all). A short one is decoded whole. Of a longer one the decoder skips
-// the frames no other frame refers to (they need not be decoded to decode the rest) and the
-// deblocking filter (without it the picture is blockier by a level or two of luma; flat black
-// bars stay as they are), and of the others hands over the first of each of
-// kSampledVideoFrames equal spans of time: whatever the frame types, the samples are even in
-// time. Frames come as the decoder's own 4:2:0 planes, written straight from its frames:
-// detection reads only their luma, and no frame is converted to the host's format but the
-// last, for --compare. Decoder messages are kept back, off the report, and shown only when
-// the decode fails.
+// A video IN decoded by ffmpeg. A short recording (up to twice kSampledVideoFrames frames)
+// is decoded whole. Of a longer one the decoder skips the frames no other frame refers to
+// (they need not be decoded to decode the rest) and the deblocking filter (without it the
+// picture is blockier by a level or two of luma; flat black bars stay as they are), and of the
+// others hands over the first of each of kSampledVideoFrames equal spans of time: whatever
+// the frame types, the samples are even in time.
+//
+// Starting ffmpeg and ffprobe takes a tenth of a second each, so ffmpeg is started first,
+// taken for a long recording, and waits for its filter (which needs the length) on its
+// standard input while ffprobe measures IN; a short one then gets a plain decode instead.
+// Frames come as the decoder's own 4:2:0 planes, written straight from its frames: detection
+// reads only their luma, and no frame is converted to the host's format but the last, for
+// --compare. Decoder messages are kept back, off the report, and shown only when it fails.
 class SampledRecording : public FrameSource {
 public:
-    SampledRecording(const std::string& path, const FrameGeometry& g, long long frames, double rate, long long limit)
-        : path_(path) {
-        std::vector<std::string> args = {"ffmpeg", "-v", "error", "-nostdin"};
-        const bool thin = limit < 0 && frames > 2 * kSampledVideoFrames && rate > 0;
-        if (thin) args.insert(args.end(), {"-skip_frame", "noref", "-skip_loop_filter", "all"});
-        args.insert(args.end(), {"-i", AsFile(path), "-map", "0:v:0"});
+    // At most `limit` frames (-1: all).
+    SampledRecording(const std::string& path, long long limit) : path_(path), limit_(limit) { Launch(limit < 0); }
+    // IN's frames are of `g`'s size, `frames` of them at `rate` per second (-1: not known).
+    void Begin(const FrameGeometry& g, long long frames, double rate) {
+        const bool thin = limit_ < 0 && frames > 2 * kSampledVideoFrames && rate > 0;
+        if (!thin && thinning_) {
+            decoder_.Kill();
+            Launch(false);
+        }
         if (thin) {
             char span[32];
             std::snprintf(span, sizeof span, "%.6f", frames / rate / kSampledVideoFrames);
             // The span of time a frame falls in: floor(t / span). A frame in a later span
-            // than the last one handed over is handed over.
+            // than the last one handed over is handed over. (Should ffmpeg have failed, the
+            // first frame read says so.)
             const std::string after = std::string("/") + span + ")";
-            const std::string select =
-                "select=isnan(prev_selected_t)+gt(floor(t" + after + "\\,floor(prev_selected_t" + after + ")";
-            args.insert(args.end(), {"-vf", select, "-fps_mode", "passthrough"});
+            decoder_.SendInput("select=isnan(prev_selected_t)+gt(floor(t" + after + "\\,floor(prev_selected_t" +
+                               after + ")");
         }
-        if (limit >= 0) args.insert(args.end(), {"-frames:v", std::to_string(limit)});
-        args.insert(args.end(), {"-pix_fmt", "yuv420p", "-f", "yuv4mpegpipe", "-"});
-        std::string error;
-        if (!messages_.WhileStarting([&] { return decoder_.Start(args, ChildProcess::Pipe::FromOutput, error); }))
-            throw RunError(error + " (kvx-host runs ffmpeg to read video files: install ffmpeg and put it on PATH)");
         reader_.reset(new Y4mReader(decoder_.Stream(), g));
     }
     Result Next(std::vector<uint8_t>& frame, std::string& error) override {
@@ -80,10 +81,28 @@ public:
     bool Planar() const override { return true; }
 
 private:
+    // `thinning`: skip what a long recording's samples need not, the filter read from
+    // standard input.
+    void Launch(bool thinning) {
+        thinning_ = thinning;
+        std::vector<std::string> args = {"ffmpeg", "-v", "error", "-nostdin"};
+        if (thinning) args.insert(args.end(), {"-skip_frame", "noref", "-skip_loop_filter", "all"});
+        args.insert(args.end(), {"-i", AsFile(path_), "-map", "0:v:0"});
+        if (thinning) args.insert(args.end(), {"-filter_script:v", "pipe:0", "-fps_mode", "passthrough"});
+        if (limit_ >= 0) args.insert(args.end(), {"-frames:v", std::to_string(limit_)});
+        args.insert(args.end(), {"-pix_fmt", "yuv420p", "-f", "yuv4mpegpipe", "-"});
+        const ChildProcess::Pipe pipe = thinning ? ChildProcess::Pipe::Both : ChildProcess::Pipe::FromOutput;
+        std::string error;
+        if (!messages_.WhileStarting([&] { return decoder_.Start(args, pipe, error); }))
+            throw RunError(error + " (kvx-host runs ffmpeg to read video files: install ffmpeg and put it on PATH)");
+    }
+
     ChildMessages messages_;
     ChildProcess decoder_;
     std::unique_ptr<Y4mReader> reader_;
     std::string path_;
+    long long limit_;
+    bool thinning_ = false;
 };
 
 }  // namespace
@@ -179,13 +198,15 @@ Detection Detect(const FrameGeometry& g, int32_t black, const BorderResult& bord
 
 namespace {
 
-// The border found in the input: a recording through SampledRecording, raw frames from a
-// file or a pipe.
-BorderSample SampleInput(const RunPlan& plan, const FrameGeometry& g, const VideoInfo& video) {
+// The border found in the input: a recording through `recording` (started already), raw
+// frames from a file or a pipe.
+BorderSample SampleInput(const RunPlan& plan, const FrameGeometry& g, const VideoInfo& video,
+                         std::unique_ptr<SampledRecording> recording) {
     const Options& o = plan.o;
     std::unique_ptr<FrameSource> source;
-    if (!o.videoIn.empty()) {
-        source.reset(new SampledRecording(o.videoIn, g, video.frames, FramesPerSecond(video.rate), o.frames));
+    if (recording) {
+        recording->Begin(g, video.frames, FramesPerSecond(video.rate));
+        source = std::move(recording);
     } else {
         source = OpenRawInput(o.input, g, o.frames, "give IN or --input FILE, or pipe frames in");
     }
@@ -231,9 +252,12 @@ int RunDetect(const RunPlan& plan, const std::string& folder) {
     if (store.IsPerChannel()) store.SelectChannel(static_cast<uint32_t>(key), static_cast<uint32_t>(key >> 32));
     const ChannelProfile current = store.Current();
 
+    // ffmpeg starts on a recording while ffprobe measures it.
+    std::unique_ptr<SampledRecording> recording;
+    if (!o.videoIn.empty()) recording.reset(new SampledRecording(o.videoIn, o.frames));
     VideoInfo video;
     const FrameGeometry g = RunGeometry(plan, video);
-    const BorderSample sample = SampleInput(plan, g, video);
+    const BorderSample sample = SampleInput(plan, g, video, std::move(recording));
     FitRequest request;
     request.mode = o.fit;
     request.trim = o.trim;

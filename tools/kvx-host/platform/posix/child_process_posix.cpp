@@ -37,8 +37,9 @@ std::string FindOnPath(const std::string& program) {
 
 bool ChildProcess::Launch(const std::string& program, const std::vector<std::string>& args, Pipe pipe,
                           std::string& error) {
-    int fds[2], report[2];
-    if (pipe2(fds, O_CLOEXEC) != 0 || pipe2(report, O_CLOEXEC) != 0) {
+    int fds[2], input[2] = {-1, -1}, report[2];
+    if (pipe2(fds, O_CLOEXEC) != 0 || (pipe == Pipe::Both && pipe2(input, O_CLOEXEC) != 0) ||
+        pipe2(report, O_CLOEXEC) != 0) {
         error = "cannot make a pipe: " + SystemErrorText();
         return false;
     }
@@ -58,6 +59,7 @@ bool ChildProcess::Launch(const std::string& program, const std::vector<std::str
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent) _exit(127);
         dup2(theirs, pipe == Pipe::ToInput ? 0 : 1);
+        if (pipe == Pipe::Both) dup2(input[0], 0);
         execve(program.c_str(), argv.data(), environ);
         const int failure = errno;
         ssize_t ignored = write(report[1], &failure, sizeof failure);
@@ -66,6 +68,8 @@ bool ChildProcess::Launch(const std::string& program, const std::vector<std::str
     }
     close(theirs);
     close(report[1]);
+    if (pipe == Pipe::Both) close(input[0]);
+    input_ = input[1];
     int failure = 0;
     ssize_t got;
     while ((got = pid > 0 ? read(report[0], &failure, sizeof failure) : -1) < 0 && errno == EINTR) {
@@ -76,6 +80,7 @@ bool ChildProcess::Launch(const std::string& program, const std::vector<std::str
         error = "cannot start " + program + ": " + std::strerror(pid > 0 ? failure : errno);
         if (pid > 0) waitpid(pid, nullptr, 0);
         close(ours);
+        CloseInput();
         return false;
     }
     process_ = pid;
@@ -83,7 +88,25 @@ bool ChildProcess::Launch(const std::string& program, const std::vector<std::str
     return true;
 }
 
+bool ChildProcess::SendInput(const std::string& text) {
+    bool sent = input_ >= 0;
+    for (size_t done = 0; sent && done < text.size();) {
+        const ssize_t n = write(static_cast<int>(input_), text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        sent = n > 0;
+        if (sent) done += static_cast<size_t>(n);
+    }
+    CloseInput();
+    return sent;
+}
+
+void ChildProcess::CloseInput() {
+    if (input_ >= 0) close(static_cast<int>(input_));
+    input_ = -1;
+}
+
 int ChildProcess::Finish() {
+    CloseInput();
     if (stream_) std::fclose(stream_);
     stream_ = nullptr;
     if (process_ <= 0) return -1;

@@ -64,12 +64,20 @@ bool ChildProcess::Launch(const std::string& program, const std::vector<std::str
     }
     HANDLE ours = pipe == Pipe::ToInput ? write : read, theirs = pipe == Pipe::ToInput ? read : write;
     SetHandleInformation(ours, HANDLE_FLAG_INHERIT, 0);
+    HANDLE inputRead = nullptr, inputWrite = nullptr;
+    if (pipe == Pipe::Both && !CreatePipe(&inputRead, &inputWrite, &inherit, 0)) {
+        error = "cannot make a pipe: " + SystemErrorText();
+        CloseHandle(ours);
+        CloseHandle(theirs);
+        return false;
+    }
+    if (inputWrite) SetHandleInformation(inputWrite, HANDLE_FLAG_INHERIT, 0);
     std::wstring line;
     for (const std::string& a : args) line += (line.empty() ? L"" : L" ") + Quote(Widen(a));
     STARTUPINFOW start{};
     start.cb = sizeof start;
     start.dwFlags = STARTF_USESTDHANDLES;
-    start.hStdInput = pipe == Pipe::ToInput ? theirs : GetStdHandle(STD_INPUT_HANDLE);
+    start.hStdInput = pipe == Pipe::ToInput ? theirs : pipe == Pipe::Both ? inputRead : GetStdHandle(STD_INPUT_HANDLE);
     start.hStdOutput = pipe == Pipe::FromOutput ? theirs : GetStdHandle(STD_OUTPUT_HANDLE);
     start.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process{};
@@ -78,8 +86,11 @@ bool ChildProcess::Launch(const std::string& program, const std::vector<std::str
                                   &process);
     if (!started) error = "cannot start " + program + ": " + SystemErrorText();
     CloseHandle(theirs);
+    if (inputRead) CloseHandle(inputRead);
+    if (inputWrite) input_ = reinterpret_cast<intptr_t>(inputWrite);
     if (!started) {
         CloseHandle(ours);
+        CloseInput();
         return false;
     }
     CloseHandle(process.hThread);
@@ -89,7 +100,26 @@ bool ChildProcess::Launch(const std::string& program, const std::vector<std::str
     return true;
 }
 
+bool ChildProcess::SendInput(const std::string& text) {
+    bool sent = input_ != -1;
+    for (size_t done = 0; sent && done < text.size();) {
+        DWORD n = 0;
+        sent = WriteFile(reinterpret_cast<HANDLE>(input_), text.data() + done, static_cast<DWORD>(text.size() - done),
+                         &n, nullptr) &&
+               n > 0;
+        done += n;
+    }
+    CloseInput();
+    return sent;
+}
+
+void ChildProcess::CloseInput() {
+    if (input_ != -1) CloseHandle(reinterpret_cast<HANDLE>(input_));
+    input_ = -1;
+}
+
 int ChildProcess::Finish() {
+    CloseInput();
     if (stream_) std::fclose(stream_);
     stream_ = nullptr;
     if (!process_) return -1;
