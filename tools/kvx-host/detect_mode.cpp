@@ -33,44 +33,55 @@ constexpr long long kSampledVideoFrames = 50;
 // the frame types, the samples are even in time.
 //
 // Starting ffmpeg and ffprobe takes a tenth of a second each, so ffmpeg is started first,
-// taken for a long recording, and waits for its filter (which needs the length) on its
-// standard input while ffprobe measures IN; a short one then gets a plain decode instead.
+// taken for a long recording, and reads its filter (which needs the length) from standard
+// input (-filter_script) while ffprobe measures IN; a short one then gets a plain decode
+// instead. An ffmpeg that fails so before its first frame (9.0 and later have no
+// -filter_script) is started again with the filter on its command line.
 // Frames come as the decoder's own 4:2:0 planes, written straight from its frames: detection
 // reads only their luma, and no frame is converted to the host's format but the last, for
 // --compare. Decoder messages are kept back, off the report, and shown only when it fails.
 class SampledRecording : public FrameSource {
 public:
     // At most `limit` frames (-1: all).
-    SampledRecording(const std::string& path, long long limit) : path_(path), limit_(limit) { Launch(limit < 0); }
+    SampledRecording(const std::string& path, long long limit) : path_(path), limit_(limit) {
+        Launch(limit < 0 ? Form::FilterFromInput : Form::Whole);
+    }
     // IN's frames are of `g`'s size, `frames` of them at `rate` per second (-1: not known).
     void Begin(const FrameGeometry& g, long long frames, double rate) {
+        g_ = g;
         const bool thin = limit_ < 0 && frames > 2 * kSampledVideoFrames && rate > 0;
-        if (!thin && thinning_) {
-            decoder_.Kill();
-            Launch(false);
-        }
-        if (thin) {
+        if (!thin) {
+            if (form_ != Form::Whole) Launch(Form::Whole);
+        } else {
             char span[32];
             std::snprintf(span, sizeof span, "%.6f", frames / rate / kSampledVideoFrames);
             // The span of time a frame falls in: floor(t / span). A frame in a later span
             // than the last one handed over is handed over. (Should ffmpeg have failed, the
             // first frame read says so.)
             const std::string after = std::string("/") + span + ")";
-            decoder_.SendInput("select=isnan(prev_selected_t)+gt(floor(t" + after + "\\,floor(prev_selected_t" +
-                               after + ")");
+            select_ = "select=isnan(prev_selected_t)+gt(floor(t" + after + "\\,floor(prev_selected_t" + after + ")";
+            decoder_.SendInput(select_);
         }
-        reader_.reset(new Y4mReader(decoder_.Stream(), g));
+        reader_.reset(new Y4mReader(decoder_.Stream(), g_));
     }
     Result Next(std::vector<uint8_t>& frame, std::string& error) override {
         std::string problem;
         const Y4mReader::Result r = reader_->Next(frame, problem);
-        if (r == Y4mReader::Result::Frame) return Result::Frame;
+        if (r == Y4mReader::Result::Frame) {
+            ++framesRead_;
+            return Result::Frame;
+        }
         if (r == Y4mReader::Result::Error) {
             decoder_.Kill();
             error = problem + " (" + path_ + ")";
             return Result::Error;
         }
         if (decoder_.Finish() != 0) {
+            if (form_ == Form::FilterFromInput && framesRead_ == 0) {
+                Launch(Form::FilterInArguments);
+                reader_.reset(new Y4mReader(decoder_.Stream(), g_));
+                return Next(frame, error);
+            }
             PutText(stderr, messages_.Tail());
             error = "ffmpeg could not decode " + path_ + " (its message is above)";
             return Result::Error;
@@ -81,17 +92,25 @@ public:
     bool Planar() const override { return true; }
 
 private:
-    // `thinning`: skip what a long recording's samples need not, the filter read from
-    // standard input.
-    void Launch(bool thinning) {
-        thinning_ = thinning;
+    // How ffmpeg decodes: all frames (up to the limit), or thinned (skipping what a long
+    // recording's samples need not) with the sampling filter read from standard input or
+    // given on the command line.
+    enum class Form { Whole, FilterFromInput, FilterInArguments };
+
+    void Launch(Form form) {
+        decoder_.Kill();
+        form_ = form;
+        const bool thin = form != Form::Whole;
         std::vector<std::string> args = {"ffmpeg", "-v", "error", "-nostdin"};
-        if (thinning) args.insert(args.end(), {"-skip_frame", "noref", "-skip_loop_filter", "all"});
+        if (thin) args.insert(args.end(), {"-skip_frame", "noref", "-skip_loop_filter", "all"});
         args.insert(args.end(), {"-i", AsFile(path_), "-map", "0:v:0"});
-        if (thinning) args.insert(args.end(), {"-filter_script:v", "pipe:0", "-fps_mode", "passthrough"});
+        if (form == Form::FilterFromInput) args.insert(args.end(), {"-filter_script:v", "pipe:0"});
+        if (form == Form::FilterInArguments) args.insert(args.end(), {"-vf", select_});
+        if (thin) args.insert(args.end(), {"-fps_mode", "passthrough"});
         if (limit_ >= 0) args.insert(args.end(), {"-frames:v", std::to_string(limit_)});
         args.insert(args.end(), {"-pix_fmt", "yuv420p", "-f", "yuv4mpegpipe", "-"});
-        const ChildProcess::Pipe pipe = thinning ? ChildProcess::Pipe::Both : ChildProcess::Pipe::FromOutput;
+        const ChildProcess::Pipe pipe =
+            form == Form::FilterFromInput ? ChildProcess::Pipe::Both : ChildProcess::Pipe::FromOutput;
         std::string error;
         if (!messages_.WhileStarting([&] { return decoder_.Start(args, pipe, error); }))
             throw RunError(error + " (kvx-host runs ffmpeg to read video files: install ffmpeg and put it on PATH)");
@@ -100,9 +119,10 @@ private:
     ChildMessages messages_;
     ChildProcess decoder_;
     std::unique_ptr<Y4mReader> reader_;
-    std::string path_;
-    long long limit_;
-    bool thinning_ = false;
+    std::string path_, select_;
+    FrameGeometry g_;
+    long long limit_, framesRead_ = 0;
+    Form form_ = Form::Whole;
 };
 
 }  // namespace
