@@ -60,9 +60,9 @@ public:
             // first frame read says so.)
             const std::string after = std::string("/") + span + ")";
             select_ = "select=isnan(prev_selected_t)+gt(floor(t" + after + "\\,floor(prev_selected_t" + after + ")";
-            decoder_.SendInput(select_);
+            decoder_->SendInput(select_);
         }
-        reader_.reset(new Y4mReader(decoder_.Stream(), g_));
+        reader_.reset(new Y4mReader(decoder_->Stream(), g_));
     }
     Result Next(std::vector<uint8_t>& frame, std::string& error) override {
         std::string problem;
@@ -72,14 +72,14 @@ public:
             return Result::Frame;
         }
         if (r == Y4mReader::Result::Error) {
-            decoder_.Kill();
+            decoder_->Kill();
             error = problem + " (" + path_ + ")";
             return Result::Error;
         }
-        if (decoder_.Finish() != 0) {
+        if (decoder_->Finish() != 0) {
             if (form_ == Form::FilterFromInput && framesRead_ == 0) {
                 Launch(Form::FilterInArguments);
-                reader_.reset(new Y4mReader(decoder_.Stream(), g_));
+                reader_.reset(new Y4mReader(decoder_->Stream(), g_));
                 return Next(frame, error);
             }
             PutText(stderr, messages_.Tail());
@@ -98,7 +98,7 @@ private:
     enum class Form { Whole, FilterFromInput, FilterInArguments };
 
     void Launch(Form form) {
-        decoder_.Kill();
+        if (decoder_) decoder_->Kill();
         form_ = form;
         const bool thin = form != Form::Whole;
         std::vector<std::string> args = {"ffmpeg", "-v", "error", "-nostdin"};
@@ -109,15 +109,12 @@ private:
         if (thin) args.insert(args.end(), {"-fps_mode", "passthrough"});
         if (limit_ >= 0) args.insert(args.end(), {"-frames:v", std::to_string(limit_)});
         args.insert(args.end(), {"-pix_fmt", "yuv420p", "-f", "yuv4mpegpipe", "-"});
-        const ChildProcess::Pipe pipe =
-            form == Form::FilterFromInput ? ChildProcess::Pipe::Both : ChildProcess::Pipe::FromOutput;
-        std::string error;
-        if (!messages_.WhileStarting([&] { return decoder_.Start(args, pipe, error); }))
-            throw RunError(error + " (kvx-host runs ffmpeg to read video files: install ffmpeg and put it on PATH)");
+        decoder_ = StartQuietly(
+            args, form == Form::FilterFromInput ? ChildProcess::Pipe::Both : ChildProcess::Pipe::FromOutput, messages_);
     }
 
     ChildMessages messages_;
-    ChildProcess decoder_;
+    std::unique_ptr<ChildProcess> decoder_;
     std::unique_ptr<Y4mReader> reader_;
     std::string path_, select_;
     FrameGeometry g_;

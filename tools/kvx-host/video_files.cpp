@@ -179,7 +179,8 @@ private:
     std::string path_;
 };
 
-// Starts `args` with its messages kept back; throws RunError when it cannot start.
+}  // namespace
+
 std::unique_ptr<ChildProcess> StartQuietly(const std::vector<std::string>& args, ChildProcess::Pipe pipe,
                                            ChildMessages& messages) {
     std::unique_ptr<ChildProcess> child(new ChildProcess);
@@ -187,8 +188,6 @@ std::unique_ptr<ChildProcess> StartQuietly(const std::vector<std::string>& args,
     if (!messages.WhileStarting([&] { return child->Start(args, pipe, error); })) throw RunError(error + kInstallHint);
     return child;
 }
-
-}  // namespace
 
 // Names reach ffmpeg as files: without the prefix a name like "concat:a|b", "tee:x|y" or
 // "http://..." would be taken as a protocol and read or write what the user did not name.

@@ -39,6 +39,11 @@ struct VideoInfo {
 };
 
 
+// Starts `args` (ffmpeg, ffprobe) with its messages kept back in `messages`; throws RunError,
+// with how to install ffmpeg, when it cannot start.
+std::unique_ptr<ChildProcess> StartQuietly(const std::vector<std::string>& args, ChildProcess::Pipe pipe,
+                                           ChildMessages& messages);
+
 // Asks ffprobe about IN's first video stream; throws RunError.
 VideoInfo ProbeVideo(const std::string& path);
 
