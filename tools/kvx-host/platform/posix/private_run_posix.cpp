@@ -188,8 +188,11 @@ int RunInPrivateFolder(const std::vector<std::string>& args) {
     const std::string folder = pattern, program = folder + "/kvx-host";
     RemovedAtEnd removed{folder};
     // Held until this program ends, however it ends: a folder whose lock is free is left over.
-    const int lock = open((folder + "/" + kLockName).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (lock < 0 || flock(lock, LOCK_EX) != 0)
+    // The lock file is locked under another name and only then given its own, so a run
+    // starting beside this one never finds it unlocked and takes the folder for left over.
+    const std::string lockPath = folder + "/" + kLockName, unnamed = lockPath + ".new";
+    const int lock = open(unnamed.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (lock < 0 || flock(lock, LOCK_EX) != 0 || rename(unnamed.c_str(), lockPath.c_str()) != 0)
         throw RunError("cannot lock the private folder " + folder + ": " + SystemErrorText());
     const std::string self = ThisProgramFile();
     if (self.empty() || !CopyProgram(self, program))
