@@ -241,6 +241,23 @@ def killed_runs(h):
     check("SIGTERM: the run stops, no OUT and no temporary file beside it",
           p.returncode != 0 and not glob.glob(h.path("*stopped*")) and not h.private_folders(),
           err.decode(errors="replace"))
+    # Stopped while it waits for frames: a read cut short by the signal, or an input that
+    # then ends cleanly, is not taken for the input's end or blamed for the stop.
+    write(h.path("kept.ini"), b"[SETTINGS]\r\nCommon=1\r\n")
+    p = subprocess.Popen(h.cmd(("--detect", "-", "--size", "64x48", "--settings", "kept.ini", "--save")),
+                         cwd=h.dir, env=h.env, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.PIPE)
+    p.stdin.write(bytes([16, 128]) * 64 * 48 * 2)
+    p.stdin.flush()
+    wait_for_family(p.pid, count=1)
+    p.send_signal(signal.SIGTERM)
+    time.sleep(0.5)
+    p.stdin.close()
+    err = p.stderr.read()
+    p.wait(timeout=20)
+    check("SIGTERM to --detect --save: says it was interrupted, the settings file stays as it was",
+          p.returncode != 0 and b"kvx-host: interrupted" in err and
+          read(h.path("kept.ini")) == b"[SETTINGS]\r\nCommon=1\r\n", err.decode(errors="replace"))
 
 
 def settings_sources(h):

@@ -13,6 +13,7 @@
 #include "output_file.h"
 #include "progress_line.h"
 #include "run_settings.h"
+#include "stop_signal.h"
 #include "video_files.h"
 #include "y4m_reader.h"
 
@@ -76,7 +77,7 @@ public:
             error = problem + " (" + path_ + ")";
             return Result::Error;
         }
-        if (decoder_->Finish() != 0) {
+        if (decoder_->Finish() != 0 && !StopRequested()) {
             if (form_ == Form::FilterFromInput && framesRead_ == 0) {
                 Launch(Form::FilterInArguments);
                 reader_.reset(new Y4mReader(decoder_->Stream(), g_));
@@ -136,7 +137,8 @@ bool SampleBorders(FrameSource& source, const FrameGeometry& g, int32_t black, b
     long long index = 0, nextSampled = 0, stride = 1, k = 0;
     for (;; ++index) {
         const FrameSource::Result got = source.Next(frame, error);
-        if (got == FrameSource::Result::Error) return false;
+        if (StopRequested()) error = kInterrupted;  // even when the input ended cleanly
+        if (got == FrameSource::Result::Error || StopRequested()) return false;
         if (got == FrameSource::Result::End) break;
         line.Update(index + 1);
         bool analyse;

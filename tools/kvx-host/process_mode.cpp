@@ -115,7 +115,7 @@ int ProcessAll(const RunPlan& plan, const FrameGeometry& g, PluginDescriptor& d,
     int status = 0;
     for (;; ++loop.frames) {
         const FrameSource::Result got = source.Next(loop.frame, error);
-        if (StopRequested()) error = "interrupted; nothing was written";
+        if (StopRequested()) error = kInterrupted;
         if (got == FrameSource::Result::End && error.empty()) break;
         if (got != FrameSource::Result::Frame || StopRequested()) {
             PrintText(stderr, "kvx-host: %s\n", error.c_str());

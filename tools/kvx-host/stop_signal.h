@@ -8,4 +8,8 @@ namespace kvx {
 void CatchStopSignals();
 bool StopRequested();
 
+// What a stopped run says, whatever failed around it (a child program killed by the same
+// Ctrl+C, a read cut short): the stop, not their failure, is the reason.
+inline constexpr char kInterrupted[] = "interrupted; nothing was written";
+
 }  // namespace kvx

@@ -8,6 +8,7 @@
 #include "console_text.h"
 #include "files.h"
 #include "options.h"
+#include "stop_signal.h"
 #include "subtitle_streams.h"
 
 namespace kvx {
@@ -104,6 +105,7 @@ bool Probe(const std::vector<std::string>& args, std::string& text) {
     std::string error;
     if (messages.WhileStarting([&] { return CaptureOutput(command, text, error); })) return true;
     if (error.find("cannot start") == 0) throw RunError(error + kInstallHint);
+    if (StopRequested()) throw RunError(kInterrupted);
     PutText(stderr, messages.Tail());
     return false;
 }
@@ -163,7 +165,7 @@ public:
           path_(path) {}
     Result Next(std::vector<uint8_t>& frame, std::string& error) override {
         Result r = raw_->Next(frame, error);
-        if (r == Result::End && decoder_->Finish() != 0) {
+        if (r == Result::End && decoder_->Finish() != 0 && !StopRequested()) {
             PutText(stderr, messages_->Tail());
             error = "ffmpeg could not decode " + path_ + " (its message is above)";
             return Result::Error;
