@@ -27,6 +27,13 @@ const char* PixelFormat(const FrameGeometry& g) { return g.format == HostFormat:
 const char kInstallHint[] = " (kvx-host runs ffmpeg and ffprobe for video files: install ffmpeg and put it on "
                             "PATH, or give raw frames with --input/--output)";
 
+// Why a program could not be started, with the install hint where it was not found or could
+// not run; a pipe that could not be made ("cannot make a pipe: Too many open files") has
+// nothing to do with ffmpeg's installation.
+RunError StartFailure(const std::string& error) {
+    return RunError(error.find("cannot start") == 0 ? error + kInstallHint : error);
+}
+
 // One section of ffprobe's default output ("[STREAM]" ... "[/STREAM]"): its kind and values.
 struct ProbeSection {
     std::string kind;
@@ -104,8 +111,8 @@ bool Probe(const std::vector<std::string>& args, std::string& text) {
     ChildMessages messages;
     std::string error;
     if (messages.WhileStarting([&] { return CaptureOutput(command, text, error); })) return true;
-    if (error.find("cannot start") == 0) throw RunError(error + kInstallHint);
     if (StopRequested()) throw RunError(kInterrupted);
+    if (error.find("cannot") == 0) throw StartFailure(error);  // not "ffprobe failed (exit code N)"
     PutText(stderr, messages.Tail());
     return false;
 }
@@ -187,7 +194,7 @@ std::unique_ptr<ChildProcess> StartQuietly(const std::vector<std::string>& args,
                                            ChildMessages& messages) {
     std::unique_ptr<ChildProcess> child(new ChildProcess);
     std::string error;
-    if (!messages.WhileStarting([&] { return child->Start(args, pipe, error); })) throw RunError(error + kInstallHint);
+    if (!messages.WhileStarting([&] { return child->Start(args, pipe, error); })) throw StartFailure(error);
     return child;
 }
 

@@ -37,10 +37,12 @@ std::string FindOnPath(const std::string& program) {
 
 bool ChildProcess::Launch(const std::string& program, const std::vector<std::string>& args, Pipe pipe,
                           std::string& error) {
-    int fds[2], input[2] = {-1, -1}, report[2];
+    int fds[2] = {-1, -1}, input[2] = {-1, -1}, report[2] = {-1, -1};
     if (pipe2(fds, O_CLOEXEC) != 0 || (pipe == Pipe::Both && pipe2(input, O_CLOEXEC) != 0) ||
         pipe2(report, O_CLOEXEC) != 0) {
-        error = "cannot make a pipe: " + SystemErrorText();
+        error = "cannot make a pipe: " + SystemErrorText() + "; raise the limit on open files (ulimit -n)";
+        for (int fd : {fds[0], fds[1], input[0], input[1], report[0], report[1]})
+            if (fd >= 0) close(fd);  // the pipes made before the one that failed
         return false;
     }
     const int ours = pipe == Pipe::ToInput ? fds[1] : fds[0], theirs = pipe == Pipe::ToInput ? fds[0] : fds[1];
