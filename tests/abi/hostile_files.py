@@ -7,7 +7,7 @@ usage: hostile_files.py NATIVE_BUILD_DIR [WIN32_BUILD_DIR]
 With a Win32 build dir the checks that are about Windows run kvx-host.exe under Wine
 (environment from ./run).
 """
-import glob, os, shutil, signal, stat, subprocess, sys, tempfile, time
+import fcntl, glob, os, shutil, signal, stat, struct, subprocess, sys, tempfile, termios, time
 
 failures = []
 
@@ -93,6 +93,11 @@ def wait_for_family(pid, count=3, seconds=30):
         family = descendants(pid)
     time.sleep(0.5)  # the encoder has begun to write
     return descendants(pid)
+
+
+def unread(pipe):
+    """How many bytes written to `pipe` its reader has not taken yet."""
+    return struct.unpack("i", fcntl.ioctl(pipe.fileno(), termios.FIONREAD, b"\0\0\0\0"))[0]
 
 
 def alive(pid):
@@ -249,7 +254,9 @@ def killed_runs(h):
                          stderr=subprocess.PIPE)
     p.stdin.write(bytes([16, 128]) * 64 * 48 * 2)
     p.stdin.flush()
-    wait_for_family(p.pid, count=1)
+    deadline = time.time() + 30  # until the copy has read the frame, so it catches signals
+    while unread(p.stdin) and time.time() < deadline:
+        time.sleep(0.1)
     p.send_signal(signal.SIGTERM)
     time.sleep(0.5)
     p.stdin.close()
