@@ -36,6 +36,7 @@ const RefusedLine kRefused[] = {
     {{"--plugin", "p", "--save", "--scale", "110"}, "give --settings FILE too"},
     {{"--plugin", "p", "--trim", "1"}, "--fit, --trim, --black, --take and --json go with --detect"},
     {{"--plugin", "p", "--detect", "a.ts", "--trim", "25.1"}, "bad --trim"},
+    {{"--plugin", "p", "--detect", "a.ts", "--frames", "0"}, "--frames 0 leaves --detect no frame"},
     {{"--plugin", "p", "a.ts", "b.webm"}, "cannot write H.264 into .webm"},
     {{"--plugin", "p", "a.ts", "b"}, "has no extension"},
     {{"--plugin", "p", "a.yuv", "b.mp4"}, "a video OUT takes its frame rate"},

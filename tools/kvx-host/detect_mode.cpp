@@ -87,6 +87,10 @@ public:
             error = "ffmpeg could not decode " + path_ + " (its message is above)";
             return Result::Error;
         }
+        if (framesRead_ == 0 && !StopRequested()) {  // not a raw input's --size or --format at fault
+            error = "ffmpeg finds no frame it can decode in " + path_;
+            return Result::Error;
+        }
         return Result::End;
     }
     long long Length() const override { return -1; }

@@ -13,6 +13,7 @@ void PlanDetect(RunPlan& p) {
     if (o.pattern) throw UsageError("--detect needs a recording (IN, --input FILE or a pipe), not --pattern");
     if (!o.output.empty()) throw UsageError("--detect writes no frames: leave out --output");
     if (o.files.size() > 1) throw UsageError("--detect reads one recording: give IN alone, without OUT");
+    if (o.frames == 0) throw UsageError("--frames 0 leaves --detect no frame to look at: leave it out or give more");
     if (o.files.size() == 1) {
         if (!o.input.empty()) throw UsageError("IN takes the place of --input: give one or the other");
         (IsRawFileName(o.files[0]) || o.files[0] == "-" ? o.input : o.videoIn) = o.files[0];
