@@ -78,7 +78,7 @@ bool ChildProcess::Launch(const std::string& program, const std::vector<std::str
     start.cb = sizeof start;
     start.dwFlags = STARTF_USESTDHANDLES;
     start.hStdInput = pipe == Pipe::ToInput ? theirs : pipe == Pipe::Both ? inputRead : GetStdHandle(STD_INPUT_HANDLE);
-    start.hStdOutput = pipe == Pipe::FromOutput ? theirs : GetStdHandle(STD_OUTPUT_HANDLE);
+    start.hStdOutput = pipe == Pipe::ToInput ? GetStdHandle(STD_OUTPUT_HANDLE) : theirs;
     start.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process{};
     const std::wstring application = Widen(program);

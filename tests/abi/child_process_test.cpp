@@ -1,0 +1,54 @@
+// A child program given its input after it has started (how ffmpeg gets its sampling filter
+// once ffprobe has measured the recording): natively and, for the Windows pipes, under Wine.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+
+namespace kvx {
+namespace {
+
+// Reads one line from standard input and answers "got LINE".
+std::vector<std::string> Answering() {
+#if defined(_WIN32)
+    return {"cmd", "/v:on", "/c", "set /p x=&echo got !x!"};
+#else
+    return {"sh", "-c", "read x; echo got $x"};
+#endif
+}
+
+std::string ReadAll(FILE* stream) {
+    std::string text;
+    char block[256];
+    size_t n;
+    while ((n = std::fread(block, 1, sizeof block, stream)) > 0) text.append(block, n);
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+TEST(ChildProcess, InputSentAfterTheStartReachesTheProgram) {
+    ChildProcess child;
+    std::string error;
+    ASSERT_TRUE(child.Start(Answering(), ChildProcess::Pipe::Both, error)) << error;
+    EXPECT_TRUE(child.SendInput("select=1\n"));
+    EXPECT_EQ(ReadAll(child.Stream()), "got select=1\n");
+    EXPECT_EQ(child.Finish(), 0);
+    EXPECT_FALSE(child.SendInput("again\n"));  // its input went with the first text
+}
+
+// A run refused after the start never sends the text: the waiting program must see its input
+// end, or Finish would wait for ever.
+TEST(ChildProcess, FinishWithoutInputLetsAWaitingProgramEnd) {
+    ChildProcess child;
+    std::string error;
+    ASSERT_TRUE(child.Start(Answering(), ChildProcess::Pipe::Both, error)) << error;
+    child.Finish();
+    EXPECT_EQ(child.Stream(), nullptr);
+}
+
+}  // namespace
+}  // namespace kvx
