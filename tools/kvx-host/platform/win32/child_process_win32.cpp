@@ -95,7 +95,8 @@ bool ChildProcess::Launch(const std::string& program, const std::vector<std::str
     }
     CloseHandle(process.hThread);
     process_ = reinterpret_cast<intptr_t>(process.hProcess);
-    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(ours), pipe == Pipe::ToInput ? 0 : _O_RDONLY);
+    // Binary: frames are bytes, never text with line ends to translate.
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(ours), _O_BINARY | (pipe == Pipe::ToInput ? 0 : _O_RDONLY));
     stream_ = _fdopen(fd, pipe == Pipe::ToInput ? "wb" : "rb");
     return true;
 }
