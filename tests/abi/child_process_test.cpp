@@ -1,4 +1,4 @@
-// A child program given its input after it has started (how ffmpeg gets its sampling filter
+// A child program fed through its input, read from, or both (ffmpeg given its sampling filter
 // once ffprobe has measured the recording): natively and, for the Windows pipes, under Wine.
 #include <gtest/gtest.h>
 
@@ -38,6 +38,23 @@ TEST(ChildProcess, InputSentAfterTheStartReachesTheProgram) {
     EXPECT_EQ(ReadAll(child.Stream()), "got select=1\n");
     EXPECT_EQ(child.Finish(), 0);
     EXPECT_FALSE(child.SendInput("again\n"));  // its input went with the first text
+}
+
+// Frames written to a program's input (how the encoder gets them) reach it: it exits 0 only
+// when the line it reads is "hello".
+TEST(ChildProcess, WhatIsWrittenToTheInputReachesTheProgram) {
+#if defined(_WIN32)
+    const std::vector<std::string> checking = {"cmd", "/v:on", "/c", "set /p x=&if \"!x!\"==\"hello\" (exit 0) else (exit 3)"};
+#else
+    const std::vector<std::string> checking = {"sh", "-c", "read x; [ \"$x\" = hello ] || exit 3"};
+#endif
+    for (const char* line : {"hello\n", "goodbye\n"}) {
+        ChildProcess child;
+        std::string error;
+        ASSERT_TRUE(child.Start(checking, ChildProcess::Pipe::ToInput, error)) << error;
+        ASSERT_GE(std::fputs(line, child.Stream()), 0);
+        EXPECT_EQ(child.Finish(), line[0] == 'h' ? 0 : 3) << line;
+    }
 }
 
 // A run refused after the start never sends the text: the waiting program must see its input
