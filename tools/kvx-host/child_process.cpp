@@ -20,9 +20,7 @@ bool CaptureOutput(const std::vector<std::string>& args, std::string& output, st
     char block[4096];
     size_t n;
     while ((n = std::fread(block, 1, sizeof block, child.Stream())) > 0) output.append(block, n);
-    int code = child.Finish();
-    if (code != 0) error = args[0] + " failed (exit code " + std::to_string(code) + ")";
-    return code == 0;
+    return child.Finish() == 0;
 }
 
 }  // namespace kvx

@@ -46,7 +46,8 @@ private:
     intptr_t process_ = 0;  // the process's handle on Windows, its id elsewhere; 0: none
 };
 
-// Runs a program and returns its standard output; false when it cannot run or fails.
+// Runs a program and returns its standard output; false when it cannot be started (`error`
+// says why) or fails (`error` left empty: the program's own messages say why).
 bool CaptureOutput(const std::vector<std::string>& args, std::string& output, std::string& error);
 
 }  // namespace kvx

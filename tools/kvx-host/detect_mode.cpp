@@ -77,7 +77,8 @@ public:
             error = problem + " (" + path_ + ")";
             return Result::Error;
         }
-        if (decoder_->Finish() != 0 && !StopRequested()) {
+        if (StopRequested()) return Result::End;  // the stop, not ffmpeg's end, is reported
+        if (decoder_->Finish() != 0) {
             if (form_ == Form::FilterFromInput && framesRead_ == 0) {
                 Launch(Form::FilterInArguments);
                 reader_.reset(new Y4mReader(decoder_->Stream(), g_));
@@ -87,7 +88,7 @@ public:
             error = "ffmpeg could not decode " + path_ + " (its message is above)";
             return Result::Error;
         }
-        if (framesRead_ == 0 && !StopRequested()) {  // not a raw input's --size or --format at fault
+        if (framesRead_ == 0) {  // not a raw input's --size or --format at fault
             error = "ffmpeg finds no frame it can decode in " + path_;
             return Result::Error;
         }

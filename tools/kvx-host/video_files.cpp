@@ -87,16 +87,17 @@ VideoInfo VideoInfoFromProbe(const std::string& path, const std::vector<ProbeSec
     }
     if (info.width <= 0 || info.height <= 0) throw RunError(path + " holds no video stream that ffprobe can read");
     if (FramesPerSecond(info.rate) <= 0) info.rate = video->Get("avg_frame_rate");
-    if (FramesPerSecond(info.rate) <= 0) throw RunError("ffprobe gives no frame rate for " + path);
+    const double rate = FramesPerSecond(info.rate);
+    if (rate <= 0) throw RunError("ffprobe gives no frame rate for " + path);
     const std::string frames = video->Get("nb_frames"), start = video->Get("start_time");
     double length = std::atof(video->Get("duration").c_str());
     if (length <= 0) length = ClockSeconds(video->Get("TAG:DURATION"));  // Matroska keeps it as a tag
     if (!frames.empty() && frames.find_first_not_of("0123456789") == std::string::npos)
         info.frames = std::atoll(frames.c_str());
     else if (length > 0)
-        info.frames = static_cast<long long>(length * FramesPerSecond(info.rate) + 0.5);
+        info.frames = static_cast<long long>(length * rate + 0.5);
     else if (std::atof(format.Get("duration").c_str()) > 0)
-        info.frames = static_cast<long long>(std::atof(format.Get("duration").c_str()) * FramesPerSecond(info.rate) + 0.5);
+        info.frames = static_cast<long long>(std::atof(format.Get("duration").c_str()) * rate + 0.5);
     // ffmpeg starts what it reads from IN at the file's start time.
     if (length > 0 && !start.empty())
         info.videoEnd = std::atof(start.c_str()) + length - std::atof(format.Get("start_time").c_str());
@@ -112,7 +113,7 @@ bool Probe(const std::vector<std::string>& args, std::string& text) {
     std::string error;
     if (messages.WhileStarting([&] { return CaptureOutput(command, text, error); })) return true;
     if (StopRequested()) throw RunError(kInterrupted);
-    if (error.find("cannot") == 0) throw StartFailure(error);  // not "ffprobe failed (exit code N)"
+    if (!error.empty()) throw StartFailure(error);
     PutText(stderr, messages.Tail());
     return false;
 }
@@ -271,7 +272,8 @@ std::unique_ptr<VideoEncoder> StartEncoder(const std::string& in, const std::str
     // long after IN's start, where IN's audio (and plain ffmpeg's picture) has it.
     const double start = FirstFrameTime(in);
     double end = info.videoEnd;
-    if (limit >= 0 && (end < 0 || start + limit / FramesPerSecond(info.rate) < end)) end = start + limit / FramesPerSecond(info.rate);
+    const double limitEnd = start + limit / FramesPerSecond(info.rate);
+    if (limit >= 0 && (end < 0 || limitEnd < end)) end = limitEnd;
     std::vector<std::string> args = {"ffmpeg", "-v", "error", "-nostdin", "-y", "-f", "rawvideo",
                                      "-pix_fmt", PixelFormat(g),
                                      "-s", std::to_string(g.width) + "x" + std::to_string(g.height),
