@@ -53,8 +53,9 @@ class Host:
                               timeout=timeout, stdin=stdin)
 
     def start(self, *args, env=None):
+        """In a process group of its own, as a terminal starts it (Ctrl+C goes to the group)."""
         return subprocess.Popen(self.cmd(args), cwd=self.dir, env=env or self.env, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, start_new_session=True)
 
     def private_folders(self):
         if self.wine:
@@ -239,13 +240,16 @@ def killed_runs(h):
           len(left) == 1 and not h.private_folders(), repr(left))
     for f in glob.glob(h.path(".killed.mp4.kvx-*")):
         os.remove(f)  # the copy, killed by the test's own clean-up below if need be
-    p = h.start("--scale", "110", "long.ts", "stopped.mp4")
-    wait_for_family(p.pid)
-    p.send_signal(signal.SIGTERM)
-    err = p.communicate(timeout=20)[1]
-    check("SIGTERM: the run stops, no OUT and no temporary file beside it",
-          p.returncode != 0 and not glob.glob(h.path("*stopped*")) and not h.private_folders(),
-          err.decode(errors="replace"))
+    # SIGTERM reaches kvx-host alone; Ctrl+C the whole group, so the encoder ends with it.
+    for what, stop in (("SIGTERM", lambda p: p.send_signal(signal.SIGTERM)),
+                       ("Ctrl+C", lambda p: os.killpg(p.pid, signal.SIGINT))):
+        p = h.start("--scale", "110", "long.ts", "stopped.mp4")
+        wait_for_family(p.pid)
+        stop(p)
+        err = p.communicate(timeout=20)[1]
+        check(what + ": the run stops and says so, no OUT and no temporary file beside it",
+              p.returncode != 0 and b"kvx-host: interrupted" in err and not glob.glob(h.path("*stopped*")) and
+              not h.private_folders(), err.decode(errors="replace"))
     # Stopped while it waits for frames: a read cut short by the signal, or an input that
     # then ends cleanly, is not taken for the input's end or blamed for the stop.
     write(h.path("kept.ini"), b"[SETTINGS]\r\nCommon=1\r\n")

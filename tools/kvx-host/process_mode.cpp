@@ -58,9 +58,13 @@ int CloseSink(FrameSink& sink, int status) {
         sink.encoder->Kill();
     } else if (sink.encoder) {
         if (!sink.encoder->Finish(messages) || sink.encoderStopped) {
-            PutText(stderr, messages);
-            PrintText(stderr, "kvx-host: ffmpeg could not encode %s%s\n", sink.name.c_str(),
-                      messages.empty() ? "" : " (its message is above)");
+            if (StopRequested()) {  // the encoder ended with the same Ctrl+C: no failure of its own
+                PrintText(stderr, "kvx-host: %s\n", kInterrupted);
+            } else {
+                PutText(stderr, messages);
+                PrintText(stderr, "kvx-host: ffmpeg could not encode %s%s\n", sink.name.c_str(),
+                          messages.empty() ? "" : " (its message is above)");
+            }
             status = 1;
         }
     } else if (sink.stream == stdout) {
