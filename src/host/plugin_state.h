@@ -38,10 +38,6 @@ struct FormatCheck {
 };
 FormatCheck CheckFormat(const VideoFormat& format);
 
-// Frames at least this tall are two interlaced fields: blended first with Deinterlace on,
-// scaled field by field with Interlace on.
-constexpr int32_t kInterlaceMinHeight = 289;
-
 // ProcessFrame's work on one frame; returns 0 for a frame without pixels, else 1.
 int32_t ProcessFrame(PluginState& state, const FrameInfo& frame);
 

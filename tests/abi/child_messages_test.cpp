@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "child_messages.h"
-#include "child_process.h"
+#include "ffmpeg/child_messages.h"
+#include "ffmpeg/child_process.h"
 
 #if defined(_WIN32)
 #include <windows.h>

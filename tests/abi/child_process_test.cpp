@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
+#include "ffmpeg/child_process.h"
 
 namespace kvx {
 namespace {

@@ -77,9 +77,10 @@ if [ -z "$runner" ] && command -v script >/dev/null; then
     "script -qec './$host --plugin $plugin --size 8x8 --pattern' /dev/null | grep -q 'will not write raw frames to a terminal'"
   check "refuses to read raw frames from a terminal" bash -c \
     "script -qec './$host --plugin $plugin --size 8x8 --output none' /dev/null | grep -q 'will not read raw frames from a terminal'"
-  progress="./$host --plugin $plugin --size 1920x1080 --pattern --frames 1000 --scale 110 --output none"
+  # Enough frames that the run outlasts the line's first half second on a fast machine.
+  progress="./$host --plugin $plugin --size 1920x1080 --pattern --frames 6000 --scale 110 --output none"
   check "on a terminal the progress line shows the per cent done" bash -c \
-    "script -qec '$progress' /dev/null | grep -q '1000/1000 frames (100 %)'"
+    "script -qec '$progress' /dev/null | grep -q '6000/6000 frames (100 %)'"
   check "no progress line when standard error is no terminal" bash -c "$progress 2>err.txt && [ ! -s err.txt ]"
 fi
 

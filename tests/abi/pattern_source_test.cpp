@@ -2,7 +2,7 @@
 // marker, so every frame must equal the pattern drawn whole, in both layouts and at odd sizes.
 #include <gtest/gtest.h>
 
-#include "frame_source.h"
+#include "frames/frame_source.h"
 
 namespace kvx {
 namespace {

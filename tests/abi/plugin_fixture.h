@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "channel_record.h"
-#include "plugin_loader.h"
+#include "plugin/channel_record.h"
+#include "plugin/plugin_loader.h"
 
 namespace kvx {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "options.h"
-#include "run_plan.h"
+#include "run/options.h"
+#include "run/run_plan.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Arguments are separated by NUL bytes, as in /proc/PID/cmdline.

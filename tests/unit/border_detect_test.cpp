@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "border_detect.h"
+#include "borders/border_detect.h"
 
 namespace kvx {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "fit_settings.h"
+#include "borders/fit_settings.h"
 #include "host/plugin_state.h"
 #include "video/scaler.h"
 

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "frame_image.h"
+#include "frames/frame_image.h"
 
 namespace kvx {
 namespace {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "options.h"
-#include "run_plan.h"
+#include "run/options.h"
+#include "run/run_plan.h"
 
 namespace kvx {
 namespace {

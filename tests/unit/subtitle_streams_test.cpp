@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "subtitle_streams.h"
+#include "ffmpeg/subtitle_streams.h"
 
 namespace kvx {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "y4m_reader.h"
+#include "frames/y4m_reader.h"
 
 namespace kvx {
 namespace {

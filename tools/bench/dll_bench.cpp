@@ -19,7 +19,7 @@
 
 #include "bench/bench_cases.h"
 #include "platform/host_environment.h"
-#include "plugin_loader.h"
+#include "plugin/plugin_loader.h"
 #include "settings/settings_path.h"
 
 namespace kvx {

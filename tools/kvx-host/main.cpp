@@ -7,16 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "console_text.h"
+#include "console/console_text.h"
+#include "console/stop_signal.h"
 #include "errors.h"
-#include "file_checks.h"
-#include "files.h"
+#include "files/files.h"
 #include "main.h"
-#include "modes.h"
-#include "options.h"
-#include "private_run.h"
-#include "run_plan.h"
-#include "stop_signal.h"
+#include "modes/modes.h"
+#include "run/file_checks.h"
+#include "run/options.h"
+#include "run/private_run.h"
+#include "run/run_plan.h"
 
 #ifndef KVX_VERSION
 #define KVX_VERSION "unknown"

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "child_messages.h"
+#include "ffmpeg/child_messages.h"
 
 namespace kvx {
 

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "child_process.h"
-#include "files.h"
+#include "ffmpeg/child_process.h"
+#include "files/files.h"
 
 extern char** environ;
 

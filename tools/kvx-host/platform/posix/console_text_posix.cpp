@@ -1,4 +1,4 @@
-#include "console_text.h"
+#include "console/console_text.h"
 
 namespace kvx {
 

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "files.h"
+#include "files/files.h"
 
 namespace kvx {
 namespace {

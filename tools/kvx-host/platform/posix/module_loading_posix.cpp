@@ -1,6 +1,6 @@
 #include <dlfcn.h>
 
-#include "module_loading.h"
+#include "plugin/module_loading.h"
 
 namespace kvx {
 

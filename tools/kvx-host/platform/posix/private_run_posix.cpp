@@ -14,8 +14,8 @@
 #include <ctime>
 
 #include "errors.h"
-#include "files.h"
-#include "private_run.h"
+#include "files/files.h"
+#include "run/private_run.h"
 
 extern char** environ;
 

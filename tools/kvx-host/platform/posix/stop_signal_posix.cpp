@@ -2,7 +2,7 @@
 
 #include <initializer_list>
 
-#include "stop_signal.h"
+#include "console/stop_signal.h"
 
 namespace kvx {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "child_messages.h"
+#include "ffmpeg/child_messages.h"
 
 namespace kvx {
 

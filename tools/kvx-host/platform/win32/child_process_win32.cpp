@@ -2,8 +2,8 @@
 #include <io.h>
 #include <windows.h>
 
-#include "child_process.h"
-#include "files.h"
+#include "ffmpeg/child_process.h"
+#include "files/files.h"
 #include "wide_text.h"
 
 namespace kvx {

@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "console_text.h"
-#include "files.h"
+#include "console/console_text.h"
+#include "files/files.h"
 #include "wide_text.h"
 
 namespace kvx {

@@ -5,7 +5,7 @@
 
 #include <cwctype>
 
-#include "files.h"
+#include "files/files.h"
 #include "wide_text.h"
 
 namespace kvx {

@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "files.h"
-#include "module_loading.h"
+#include "files/files.h"
+#include "plugin/module_loading.h"
 #include "wide_text.h"
 
 namespace kvx {

@@ -1,9 +1,9 @@
 #include <windows.h>
 
 #include "errors.h"
-#include "files.h"
+#include "files/files.h"
+#include "run/private_run.h"
 #include "wide_text.h"
-#include "private_run.h"
 
 namespace kvx {
 namespace {

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "stop_signal.h"
+#include "console/stop_signal.h"
 
 namespace kvx {
 namespace {

@@ -1,0 +1,110 @@
+// Finds the real picture inside a frame from the black borders around it (letterbox,
+// pillarbox, a border on any side), over a series of sampled frames, and says when it cannot
+// know.
+//
+// Every frame is read on a grid (every second pixel of every row, every second row of every
+// column; sparser on lines of 810 pixels and more), each sample judged bright (luma at or
+// above the --black level) or dark. In each frame:
+//   - a line (row or column) has content when at least half of its samples are bright: a
+//     line is judged by most of its width, so a logo or a clock over a bar leaves it black;
+//   - a line is an edge toward a side when it has content and the two lines beyond it toward
+//     that side are nearly all dark (at most an eighth bright): content that stops sharply
+//     at that line.
+// A frame with no content row or no content column (black, a fade's end, sparse credits)
+// does not vote.
+//
+// Over the frames that vote, the picture is the longest band of lines with content in most
+// of them (an overlay in a bar, shown part of the time or over a small part of the width, is
+// separated from the picture by lines black in most frames). A side's border is taken only
+// with evidence of the picture's edge: the line at the band's end is an edge toward that
+// side in at least a tenth of the frames, the lines just beyond it are black in at least nine
+// frames of ten, and no band of lines with content in most frames lies beyond it. Without
+// evidence the answer is "not sure", with the reason, never a cut: dark content (a night
+// scene, a dark film, credits, a fade) gives no sharp edge at one line in many frames.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "borders/black_level.h"
+#include "platform/geometry.h"
+#include "video/frame_geometry.h"
+
+namespace kvx {
+
+enum class BorderVerdict {
+    NoContent,  // no sampled frame had picture content (black input)
+    NoBorder,   // picture content reaches every edge of the frame
+    Found,      // at least one side has a border, with evidence of the picture's edge
+    NotSure,    // a side looks like a border but without evidence; see `reasons`
+    FormatChange,  // the frames before and after a point each give a sure, different answer
+};
+
+struct BorderResult;
+
+// One format of a recording whose format changes: its answer and its first frame.
+struct FormatPart;
+
+struct BorderResult {
+    BorderVerdict verdict = BorderVerdict::NoContent;
+    Rect picture{0, 0, 0, 0};  // rows counted from the top in both pixel formats
+    long long framesSampled = 0, framesWithContent = 0;
+    // Per side (left, top, right, bottom): frames whose content stops sharply at the
+    // picture's edge line; 0 for a side without a border.
+    long long evidence[4] = {0, 0, 0, 0};
+    int32_t barLevel = -1;  // mean luma of the bars (black in 9 of 10 frames); -1: no bars
+    std::vector<std::string> reasons;  // why NotSure (one line each), or notes on Found
+    std::vector<FormatPart> formats;   // FormatChange: the formats in order of time
+};
+
+struct FormatPart {
+    BorderResult border;  // Found or NoBorder, over this part's frames
+    long long firstFrame = 0;  // of the frames with content
+};
+
+class BorderDetector {
+public:
+    // `black`: the darkest luma (16..235 scale) that counts as picture.
+    explicit BorderDetector(const FrameGeometry& g, int32_t black = kDefaultBlackLevel);
+
+    // One frame in host memory order (bgr24 bottom-up).
+    void AddFrame(const uint8_t* frame);
+    // One frame's luma plane, width bytes per row, top-down (the Y plane a decoder gives).
+    void AddLuma(const uint8_t* plane);
+
+    // For inputs of unknown length: forgets every other frame added so far, so a caller
+    // that then samples every second frame keeps an even spread in bounded memory.
+    void KeepEveryOther();
+
+    long long FramesSampled() const { return sampled_; }
+    BorderResult Decide() const;
+
+    // What one frame says of each line, as AddFrame records it (exposed for tests).
+    enum LineFlags : uint8_t {
+        kContent = 1,     // at least half of the line's samples are bright
+        kEdgeBefore = 2,  // content stops sharply here toward lower lines (top / left)
+        kEdgeAfter = 4,   // content stops sharply here toward higher lines (bottom / right)
+    };
+    // Flags of the frames that voted, in order: rows then columns, height + width bytes each.
+    const std::vector<uint8_t>& Flags() const { return flags_; }
+
+private:
+    // rowAt(y): row y (top-down) of the frame; lumaAt(row, x): pixel x's luma.
+    template <class RowAt, class LumaAt>
+    void AddSamples(RowAt rowAt, LumaAt lumaAt);
+    void Classify(const int32_t* count, int32_t lines, int32_t samples, uint8_t* flags) const;
+    BorderResult DecideFrames(long long first, long long n) const;
+    void FindFormatChange(BorderResult& r) const;
+    double LooksLike(long long frame, const Rect& picture, const Rect& other) const;
+    int32_t BarLevel(const Rect& picture) const;
+
+    FrameGeometry g_;
+    int32_t black_;
+    std::vector<uint8_t> flags_;           // per frame with content: height + width flags
+    int32_t rowSamples_ = 0, columnSamples_ = 0;          // samples read of each row, column
+    std::vector<int32_t> brightInRow_, brightInColumn_;  // bright ones, in the current frame
+    std::vector<int64_t> lumaSum_, lumaCount_;     // per line, over every frame: dark samples
+    long long sampled_ = 0;
+};
+
+}  // namespace kvx

@@ -1,0 +1,16 @@
+// The files a run names, checked before any work, so that a run never destroys what the
+// user did not ask it to write: no two names are the same file (by identity, however they
+// are spelled), an output is not there yet (unless --overwrite) and its folder takes new
+// files, and the settings file is what a settings file can be.
+#pragma once
+#include "run/run_plan.h"
+
+namespace kvx {
+
+// Throws UsageError (a command line that names files wrongly) or RunError.
+void CheckFiles(const RunPlan& plan);
+
+// The file --save writes: FILE itself, or what a symbolic link FILE points to.
+std::string SaveTarget(const std::string& file);
+
+}  // namespace kvx
