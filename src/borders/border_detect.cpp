@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "borders/border_rules.h"
+
 namespace kvx {
 
 namespace {
@@ -10,23 +12,6 @@ namespace {
 // Pixels read along a line: every second one; on lines of 810 pixels and more every
 // length/270-th, about 270 samples, plenty to tell whether half of the line is bright.
 int32_t SampleStep(int32_t length) { return std::max(2, length / 270); }
-// Lines looked at beyond an edge: the sharp stop of content, and the gap of black lines.
-constexpr int32_t kGapLines = 4;
-
-// Noisy overscan lines at the very edge, and the margin of the crossing direction that a
-// line's samples leave out for the same reason.
-int32_t OverscanLines(int32_t length) { return length / 64; }
-
-// Luma in the 16..235 scale of video black and white: a yuyv Y byte as it is, bgr24
-// through the BT.601 weights, so both formats meet the same thresholds. Colour is left out:
-// 4:2:0 sources bleed their picture's colour a line or two into a black bar.
-inline int32_t Luma(const uint8_t* p, HostFormat format) {
-    if (format == HostFormat::Yuyv) return p[0];
-    return ((25 * p[0] + 129 * p[1] + 66 * p[2] + 128) >> 8) + 16;
-}
-
-bool Majority(long long count, long long n) { return 2 * count > n; }
-bool NearlyNever(long long count, long long n) { return 10 * count <= n; }
 
 std::string LineName(bool rows, int32_t line) { return (rows ? "row " : "column ") + std::to_string(line); }
 
@@ -152,12 +137,12 @@ BorderDetector::BorderDetector(const FrameGeometry& g, int32_t black) : g_(g), b
 }
 
 // count: the bright samples of each of `lines` lines, of `samples` each. Sets each line's flags.
-void BorderDetector::Classify(const int32_t* count, int32_t lines, int32_t samples, uint8_t* flags) const {
-    for (int32_t l = 0; l < lines; ++l) flags[l] = 2 * count[l] >= samples ? kContent : 0;
+void BorderDetector::Classify(const int32_t* count, int32_t lines, int32_t samples, uint8_t* flags) {
+    for (int32_t l = 0; l < lines; ++l) flags[l] = HasContent(count[l], samples) ? kContent : 0;
     // Content that stops at line l: the two lines beyond it nearly all dark (at most an
     // eighth bright: a logo, noise). Half of l bright and at most a quarter beyond: the
     // content stops there over at least a quarter of the width.
-    auto nearlyDark = [&](int32_t l) { return 8 * count[l] <= samples; };
+    auto nearlyDark = [&](int32_t l) { return NearlyDark(count[l], samples); };
     for (int32_t l = 0; l < lines; ++l) {
         if (!(flags[l] & kContent)) continue;
         if (l >= 2 && nearlyDark(l - 1) && nearlyDark(l - 2)) flags[l] |= kEdgeBefore;

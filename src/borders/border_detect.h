@@ -87,12 +87,13 @@ public:
     };
     // Flags of the frames that voted, in order: rows then columns, height + width bytes each.
     const std::vector<uint8_t>& Flags() const { return flags_; }
+    // One frame's flags of `lines` lines from their bright samples, `samples` read of each.
+    static void Classify(const int32_t* count, int32_t lines, int32_t samples, uint8_t* flags);
 
 private:
     // rowAt(y): row y (top-down) of the frame; lumaAt(row, x): pixel x's luma.
     template <class RowAt, class LumaAt>
     void AddSamples(RowAt rowAt, LumaAt lumaAt);
-    void Classify(const int32_t* count, int32_t lines, int32_t samples, uint8_t* flags) const;
     BorderResult DecideFrames(long long first, long long n) const;
     void FindFormatChange(BorderResult& r) const;
     double LooksLike(long long frame, const Rect& picture, const Rect& other) const;
