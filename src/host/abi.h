@@ -52,6 +52,30 @@ struct PluginDescriptor {
 typedef int32_t(KVX_CDECL* PluginVersionProc)();
 typedef PluginDescriptor*(KVX_CDECL* PluginDescriptorProc)();
 
+// What the live fit does, for kvx-host through the optional export KVX_LiveFitState (the TV
+// application knows nothing of it): the geometry in force and why it last changed.
+struct LiveFitState {
+    uint32_t size;     // set by the caller: the bytes of the record it knows
+    uint32_t changes;  // changes of the geometry in force since the plug-in was loaded
+    int32_t active;    // 1: a fit is in force; 0: the profile's own zoom and offsets
+    int32_t reason;    // LiveFitReason of the last change
+    int32_t left, top, right, bottom;          // the part of the frame shown, rows from the top
+    int32_t scaleX, scaleY, offsetX, offsetY;  // the geometry in force, in thousandths
+};
+
+enum LiveFitReason {
+    kFitNoChange = 0,
+    kFitBarsHeld = 1,     // black bars held for 2 s: zoomed in to the picture
+    kFitPictureInBar = 2, // picture where a bar was: zoomed out
+    kFitTextInBar = 3,    // text or a logo appeared in a bar: that bar is shown
+    kFitChannel = 4,      // another channel: its last fit of this session, or none
+    kFitSettings = 5,     // KeepAspect or Interlace changed: the fit worked out again, or ended
+    kFitOff = 6,          // auto-fit or processing switched off, or a new frame size
+};
+
+// Fills `state` (its `size` set first); 0 when `state` is null or too small for the counter.
+typedef int32_t(KVX_CDECL* LiveFitStateProc)(LiveFitState* state);
+
 }  // extern "C"
 
 constexpr int32_t kPluginInterfaceVersion = 3;
@@ -80,6 +104,7 @@ static_assert(sizeof(FrameInfo) == 48 && offsetof(FrameInfo, pixels) == 0 &&
 static_assert(offsetof(ChannelInfo, keyLow) == 0 && offsetof(ChannelInfo, keyHigh) == 4 &&
                   offsetof(ChannelInfo, name) == 12,
               "ChannelInfo layout");
+static_assert(sizeof(LiveFitState) == 48, "LiveFitState: twelve 32-bit fields");
 #else
 static_assert(offsetof(FrameInfo, channel) == 48, "natural 64-bit FrameInfo");
 static_assert(offsetof(InitInfo, channelCheck) == 8, "natural 64-bit InitInfo");

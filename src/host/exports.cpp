@@ -71,6 +71,7 @@ int32_t KVX_CDECL FormatChange(VideoFormat* format) {
         // A buffer still held (no Free since the last format) is released, not lost.
         g_state.ReleaseLineBuffer();
         g_state.EnsureLineBuffer();
+        g_state.liveFit.Configure(check.pixelWork ? f.width : 0, check.pixelWork ? f.height : 0, f.pixelFormat);
         return 1;
     });
 }
@@ -103,3 +104,16 @@ PluginDescriptor g_descriptor = {kPluginName, kPluginName, Init, FormatChange,
 KVX_EXPORT int32_t KVX_CDECL Korvanta_Plugin_Version() { return kPluginInterfaceVersion; }
 
 KVX_EXPORT PluginDescriptor* KVX_CDECL Korvanta_Plugin_PR() { return &kvx::g_descriptor; }
+
+// For kvx-host's fit log; the TV application never looks it up. A tool polls it after each
+// frame instead of being called back: nothing of the host's reaches into the frame path.
+KVX_EXPORT int32_t KVX_CDECL KVX_LiveFitState(LiveFitState* state) {
+    return kvx::Guarded(0, [&] {
+        if (!state || state->size < 2 * sizeof(uint32_t)) return 0;
+        const LiveFitState& now = kvx::g_state.liveFit.State();
+        const size_t known = state->size < sizeof now ? state->size : sizeof now;
+        std::memcpy(reinterpret_cast<char*>(state) + sizeof state->size,
+                    reinterpret_cast<const char*>(&now) + sizeof now.size, known - sizeof now.size);
+        return 1;
+    });
+}

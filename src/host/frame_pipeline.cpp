@@ -49,8 +49,10 @@ int32_t ProcessFrame(PluginState& state, const FrameInfo& frame) {
     // the values this frame uses are copied under the store's lock with it.
     ChannelProfile settings;
     if (const ChannelInfo* channel = frame.channel) {
-        if (state.store.BeginFrame(channel->keyLow, channel->keyHigh, channel->name, &settings))
+        if (state.store.BeginFrame(channel->keyLow, channel->keyHigh, channel->name, &settings)) {
             PostChannelRefresh();
+            state.liveFit.SwitchChannel(ChannelKey{channel->keyHigh} << 32 | channel->keyLow);
+        }
     } else {
         settings = state.store.Current();  // no channel record: keep the shown channel
     }
@@ -58,7 +60,12 @@ int32_t ProcessFrame(PluginState& state, const FrameInfo& frame) {
     const VideoFormat& f = state.format;
     const FormatCheck check = CheckFormat(f);
     if (!check.usable) return 1;  // no FormatChange yet, or a format we cannot touch
+    if (!settings.procEnable || !settings.autoFit || !check.pixelWork) state.liveFit.Pause(settings);
     if (!settings.procEnable) return 1;
+    // The live fit reads the frame as it came, and may put its zoom and offsets in place of
+    // the profile's for this frame's geometry.
+    const ChannelProfile geometry =
+        settings.autoFit && check.pixelWork ? state.liveFit.Process(pixels, settings) : settings;
 
     const int32_t w = f.width, h = f.height;
     if (settings.deinterlace && h >= kInterlaceMinHeight) {
@@ -69,7 +76,7 @@ int32_t ProcessFrame(PluginState& state, const FrameInfo& frame) {
     const bool interlaced = settings.interlace && h >= kInterlaceMinHeight;
 
     if (!check.pixelWork) return 1;
-    Rect target = TargetRect(w, h, settings);
+    Rect target = TargetRect(w, h, geometry);
     const PixelLayout layout = LayoutOf(static_cast<HostPixelFormat>(f.pixelFormat));
     // Without its buffers the scaler leaves the picture as it was; black bands around an
     // unscaled picture would be wrong, so the borders are left alone too.

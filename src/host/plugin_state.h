@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "host/abi.h"
+#include "host/live_fit.h"
 #include "host/target_rect.h"
 #include "settings/settings_store.h"
 #include "video/frame_surface.h"
@@ -28,6 +29,7 @@ struct PluginState {
     Scaler scaler;
     FrameSurface surface;
     SettingsStore store;
+    LiveFit liveFit;
 };
 
 // The result of checking a host format: whether frames of it may be processed at all, and
