@@ -15,6 +15,7 @@
 #include "frames/raw_input.h"
 #include "modes/modes.h"
 #include "plugin/channel_record.h"
+#include "plugin/fit_log.h"
 #include "plugin/host_session.h"
 #include "run/run_settings.h"
 
@@ -111,7 +112,7 @@ struct FrameLoop {
 
 // Every frame of the source through the plug-in and on to the sink; the exit status.
 int ProcessAll(const RunPlan& plan, const FrameGeometry& g, PluginDescriptor& d, FrameSource& source,
-               FrameSink& sink, FrameLoop& loop) {
+               FrameSink& sink, FrameLoop& loop, FitLog* fitLog) {
     const Options& o = plan.o;
     loop.frame.assign(g.FrameBytes(), 0);
     ChannelRecord channel;
@@ -137,6 +138,7 @@ int ProcessAll(const RunPlan& plan, const FrameGeometry& g, PluginDescriptor& d,
         const auto started = std::chrono::steady_clock::now();
         d.ProcessFrame(&info);
         loop.processSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        if (fitLog) fitLog->AfterFrame(loop.frames, uint64_t{channel.info()->keyHigh} << 32 | channel.info()->keyLow);
         progress.Update(loop.frames + 1);
         if (!sink.stream) continue;
         if (g.format == HostFormat::Bgr24) FlipRows(loop.frame, g);
@@ -183,8 +185,10 @@ int RunFrames(const RunPlan& plan, const std::string& folder) {
     session.Init();
     VideoFormat format{g.width, g.height, g.BytesPerPixel(), static_cast<int32_t>(g.format), 0};
     d.FormatChange(&format);
+    std::unique_ptr<FitLog> fitLog;
+    if (!o.fitLog.empty()) fitLog.reset(new FitLog(o.fitLog, o.overwrite, session.FitState(), o.plugin));
     FrameLoop loop;
-    int status = ProcessAll(plan, g, d, *source, sink, loop);
+    int status = ProcessAll(plan, g, d, *source, sink, loop, fitLog.get());
     if (o.stats && loop.frames > 0)
         PrintText(stderr, "kvx-host: %lld frames, ProcessFrame %.3f ms per frame (%.0f frames per second)\n",
                   loop.frames, 1000.0 * loop.processSeconds / loop.frames,
@@ -194,6 +198,7 @@ int RunFrames(const RunPlan& plan, const std::string& folder) {
     source.reset();
     status = CloseSink(sink, status);
     if (status == 0 && !o.png.empty()) WritePng(plan, g, loop);
+    if (status == 0 && fitLog) fitLog->Finish();
     if (status == 0 && o.settings.save) SaveSettingsBack(plan, settings);
     return status;
 }

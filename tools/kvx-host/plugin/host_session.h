@@ -22,6 +22,7 @@ public:
 
     void Know(uint64_t key) { known_.insert(key); }
     PluginDescriptor& Plugin() { return *plugin_.Descriptor(); }
+    LiveFitStateProc FitState() const { return plugin_.FitState(); }
     // Init with this session's channel check.
     void Init();
 

@@ -25,6 +25,7 @@ bool PluginLibrary::Open(const std::string& path, std::string& error) {
         Close();
         return false;
     }
+    fitState_ = reinterpret_cast<LiveFitStateProc>(FindSymbol(handle_, "KVX_LiveFitState"));
     descriptor_ = describe();
     if (!descriptor_) {
         error = path + " returned no callback table";
@@ -38,6 +39,7 @@ void PluginLibrary::Close() {
     if (handle_) UnloadModule(handle_);
     handle_ = nullptr;
     descriptor_ = nullptr;
+    fitState_ = nullptr;
     version_ = 0;
 }
 

@@ -20,10 +20,13 @@ public:
 
     PluginDescriptor* Descriptor() const { return descriptor_; }
     int32_t Version() const { return version_; }
+    // The optional export that reports the live fit; null when the plug-in has none.
+    LiveFitStateProc FitState() const { return fitState_; }
 
 private:
     void* handle_ = nullptr;
     PluginDescriptor* descriptor_ = nullptr;
+    LiveFitStateProc fitState_ = nullptr;
     int32_t version_ = 0;
 };
 

@@ -176,6 +176,10 @@ const std::vector<OptionEntry>& OptionTable() {
          [](Options& o, const std::string&, const std::string&) { o.quiet = true; }},
         {"--stats", nullptr, "print the time ProcessFrame took per frame at the end",
          [](Options& o, const std::string&, const std::string&) { o.stats = true; }},
+        {"--fit-log", "FILE", "write each change of the live fit (--auto-fit on) to FILE: the\n"
+                              "frame, the part of the frame shown, the settings and why; JSON\n"
+                              "lines when FILE ends in .json or .jsonl, else text",
+         [](Options& o, const std::string&, const std::string& v) { o.fitLog = v; }},
         {nullptr, nullptr, "\nEncoding a video OUT (H.264 with IN's sound, and IN's subtitles where OUT's\n"
                            "container takes them):", nullptr},
         {"--crf", "N", "quality, x264's constant rate factor from 0 to 51 (lower: better and\n"

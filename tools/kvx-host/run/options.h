@@ -22,6 +22,7 @@ struct ChannelSwitch {
 
 struct Options {
     std::string plugin, input, output, png;
+    std::string fitLog;  // --fit-log: the live fit's changes
     std::vector<std::string> files;  // positional IN OUT
     std::string videoIn, videoOut;   // IN and OUT when they are video files (ffmpeg's work)
     FrameGeometry geometry;

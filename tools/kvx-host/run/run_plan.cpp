@@ -46,7 +46,7 @@ void PlanInOut(Options& o) {
 void ListFiles(RunPlan& p) {
     const Options& o = p.o;
     p.reads = {{"--plugin", o.plugin}, {"--settings", o.settings.file}, {"IN", o.videoIn}, {"--input", o.input}};
-    p.writes = {{"OUT", o.videoOut}, {"--output", o.output}, {"the PNG", o.png}};
+    p.writes = {{"OUT", o.videoOut}, {"--output", o.output}, {"the PNG", o.png}, {"--fit-log", o.fitLog}};
     for (auto* list : {&p.reads, &p.writes})
         for (size_t i = list->size(); i-- > 0;)
             if (!IsFileName((*list)[i].second)) list->erase(list->begin() + static_cast<long>(i));
@@ -82,6 +82,8 @@ RunPlan MakeRunPlan(const Options& parsed) {
         throw UsageError("--save writes back to the --settings FILE: give --settings FILE too");
     if (o.pattern && !o.input.empty()) throw UsageError("--pattern and --input exclude each other");
     if (o.fitGiven && !o.detect) throw UsageError("--fit, --trim, --black, --take and --json go with --detect");
+    if (!o.fitLog.empty() && (o.fitLog == "-" || o.fitLog == "none"))
+        throw UsageError("--fit-log needs a file name (the frames may go to standard output)");
     if (o.detect) PlanDetect(p);
     if (!o.files.empty()) PlanInOut(o);
     if (o.encode.given && o.videoOut.empty())
@@ -89,8 +91,11 @@ RunPlan MakeRunPlan(const Options& parsed) {
     // --show-settings and --save without anything about frames (not even --size for frames on
     // standard input) work on the settings only.
     const bool framesWanted = o.pattern || !o.input.empty() || !o.output.empty() || !o.png.empty() || o.stats ||
+                              !o.fitLog.empty() ||
                               !o.videoIn.empty() || o.haveSize || !(o.showSettings || o.settings.save);
     p.mode = o.detect ? RunMode::Detect : framesWanted ? RunMode::Frames : RunMode::SettingsOnly;
+    if (!o.fitLog.empty() && p.mode != RunMode::Frames)
+        throw UsageError("--fit-log logs the live fit of frames run through the plug-in; --detect runs none");
     if (framesWanted && !o.videoIn.empty()) {
         if (o.haveSize) throw UsageError("--size is read from the video IN; leave it out");
         if (o.output.empty()) o.output = "none";
