@@ -45,8 +45,6 @@ bool BorderWindow::Configure(int32_t width, int32_t height, int32_t capacity) {
         frames_.assign(capacity, 0);
         votes_.assign(capacity, 0);
         content_.assign(lines, 0);
-        edgeBefore_.assign(lines, 0);
-        edgeAfter_.assign(lines, 0);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -60,42 +58,37 @@ void BorderWindow::Clear() {
     size_ = next_ = 0;
     voting_ = 0;
     std::fill(content_.begin(), content_.end(), 0);
-    std::fill(edgeBefore_.begin(), edgeBefore_.end(), 0);
-    std::fill(edgeAfter_.begin(), edgeAfter_.end(), 0);
-}
-
-void BorderWindow::Count(size_t slot, int32_t delta) {
-    if (!votes_[slot]) return;
-    voting_ += delta;
-    const uint8_t* f = Slot(slot);
-    for (size_t l = 0; l < lines_; ++l) {
-        content_[l] = static_cast<uint16_t>(content_[l] + ((f[l] & kLineContent) ? delta : 0));
-        edgeBefore_[l] = static_cast<uint16_t>(edgeBefore_[l] + ((f[l] & kEdgeBeforeNear) ? delta : 0));
-        edgeAfter_[l] = static_cast<uint16_t>(edgeAfter_[l] + ((f[l] & kEdgeAfterNear) ? delta : 0));
-    }
 }
 
 void BorderWindow::Add(const uint8_t* flags, bool votes, long long frame) {
     if (!capacity_) return;
+    // The slot written next holds the oldest frame once the ring is full: it leaves the
+    // counts as the new one enters them.
     const size_t slot = next_;
-    if (size_ == capacity_) Count(slot, -1);  // the oldest frame is in the slot written next
+    const int32_t leaves = size_ == capacity_ && votes_[slot] ? 1 : 0, enters = votes ? 1 : 0;
+    voting_ += enters - leaves;
     uint8_t* kept = &kept_[slot * lines_];
+    for (size_t l = 0; l < lines_; ++l)
+        content_[l] = static_cast<uint16_t>(content_[l] + enters * (flags[l] & kLineContent) - leaves * (kept[l] & kLineContent));
     std::memcpy(kept, flags, lines_);
-    // An edge counts at its line and at the lines either side of it, within its own axis.
-    for (const auto& axis : {std::pair<size_t, int32_t>{0, height_}, {height_, width_}}) {
-        uint8_t* f = kept + axis.first;
-        const int32_t length = axis.second;
-        for (int32_t l = 0; l < length; ++l) {
-            const uint8_t near = f[l] | (l > 0 ? flags[axis.first + l - 1] : 0) |
-                                 (l + 1 < length ? flags[axis.first + l + 1] : 0);
-            f[l] |= ((near & kLineEdgeBefore) ? kEdgeBeforeNear : 0) | ((near & kLineEdgeAfter) ? kEdgeAfterNear : 0);
-        }
-    }
     frames_[slot] = frame;
     votes_[slot] = votes;
-    Count(slot, +1);
     next_ = (next_ + 1) % capacity_;
     size_ = std::min(size_ + 1, capacity_);
+}
+
+// Voting frames in which content stops sharply (`edge`) at `line` of an axis, or one line
+// either way for compression ringing.
+long long BorderWindow::EdgeFrames(size_t offset, int32_t length, int32_t line, uint8_t edge) const {
+    long long count = 0;
+    for (size_t slot = 0; slot < size_; ++slot) {
+        if (!votes_[slot]) continue;
+        const uint8_t* f = Slot(slot) + offset;
+        bool seen = false;
+        for (int32_t l = std::max(line - 1, 0); l <= std::min(line + 1, length - 1); ++l) seen = seen || (f[l] & edge);
+        count += seen;
+    }
+    return count;
 }
 
 void BorderWindow::JudgeSide(size_t offset, int32_t length, int32_t edge, int32_t dir, Side& side) const {
@@ -109,7 +102,7 @@ void BorderWindow::JudgeSide(size_t offset, int32_t length, int32_t edge, int32_
     for (int32_t i = 1; i <= std::min(side.border, kGapLines) && !side.unsure; ++i)
         side.unsure = !NearlyNever(content_[offset + edge + dir * i], n);
     // Evidence: content that stops sharply at the edge in a tenth of the frames.
-    const long long evidence = (dir < 0 ? edgeBefore_ : edgeAfter_)[offset + edge];
+    const long long evidence = EdgeFrames(offset, length, edge, dir < 0 ? kLineEdgeBefore : kLineEdgeAfter);
     side.unsure = side.unsure || evidence == 0 || 10 * evidence < n;
 }
 

@@ -52,11 +52,8 @@ public:
     long long HeldSince(const Rect& shown) const;
 
 private:
-    // Line flags of a frame kept, with the edges widened by a line either way (the rule
-    // counts an edge at the line or next to it, for compression ringing).
-    enum KeptFlags : uint8_t { kEdgeBeforeNear = 16, kEdgeAfterNear = 32 };
     struct Side;
-    void Count(size_t slot, int32_t delta);
+    long long EdgeFrames(size_t offset, int32_t length, int32_t line, uint8_t edge) const;
     void JudgeAxis(size_t offset, int32_t length, Side& before, Side& after, int32_t& begin, int32_t& end) const;
     void JudgeSide(size_t offset, int32_t length, int32_t edge, int32_t dir, Side& side) const;
     bool HasOverlay(size_t offset, int32_t length, int32_t edge, int32_t dir, int32_t border) const;
@@ -67,8 +64,7 @@ private:
     std::vector<uint8_t> kept_;   // capacity_ frames of lines_ flags
     std::vector<long long> frames_;
     std::vector<uint8_t> votes_;
-    // Per line, over the voting frames kept: frames with content, with an edge near it.
-    std::vector<uint16_t> content_, edgeBefore_, edgeAfter_;
+    std::vector<uint16_t> content_;  // per line: the voting frames kept in which it has content
     long long voting_ = 0;
 };
 

@@ -21,23 +21,51 @@ void Spread(int32_t length, int32_t count, std::vector<int32_t>& at) {
         at[i] = std::min(margin + static_cast<int32_t>((2LL * i + 1) * span / (2LL * count)), length - 1);
 }
 
-// The lines read of one axis: every line of the outer quarters, where a border the fit takes
-// can end (it cuts at most a quarter of the frame on a side), with the lines judged beyond
-// them; every eighth of the middle, which only has to show that the picture goes on.
-struct LineSpan {
-    int32_t length, outer;
-    static constexpr int32_t kMiddleStep = 8;
+// How the rules judge a line of `bright` samples of kSamplesPerLine: no light at all, some
+// but nearly dark, neither, content. Lines judged alike need no line between them read.
+int32_t Judged(int32_t bright) {
+    const int32_t n = LineSampler::kSamplesPerLine;
+    return bright == 0 ? 0 : NearlyDark(bright, n) ? 1 : HasContent(bright, n) ? 3 : 2;
+}
 
+// The lines of one axis, read coarse to fine. In the outer quarters, where a border the fit
+// takes can end (it cuts at most a quarter of the frame on a side) with the lines judged
+// beyond it, every fourth line is read first, then every line between two that the rules
+// judge apart, so each line where picture, a bar or text begins or ends is read. In the
+// middle, which only has to show that the picture goes on, every eighth line. A line not
+// read takes the count of the line before it.
+struct LineSpan {
+    int32_t length, outer;  // the outer parts: [0, outer) and [length - outer, length)
+    static constexpr int32_t kOuterStep = 4, kMiddleStep = 8;
+
+    // The lines read first.
     template <class Visit>
-    void ForEachRead(Visit visit) const {
-        for (int32_t l = 0; l < outer; ++l) visit(l);
+    void ForEachFirst(Visit visit) const {
+        Outer([&](int32_t begin, int32_t end) {
+            for (int32_t l = begin; l < end; l += kOuterStep) visit(l);
+            if ((end - 1 - begin) % kOuterStep) visit(end - 1);
+        });
         for (int32_t l = outer; l < length - outer; l += kMiddleStep) visit(l);
-        for (int32_t l = std::max(outer, length - outer); l < length; ++l) visit(l);
     }
-    // A line not read takes the count of the last line read before it.
-    void FillSkipped(int32_t* count) const {
+    // Then the lines between two first ones judged apart: `read` sets their counts.
+    template <class Read>
+    void Refine(int32_t* count, Read read) const {
+        Outer([&](int32_t begin, int32_t end) {
+            for (int32_t l = begin; l + 1 < end; l += kOuterStep) {
+                const int32_t next = std::min(l + kOuterStep, end - 1);
+                const bool apart = Judged(count[l]) != Judged(count[next]);
+                for (int32_t m = l + 1; m < next; ++m) apart ? read(m) : void(count[m] = count[l]);
+            }
+        });
         for (int32_t l = outer; l < length - outer; ++l)
             if ((l - outer) % kMiddleStep) count[l] = count[l - 1];
+    }
+
+private:
+    template <class Part>
+    void Outer(Part part) const {
+        part(0, std::min(outer, length));
+        part(std::max(outer, length - outer), length);
     }
 };
 
@@ -79,19 +107,24 @@ void LineSampler::ReadAs(const uint8_t* frame) {
     int32_t* rows = bright_.data();
     int32_t* columns = rows + h;
     const LineSpan rowSpan = Span(h), columnSpan = Span(w);
-    rowSpan.ForEachRead([&](int32_t y) {
+    auto rowCount = [&](int32_t y) {
         const uint8_t* row = RowAt(frame, y);
         int32_t bright = 0;
         for (int32_t i = 0; i < kSamplesPerLine; ++i) bright += Luma(row + offsets[i], F) >= black;
         rows[y] = bright;
-    });
+    };
+    rowSpan.ForEachFirst(rowCount);
+    rowSpan.Refine(rows, rowCount);
     std::fill(columns, columns + w, 0);
     for (int32_t y : sampledRows_) {
         const uint8_t* row = RowAt(frame, y);
-        columnSpan.ForEachRead([&](int32_t x) { columns[x] += Luma(row + x * bpp, F) >= black; });
+        columnSpan.ForEachFirst([&](int32_t x) { columns[x] += Luma(row + x * bpp, F) >= black; });
     }
-    rowSpan.FillSkipped(rows);
-    columnSpan.FillSkipped(columns);
+    columnSpan.Refine(columns, [&](int32_t x) {
+        int32_t bright = 0;
+        for (int32_t y : sampledRows_) bright += Luma(RowAt(frame, y) + x * bpp, F) >= black;
+        columns[x] = bright;
+    });
 }
 
 void LineSampler::Read(const uint8_t* frame) {

@@ -22,7 +22,7 @@ enum LineSample : uint8_t {
 class LineSampler {
 public:
     // Samples read along every row and down every column.
-    static constexpr int32_t kSamplesPerLine = 24;
+    static constexpr int32_t kSamplesPerLine = 16;
 
     // Sizes the grid for frames of `g` (allocates). False, and nothing to read, when the
     // memory cannot be had or the frame is no drawable format.

@@ -99,8 +99,8 @@ NIGHT_AND_FADES = [Part(4, "testsrc2", LB), Part(4, "night", LB),
                    Part(2, "testsrc2", LB, overlays="fade=out:st=1:d=1"), Part(1, "black", LB),
                    Part(4, "mandelbrot", LB, overlays="fade=in:st=0:d=1")]
 SEQUENCES = [
-    Sequence("advert, letterboxed film, advert", [Part(6), Part(10, "testsrc2", LB), Part(6, "mandelbrot")]),
-    Sequence("the same through MPEG-2 at 4 Mbit/s", [Part(6), Part(10, "testsrc2", LB), Part(6, "mandelbrot")],
+    Sequence("advert, letterboxed film, advert", [Part(5.8), Part(10, "testsrc2", LB), Part(6, "mandelbrot")]),
+    Sequence("the same through MPEG-2 at 4 Mbit/s", [Part(5.8), Part(10, "testsrc2", LB), Part(6, "mandelbrot")],
              mpeg2=True),
     Sequence("letterboxed film with night scenes and fades", NIGHT_AND_FADES),
     Sequence("subtitles appearing in the lower bar", [Part(15, "testsrc2", LB, text=("bottom", 5), overlays=SUBTITLES)]),

@@ -31,13 +31,14 @@ std::string Name(std::initializer_list<std::string> parts) {
     return name;
 }
 
-std::string SettingsText(const ScaleCase& c) {
-    return "[SETTINGS]\r\nCommon=1\r\n[COMMON]\r\nProcEnable=1\r\nOffsetX=" +
-           std::to_string(c.offsetX) + "\r\nOffsetY=" + std::to_string(c.offsetY) +
+std::string SettingsLines(const ScaleCase& c) {
+    return "ProcEnable=1\r\nOffsetX=" + std::to_string(c.offsetX) + "\r\nOffsetY=" + std::to_string(c.offsetY) +
            "\r\nScaleX=" + std::to_string(c.scale) + "\r\nScaleY=" + std::to_string(c.scale) +
            "\r\nKeepAspect=1\r\nInterlace=" + std::to_string(c.interlaced) +
            "\r\nDeinterlace=" + std::to_string(c.interlaced) + "\r\n";
 }
+
+std::string SettingsText(const ScaleCase& c) { return "[SETTINGS]\r\nCommon=1\r\n[COMMON]\r\n" + SettingsLines(c); }
 
 }  // namespace bench
 }  // namespace kvx

@@ -54,13 +54,20 @@ std::vector<uint8_t> TestPicture(int32_t width, int32_t height, int32_t bytesPer
 std::string Name(std::initializer_list<std::string> parts);
 
 
-// targetsOnly: only what the table of targets needs (the cases a library can match).
-// Plug-in settings of a case, as the settings file holds them.
+// Plug-in settings of a case: the key lines of a profile, and a whole settings file with
+// them in [COMMON].
+std::string SettingsLines(const ScaleCase& c);
 std::string SettingsText(const ScaleCase& c);
+
+// targetsOnly: only what the table of targets needs (the cases a library can match).
 
 void RegisterFrameBenchmarks(bool targetsOnly);
 void RegisterLibraryBenchmarks();
 void RegisterKernelBenchmarks();
+// The live fit's analysis (per round of its sampling period) and FitSettings (per change).
+void RegisterAutoFitBenchmarks();
+std::string AutoFitName(const PixelFormat& f, const FrameSize& s);
+std::string FitSettingsName(const FrameSize& s);
 
 }  // namespace bench
 }  // namespace kvx

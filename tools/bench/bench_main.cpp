@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench/bench_cases.h"
+#include "host/live_fit.h"
 #include "video/dispatch.h"
 
 namespace kvx {
@@ -217,6 +218,34 @@ void PrintReadmeTable(const CollectingReporter& r) {
     std::printf("\nTargets met: %d of %d.\n", met, total);
 }
 
+// The live fit's analysis against the frame's processing it rides on: zoom 110 % at the best
+// level, the fastest frame path and so the strictest share.
+constexpr double kAnalysisShare = 0.03;
+
+void PrintAutoFitTable(const CollectingReporter& r) {
+    const std::string best = SimdLevelName(SupportedSimdLevel());
+    std::printf("\nAuto-fit's analysis per frame (every %lldth frame sampled, the window decided; the mean over "
+                "whole rounds), natively, against ProcessFrame at zoom 110 %% (%s):\n\n",
+                LiveFit::kSampleEvery, best.c_str());
+    std::printf("| Frame | analysis \xC2\xB5s per frame | frame \xC2\xB5s | analysis \xC3\xB7 frame (target "
+                "\xE2\x89\xA4 %g %%) |\n|---|---|---|---|\n", 100 * kAnalysisShare);
+    int met = 0, total = 0;
+    for (const PixelFormat& f : kFormats)
+        for (const FrameSize& s : kSizes) {
+            const double analysis = r.Get(AutoFitName(f, s)) / LiveFit::kSampleEvery;
+            const double frame = r.Get(Name({"frame", f.name, s.name, "zoom110", best}));
+            if (analysis <= 0 || frame <= 0) continue;
+            const bool ok = analysis <= kAnalysisShare * frame;
+            met += ok;
+            ++total;
+            std::printf("| %s %s | %.2f | %.0f | %.1f %% %s |\n", f.name, SizeLabel(s).c_str(), analysis, frame,
+                        100 * analysis / frame, ok ? "\xE2\x9C\x93" : "\xE2\x9C\x97");
+        }
+    std::printf("\nAnalysis targets met: %d of %d. FitSettings, run once per change of the fit:", met, total);
+    for (const FrameSize& s : kSizes) std::printf(" %s %.2f ms;", SizeLabel(s).c_str(), r.Get(FitSettingsName(s)) / 1000);
+    std::printf("\n");
+}
+
 }  // namespace
 }  // namespace bench
 }  // namespace kvx
@@ -251,11 +280,13 @@ int main(int argc, char** argv) {
     kvx::bench::RegisterFrameBenchmarks(readme);
     kvx::bench::RegisterLibraryBenchmarks();
     if (!readme) kvx::bench::RegisterKernelBenchmarks();
+    kvx::bench::RegisterAutoFitBenchmarks();
     kvx::bench::CollectingReporter reporter(readme);
     if (readme) std::fprintf(stderr, "kvx_bench: timing the cases of the README table...\n");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     if (!readme) kvx::bench::PrintSummary(reporter);
     kvx::bench::PrintReadmeTable(reporter);
+    kvx::bench::PrintAutoFitTable(reporter);
     benchmark::Shutdown();
     return 0;
 }

@@ -3,8 +3,10 @@
 // level is the library's own, capped with KVX_SIMD_LEVEL before it loads; every timed call
 // gets a frame written just before it. Prints one line per case and level:
 //   FORMAT SIZE CASE LEVEL MICROSECONDS
-// the median time per frame. Its settings file is written where the plug-in reads it, and
-// removed after each case.
+// the median time per frame. The auto-fit cases ("FORMAT SIZE auto-fit") print two, the mean
+// per frame at zoom 110 % with auto-fit off and on (CASE auto-fit-off, auto-fit-on), at the
+// last level only. Its settings file is written where the plug-in reads it, and removed
+// after each case.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -18,7 +20,9 @@
 #endif
 
 #include "bench/bench_cases.h"
+#include "host/live_fit.h"
 #include "platform/host_environment.h"
+#include "plugin/channel_record.h"
 #include "plugin/plugin_loader.h"
 #include "settings/settings_path.h"
 
@@ -31,7 +35,8 @@ const char kUsage[] =
     "       kvx_dll_bench --list\n"
     "Times ProcessFrame of PLUGIN (KVX_Scaler.dll or KVX_Scaler.so) at each LEVEL\n"
     "(portable, sse2, ssse3, avx2; default sse2 ssse3 avx2) for the cases of the table of\n"
-    "targets, or only those whose name is TEXT or starts with TEXT and a space (\"YUY2\",\n"
+    "targets and auto-fit's cost (FORMAT SIZE auto-fit: zoom 110 %, auto-fit off and on, at the\n"
+    "last LEVEL), or only those whose name is TEXT or starts with TEXT and a space (\"YUY2\",\n"
     "\"YUY2 1920x1080 zoom110\"). --list prints the cases' names, one a line.\n"
     "A level the CPU lacks runs as the best one it has.\n";
 
@@ -102,6 +107,62 @@ bool TimeCase(const std::string& plugin, const PixelFormat& f, const FrameSize& 
     return true;
 }
 
+// Auto-fit's cost: ProcessFrame at zoom 110 % on a full picture, channel 1 with auto-fit off
+// and channel 2 with it on, in alternating blocks of frames in one session; the median of the
+// blocks' mean time per frame with it off, and that plus the median difference between
+// neighbouring blocks, which meet the same load on a shared machine. (The live fit samples
+// one frame in eight of its channel's: a block holds whole periods, and a median over single
+// frames would leave its work out.)
+bool TimeAutoFit(const std::string& plugin, const PixelFormat& f, const FrameSize& s, const char* level,
+                 double& offMicros, double& onMicros) {
+    const ScaleCase& zoom = kCases[1];  // zoom110
+    SettingsFile settings("[SETTINGS]\r\nCommon=0\r\n[COMMON]\r\n[1]\r\n" + SettingsLines(zoom) + "[2]\r\n" +
+                          SettingsLines(zoom) + "AutoFit=1\r\n");
+    SetLevelCap(level);
+    PluginLibrary library;
+    std::string error;
+    if (!library.Open(plugin, error)) {
+        std::fprintf(stderr, "kvx_dll_bench: %s\n", error.c_str());
+        return false;
+    }
+    PluginDescriptor* d = library.Descriptor();
+    InitInfo init{0, nullptr};
+    d->Init(&init);
+    VideoFormat format{s.width, s.height, f.bytesPerPixel, f.code, 0};
+    d->FormatChange(&format);
+    const std::vector<uint8_t> pristine = TestPicture(s.width, s.height, f.bytesPerPixel);
+    std::vector<uint8_t> frame = pristine;
+    ChannelRecord channels[2] = {ChannelRecord(1, 0, "off"), ChannelRecord(2, 0, "on")};
+    FrameInfo info{};
+    info.pixels = frame.data();
+    using Clock = std::chrono::steady_clock;
+    constexpr int kBlock = 4 * LiveFit::kSampleEvery;  // frames of one channel in a row
+    std::vector<double> off, extra;  // per pair of blocks: the mean with auto-fit off, on minus off
+    for (int block = 0; block < 66; ++block) {
+        const int c = block % 2;
+        info.channel = channels[c].info();
+        double total = 0;
+        for (int i = 0; i < kBlock; ++i) {
+            std::memcpy(frame.data(), pristine.data(), frame.size());
+            const Clock::time_point start = Clock::now();
+            d->ProcessFrame(&info);
+            total += std::chrono::duration<double>(Clock::now() - start).count();
+        }
+        // The first pair builds the buffers and tables: not counted.
+        if (block < 2) continue;
+        if (c == 0) off.push_back(total / kBlock);
+        else extra.push_back(total / kBlock - off.back());
+    }
+    d->Free();
+    d->Deinit();
+    // Neighbouring blocks meet the same load: the median of their differences is the cost.
+    std::nth_element(off.begin(), off.begin() + off.size() / 2, off.end());
+    std::nth_element(extra.begin(), extra.begin() + extra.size() / 2, extra.end());
+    offMicros = off[off.size() / 2] * 1e6;
+    onMicros = offMicros + extra[extra.size() / 2] * 1e6;
+    return true;
+}
+
 // Whole words only, so that "... zoom110" does not also select "... zoom110-interlaced".
 bool Selected(const std::string& name, const std::string& only) {
     return only.empty() || name == only ||
@@ -128,6 +189,22 @@ int Main(int argc, char** argv) {
             return 2;
         }
     bool any = false;
+    for (const PixelFormat& f : kFormats)
+        for (const FrameSize& s : kSizes) {
+            const std::string name = std::string(f.name) + " " + s.name + " auto-fit";
+            if (!Selected(name, only)) continue;
+            any = true;
+            if (list) {
+                std::printf("%s\n", name.c_str());
+                continue;
+            }
+            const char* level = levels.back().c_str();
+            double off = 0, on = 0;
+            if (!TimeAutoFit(argv[1], f, s, level, off, on)) return 1;
+            std::printf("%s %s auto-fit-off %s %.2f\n%s %s auto-fit-on %s %.2f\n", f.name, s.name, level, off, f.name,
+                        s.name, level, on);
+            std::fflush(stdout);
+        }
     for (const PixelFormat& f : kFormats)
         for (const FrameSize& s : kSizes)
             for (const ScaleCase& c : kCases) {
