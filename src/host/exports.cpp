@@ -30,6 +30,7 @@
 //                               without an owner (natively there is no dialog at all).
 //   Deinit twice                saves again; the file is rewritten only if its text changed.
 //   Deinit before Init          nothing is saved: no settings path is known yet.
+//   KVX_LiveFitState(null), or a record shorter than its counter: returns 0.
 //   Unload without Deinit       nothing is saved; an open dialog, its hook and the line
 //                               buffer are released with the library.
 //   Anything thrown             caught in the callback (Guarded): the fallback result.

@@ -48,6 +48,7 @@ refused=(
   "2|bad value 'maybe'|--plugin $plugin --size 8x8 --pattern --process maybe"
   "2|cannot be stored|--plugin $plugin --size 8x8 --pattern --offset-x 300000000"
   "2|must end in .png|--plugin $plugin --size 8x8 --pattern --compare out.jpg --output none"
+  "2|--fit-log empty.raw already exists|--plugin $plugin --size 8x8 --pattern --output none --fit-log empty.raw"
   "1|no frame was processed|--plugin $plugin --size 8x8 --input empty.raw --compare out.png --output none"
   "2|--save writes back|--plugin $plugin --save --scale 110"
   "1|cannot read settings file|--plugin $plugin --settings missing.ini --show-settings"
@@ -156,6 +157,9 @@ if command -v ffmpeg >/dev/null; then
     check "the README's IN OUT examples give playable files at the source's rate" bash -c \
       "$(declare -f playable); playable zoomed.mp4 25 50 && playable check.mp4 25 50"
     check "the README's detection compare picture is written" test -s check.png
+    check "the README's auto-fit example: a playable OUT, and fit.txt holds the change the README shows" bash -c \
+      "$(declare -f playable); playable auto.mp4 25 50 &&
+       diff <(sed -n '/^# fit.txt then holds:/{n;s/^#   //p;}' '$docs/README.md') fit.txt"
     check "the README's settings examples: channel 4294967298's record holds the detected settings" bash -c \
       "tr -d '\r' < KVX_Scaler.ini | grep -A5 '^\[4294967298\]' | grep -q 'ScaleY=1428'"
     # The release read-me's examples, each language's in a folder of its own, with the same

@@ -15,6 +15,8 @@ format), with a line of slack on every side:
         must be 0;
   changes of the fit: at most one per change of the truth (the first frame counts as one
         when it is not the whole frame), none in a sequence without one;
+  early zooms: a zoom in for bars (not a channel's own fit) less than 48 frames (about 2 s)
+        after the truth last changed: must be 0;
   zoomed frames of a full-frame programme: must be 0.
 It also checks that kvx-host's OUT holds what a viewer sees (each frame equal to the frame
 run with the logged settings as the profile's own), and with WIN32_BUILD_DIR that the DLL
@@ -26,7 +28,7 @@ import border_detection as bd  # the picture sources and overlays of the border-
 
 RATE = 25
 SD = (720, 576)
-CUT_GRACE, BAR_GRACE = 12, 62  # frames: 0.5 s and 2.5 s
+CUT_GRACE, BAR_GRACE, HOLD = 12, 62, 48  # frames: 0.5 s, 2.5 s, about 2 s
 LB = (0, 72, 0, 72)  # 16:9 letterboxed in 4:3
 
 
@@ -160,9 +162,11 @@ def judge(seq, changes):
     for frame, rect, _, _ in changes:
         for f in range(frame, len(truth)):
             shown[f] = rect or whole
-    format_changes = sum(1 for f in range(len(truth)) if truth[f] != (truth[f - 1] if f else whole))
+    changed = [f for f in range(len(truth)) if truth[f] != (truth[f - 1] if f else whole)]
     cut = bars = zoomed = 0
     delays = {"in": [], "out": []}
+    early = sum(1 for frame, _, _, reason in changes
+                if reason == "bars held" and frame - max([c for c in changed if c <= frame] or [0]) < HOLD)
     since, waiting = 0, None
     for f, (t, s) in enumerate(zip(truth, shown)):
         before = truth[f - 1] if f else whole
@@ -178,8 +182,8 @@ def judge(seq, changes):
         if waiting and not loses and not shows_bar:
             delays[waiting].append(f - since)
             waiting = None
-    return {"frames": len(truth), "format changes": format_changes, "fit changes": len(changes), "cut": cut,
-            "bars": bars, "zoomed": zoomed, "in": max(delays["in"], default=None),
+    return {"frames": len(truth), "format changes": len(changed), "fit changes": len(changes), "cut": cut,
+            "bars": bars, "zoomed": zoomed, "early": early, "in": max(delays["in"], default=None),
             "out": max(delays["out"], default=None)}
 
 
@@ -237,7 +241,7 @@ def main():
             logged[seq.name] = changes
             r = judge(seq, changes)
             rows.append((seq, r))
-            bad = r["cut"] or r["bars"] or r["zoomed"] or r["fit changes"] > r["format changes"]
+            bad = r["cut"] or r["bars"] or r["zoomed"] or r["early"] or r["fit changes"] > r["format changes"]
             if bad:
                 failures.append("%s: %s; changes %s" % (seq.name, r, [(c[0], c[1], c[3]) for c in changes]))
         failures += check_output(host, work)

@@ -48,6 +48,8 @@ const RefusedLine kRefused[] = {
     {{"--plugin", "p", "--preset", "Fast", "a.ts", "b.mp4"}, "unknown --preset Fast (one of ultrafast|"},
     {{"--plugin", "p", "--size", "8x8", "--pattern", "--crf", "20"}, "set how a video OUT is encoded"},
     {{"--plugin", "p", "--preset", "slow", "a.ts", "b.yuv"}, "set how a video OUT is encoded"},
+    {{"--plugin", "p", "--detect", "a.ts", "--fit-log", "f.txt"}, "--detect runs none"},
+    {{"--plugin", "p", "--size", "8x8", "--pattern", "--fit-log", "-"}, "--fit-log needs a file name"},
 };
 
 TEST(CommandLine, RefusedBeforeAnyWorkWithAMessageSayingWhatToDo) {
