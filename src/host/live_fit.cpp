@@ -35,12 +35,11 @@ void LiveFit::Configure(int32_t width, int32_t height, int32_t pixelFormat) {
         window_.Clear();  // the same frames again (a restarted stream): the fits stay
         return;
     }
-    End(kFitOff);
+    width_ = width, height_ = height, pixelFormat_ = pixelFormat;
+    End(kFitOff);  // reported as the whole new frame
     channels_.Clear();
-    fit_ = FitInForce{};
     refused_ = Rect{0, 0, 0, 0};
     lastChange_ = -1;
-    width_ = width, height_ = height, pixelFormat_ = pixelFormat;
     const FrameGeometry g{width, height, pixelFormat == PixelFormatYuy2 ? HostFormat::Yuyv : HostFormat::Bgr24};
     ready_ = IsDrawable(pixelFormat) && width > 0 && height > 0 && sampler_.Configure(g) &&
              window_.Configure(width, height, kWindowFrames);
