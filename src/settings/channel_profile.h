@@ -1,4 +1,4 @@
-// One channel's eight settings plus its 64-bit channel key (40 bytes, copied as a whole).
+// One channel's nine settings plus its 64-bit channel key (44 bytes, copied as a whole).
 #pragma once
 #include <cstdint>
 
@@ -19,6 +19,7 @@ struct ChannelProfile {
     uint32_t keepAspect;   // the dialog keeps scaleX and scaleY equal
     uint32_t interlace;    // scale the two fields separately
     uint32_t deinterlace;  // blend lines before scaling
+    uint32_t autoFit = 0;  // zoom black bars away by itself
 
     ChannelKey Key() const { return (static_cast<ChannelKey>(keyHigh) << 32) | keyLow; }
     void SetKey(uint32_t low, uint32_t high) {
@@ -26,9 +27,9 @@ struct ChannelProfile {
         keyHigh = high;
     }
 };
-static_assert(sizeof(ChannelProfile) == 40, "ChannelProfile is a 40-byte record");
+static_assert(sizeof(ChannelProfile) == 44, "ChannelProfile is a 44-byte record");
 
-// The built-in defaults of the eight settings (key 0).
+// The built-in defaults of the nine settings (key 0).
 constexpr ChannelProfile kBuiltInProfile{0,
                                          0,
                                          static_cast<uint32_t>(kSettingList[kProcEnable].builtIn),
@@ -38,14 +39,16 @@ constexpr ChannelProfile kBuiltInProfile{0,
                                          kSettingList[kScaleY].builtIn,
                                          static_cast<uint32_t>(kSettingList[kKeepAspect].builtIn),
                                          static_cast<uint32_t>(kSettingList[kInterlace].builtIn),
-                                         static_cast<uint32_t>(kSettingList[kDeinterlace].builtIn)};
+                                         static_cast<uint32_t>(kSettingList[kDeinterlace].builtIn),
+                                         static_cast<uint32_t>(kSettingList[kAutoFit].builtIn)};
 
 // The field of `p` that holds setting `id` (every field is 32 bits: a switch is read as 0/1).
 inline int32_t& SettingField(ChannelProfile& p, SettingId id) {
     int32_t* const fields[kSettingCount] = {reinterpret_cast<int32_t*>(&p.procEnable), &p.offsetX, &p.offsetY,
                                             &p.scaleX, &p.scaleY, reinterpret_cast<int32_t*>(&p.keepAspect),
                                             reinterpret_cast<int32_t*>(&p.interlace),
-                                            reinterpret_cast<int32_t*>(&p.deinterlace)};
+                                            reinterpret_cast<int32_t*>(&p.deinterlace),
+                                            reinterpret_cast<int32_t*>(&p.autoFit)};
     return *fields[id];
 }
 

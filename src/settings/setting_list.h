@@ -1,4 +1,4 @@
-// The eight settings, listed once. The settings file's keys and defaults, the dialog's
+// The nine settings, listed once. The settings file's keys and defaults, the dialog's
 // ranges and number format, and kvx-host's options, --show-settings and --detect output
 // all come from this list, so a change of a setting's unit, range or name is made here.
 #pragma once
@@ -7,7 +7,9 @@
 
 namespace kvx {
 
-enum SettingId { kProcEnable, kOffsetX, kOffsetY, kScaleX, kScaleY, kKeepAspect, kInterlace, kDeinterlace, kSettingCount };
+enum SettingId {
+    kProcEnable, kOffsetX, kOffsetY, kScaleX, kScaleY, kKeepAspect, kInterlace, kDeinterlace, kAutoFit, kSettingCount
+};
 
 enum class SettingUnit {
     kSwitch,    // 0 or 1; kvx-host: on/off
@@ -21,6 +23,9 @@ struct SettingInfo {
     int32_t dialogLow, dialogHigh;  // the dialog's up-down range (per-mille settings)
     const char* option;             // kvx-host's option, also the name --show-settings shows
     const char* help;               // the option's line in kvx-host --help
+    // Written only in records where it differs from the built-in default: a setting that
+    // came later, so a file made before it loads and saves byte for byte as it was.
+    bool writtenWhenSet = false;
 };
 
 constexpr SettingInfo kSettingList[kSettingCount] = {
@@ -34,6 +39,8 @@ constexpr SettingInfo kSettingList[kSettingCount] = {
     {"KeepAspect", SettingUnit::kSwitch, 1, 0, 1, "--keep-aspect", "the dialog keeps both scales equal"},
     {"Interlace", SettingUnit::kSwitch, 1, 0, 1, "--interlace", "scale the two fields separately (frames over 288 lines)"},
     {"Deinterlace", SettingUnit::kSwitch, 0, 0, 1, "--deinterlace", "blend the lines first (frames over 288 lines)"},
+    {"AutoFit", SettingUnit::kSwitch, 0, 0, 1, "--auto-fit", "zoom black bars away by itself as the picture's format changes",
+     true},
 };
 
 // A per-mille value as the dialog shows it: per cent with one decimal ("110.0", "-1.5").

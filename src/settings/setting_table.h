@@ -1,4 +1,4 @@
-// The eight settings of a channel profile as SettingDescriptor rows, in file order.
+// The nine settings of a channel profile as SettingDescriptor rows, in file order.
 #pragma once
 #include <array>
 #include <cstddef>

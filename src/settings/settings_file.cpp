@@ -119,16 +119,26 @@ void SettingsStore::Save() {
     text_.PutInt("Common", profiles_.common);
     text_.PutSection("COMMON");
     if (profiles_.Count() > 0) profiles_.current = profiles_.Record(0);
-    text_.WriteSettings(table_.data(), table_.size());
+    WriteCurrentProfile();
     for (size_t i = 1; i < profiles_.Count() && i <= records.size(); ++i) {
         if (!keep[i - 1]) continue;  // stays in memory, left out of the file
         const ChannelProfile& record = profiles_.Record(i);
         text_.PutKeySection(static_cast<int64_t>(record.Key()));
         profiles_.current = record;
-        text_.WriteSettings(table_.data(), table_.size());
+        WriteCurrentProfile();
     }
     profiles_.current = live;  // a late frame or a second save sees the live values again
     WriteText();
+}
+
+// The current profile's key lines in table order. A setting older files lack is left out
+// while it holds its built-in value, so those files save byte for byte as before.
+void SettingsStore::WriteCurrentProfile() {
+    for (int id = 0; id < kSettingCount; ++id) {
+        const SettingInfo& s = kSettingList[id];
+        if (s.writtenWhenSet && SettingField(profiles_.current, static_cast<SettingId>(id)) == s.builtIn) continue;
+        text_.WriteSettings(&table_[static_cast<size_t>(id)], 1);
+    }
 }
 
 void SettingsStore::WriteText() {

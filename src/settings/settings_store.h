@@ -38,7 +38,7 @@ public:
 
     // The frame's channel step, in one locked operation: selects the channel's profile,
     // copies the name (at most kChannelNameMax - 1 bytes, name may be null) when the channel
-    // changed, and copies the eight values the frame is processed with into *values.
+    // changed, and copies the nine values the frame is processed with into *values.
     // Returns true when the shown channel changed.
     bool BeginFrame(uint32_t keyLow, uint32_t keyHigh, const char* name, ChannelProfile* values);
     // The current values without a channel step (a frame without a channel record).
@@ -73,6 +73,7 @@ public:
 
 private:
     void ReadImage();
+    void WriteCurrentProfile();
     void WriteText();
 
     mutable Lock lock_;

@@ -192,8 +192,13 @@ def isolation(build, wine, tag):
         if not wine:  # a file kept private stays private (Wine has no permissions to keep)
             os.chmod(h.ini("tv.ini"), 0o600)
         h.run(args=["--settings", "tv.ini", "--save", "--per-channel", "on", "--channel", "12345",
-                    "--scale", "110"], settings=None)
+                    "--scale", "110", "--auto-fit", "on"], settings=None)
         saved = open(h.ini("tv.ini"), "rb").read()
+        check(tag + ": --auto-fit on goes into the --channel record alone, after Deinterlace",
+              saved.count(b"AutoFit") == 1 and b"[12345]\r\n" in saved and
+              saved.endswith(b"Deinterlace=0\r\nAutoFit=1\r\n"), repr(saved))
+        shown = h.run(args=["--settings", "tv.ini", "--show-settings", "--channel", "12345"], settings=None).decode()
+        check(tag + ": --show-settings shows auto-fit", "auto-fit      on" in shown, shown)
         check(tag + ": --save keeps the hand-added channel records and writes the --channel record",
               b"Common=0\r\n" in saved and b"[777]\r\nProcEnable=1\r\nOffsetX=250\r\n" in saved and
               b"[778]\r\nProcEnable=0\r\nOffsetX=260\r\n" in saved and

@@ -215,6 +215,7 @@ const std::vector<OptionEntry>& OptionTable() {
         SettingEntry(kKeepAspect),
         SettingEntry(kInterlace),
         SettingEntry(kDeinterlace),
+        SettingEntry(kAutoFit),
         {nullptr, nullptr, "\nChannels (the setting options go to the first --channel's record in\n"
                            "per-channel mode):", nullptr},
         {"--channel", "KEY[:NAME][@FRAME]", "\nthe channel shown (64-bit key, name), from frame FRAME on\n"
