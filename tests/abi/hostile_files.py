@@ -250,6 +250,21 @@ def killed_runs(h):
         check(what + ": the run stops and says so, no OUT and no temporary file beside it",
               p.returncode != 0 and b"kvx-host: interrupted" in err and not glob.glob(h.path("*stopped*")) and
               not h.private_folders(), err.decode(errors="replace"))
+    # Stopped while ffprobe reads IN: an ffprobe that then ends "successfully" with part of
+    # its answer (here: none) is not taken for IN's ("holds no video stream").
+    fake = h.path("fakebin")
+    os.makedirs(fake, exist_ok=True)
+    write(os.path.join(fake, "ffprobe"), b"#!/bin/sh\ntrap 'exit 0' INT TERM\nprintf '[STREAM]\\ncodec_type=audio\\n'\n"
+          b"i=0; while [ $i -lt 30 ]; do sleep 0.1; i=$((i + 1)); done\n")
+    os.chmod(os.path.join(fake, "ffprobe"), 0o755)
+    p = h.start("--scale", "110", "long.ts", "probed.mp4", env=dict(h.env, PATH=fake + os.pathsep + os.environ["PATH"]))
+    deadline = time.time() + 20
+    while time.time() < deadline and not any(b"fakebin/ffprobe" in read_cmdline(c) for c in descendants(p.pid)):
+        time.sleep(0.05)
+    p.send_signal(signal.SIGINT)
+    err = p.communicate(timeout=20)[1]
+    check("Ctrl+C while ffprobe reads IN: says interrupted, not that IN holds no video",
+          b"kvx-host: interrupted" in err and b"video stream" not in err, err.decode(errors="replace"))
     # Stopped while it waits for frames: a read cut short by the signal, or an input that
     # then ends cleanly, is not taken for the input's end or blamed for the stop.
     write(h.path("kept.ini"), b"[SETTINGS]\r\nCommon=1\r\n")

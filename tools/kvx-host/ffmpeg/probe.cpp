@@ -94,8 +94,10 @@ bool Probe(const std::vector<std::string>& args, std::string& text) {
     command.insert(command.end(), args.begin(), args.end());
     ChildMessages messages;
     std::string error;
-    if (messages.WhileStarting([&] { return CaptureOutput(command, text, error); })) return true;
+    const bool ran = messages.WhileStarting([&] { return CaptureOutput(command, text, error); });
+    // A stopped ffprobe may end "successfully" with part of its answer: never read it as IN's.
     if (StopRequested()) throw RunError(kInterrupted);
+    if (ran) return true;
     if (!error.empty()) throw StartFailure(error);
     PutText(stderr, messages.Tail());
     return false;

@@ -19,6 +19,9 @@ bool Utf8ToPluginPath(const std::string& utf8, std::string& pluginPath);
 
 FILE* OpenFile(const std::string& path, const char* mode);
 bool IsTerminal(FILE* file);
+// A name Windows takes as a device in every folder (NUL, CON, AUX, PRN, COM1-9, LPT1-9, with
+// any extension): never a file. Always false on other systems.
+bool IsDeviceName(const std::string& path);
 bool FileExists(const std::string& path);
 // An environment variable's value in UTF-8 ("" when it is not set).
 std::string EnvironmentValue(const char* name);

@@ -62,6 +62,15 @@ void CheckSettingsFile(const SettingRequest& s) {
 std::string SaveTarget(const std::string& file) { return InspectFile(file).symlink ? ResolveLinks(file) : file; }
 
 void CheckFiles(const RunPlan& p) {
+    for (const auto* list : {&p.reads, &p.writes})
+        for (const auto& n : *list)
+            if (IsDeviceName(n.second))
+                throw UsageError(n.first + " " + n.second + " is a Windows device, not a file; name a file" +
+                                 (n.first == "--output" || n.first == "OUT" ? " (or none for no output)" : ""));
+    // Said by kvx-host itself, before any program of its own or ffprobe tries to read it.
+    for (const auto& r : p.reads)
+        if ((r.first == "IN" || r.first == "--input") && !InspectFile(r.second).exists)
+            throw RunError(r.first + " " + r.second + " does not exist; check its name");
     CheckNoneIsTheSame(p);
     for (const auto& w : p.writes)
         if (w.first != "--settings") CheckOutput(w.first, w.second, p.o.overwrite);

@@ -312,10 +312,19 @@ std::string HelpText() {
 
 Options ParseCommandLine(const std::vector<std::string>& args) {
     Options o;
+    bool optionsEnded = false;  // after "--" every word is a file name, even "-x"
     for (size_t i = 0; i < args.size(); ++i) {
         std::string a = args[i];
+        if (optionsEnded) {
+            o.files.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+            continue;
+        }
         if (IsInstanceSwitch(a)) continue;  // read by the plug-in from the process command line
-        if (a == "-h") a = "--help";
+        if (a == "-h" || a == "/?") a = "--help";  // "/?": what Windows users type for help
         if (a == "-y") a = "--overwrite";  // ffmpeg's spelling, as its users expect
         if (a == "-n") a = "--no-overwrite";
         if (a.size() < 2 || a[0] != '-' || a == "-") {

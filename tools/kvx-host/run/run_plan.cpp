@@ -91,6 +91,14 @@ RunPlan MakeRunPlan(const Options& parsed) {
     const bool framesWanted = o.pattern || !o.input.empty() || !o.output.empty() || !o.png.empty() || o.stats ||
                               !o.videoIn.empty() || o.haveSize || !(o.showSettings || o.settings.save);
     p.mode = o.detect ? RunMode::Detect : framesWanted ? RunMode::Frames : RunMode::SettingsOnly;
+    // A settings file and setting options alone, without --save, would run frames from a
+    // terminal; what was missing is most likely --save.
+    const bool framesNamed = o.pattern || !o.input.empty() || !o.output.empty() || !o.png.empty() || o.stats ||
+                             !o.files.empty() || o.haveSize || o.detect;
+    if (!framesNamed && !o.settings.file.empty() && !o.showSettings && !o.settings.save)
+        throw UsageError("--settings FILE without --save changes nothing in FILE: add --save to store the "
+                         "settings there, --show-settings to see them, or give frames to try them on (IN OUT, "
+                         "or --size WxH with --pattern or raw frames)");
     if (framesWanted && !o.videoIn.empty()) {
         if (o.haveSize) throw UsageError("--size is read from the video IN; leave it out");
         if (o.output.empty()) o.output = "none";

@@ -47,6 +47,7 @@ bool Utf8ToPluginPath(const std::string& utf8, std::string& pluginPath) {
 }
 FILE* OpenFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 bool IsTerminal(FILE* file) { return isatty(fileno(file)) != 0; }
+bool IsDeviceName(const std::string&) { return false; }
 bool FileExists(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0;

@@ -3,6 +3,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cctype>
 #include <cwctype>
 
 #include "files/files.h"
@@ -65,6 +66,19 @@ bool Utf8ToPluginPath(const std::string& utf8, std::string& pluginPath) {
 
 FILE* OpenFile(const std::string& path, const char* mode) { return _wfopen(Widen(path).c_str(), Widen(mode).c_str()); }
 bool IsTerminal(FILE* file) { return _isatty(_fileno(file)) != 0; }
+
+bool IsDeviceName(const std::string& path) {
+    if (path.compare(0, 4, "\\\\.\\") == 0) return true;  // \\.\COM1, \\.\pipe\...
+    // The name's stem up to its first dot, trailing spaces dropped, in upper case.
+    std::string stem = NamePart(path);
+    stem = stem.substr(0, stem.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" || stem == "CONIN$" || stem == "CONOUT$")
+        return true;
+    return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
 bool FileExists(const std::string& path) { return GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string EnvironmentValue(const char* name) {
