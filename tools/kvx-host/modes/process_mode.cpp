@@ -30,14 +30,14 @@ struct FrameSink {
     std::string name;
 };
 
-FrameSink OpenSink(const RunPlan& plan, const FrameGeometry& g, const VideoInfo& video) {
+FrameSink OpenSink(const RunPlan& plan, const FrameGeometry& g, const VideoInfo& video, const std::string& folder) {
     const Options& o = plan.o;
     FrameSink sink;
     if (!o.videoOut.empty()) {
         const std::string name = NamePart(o.videoOut);
         sink.file.reset(new OutputFile(o.videoOut, name.substr(name.find_last_of('.')), o.overwrite));
         sink.file->Close();  // ffmpeg writes it by its name
-        sink.encoder = StartEncoder(o.videoIn, sink.file->TempName(), g, video, o.frames, o.encode);
+        sink.encoder = StartEncoder(o.videoIn, sink.file->TempName(), g, video, o.frames, o.encode, folder);
         sink.stream = sink.encoder->Stream();
         sink.name = o.videoOut;
     } else if (o.output == "-") {
@@ -178,7 +178,7 @@ int RunFrames(const RunPlan& plan, const std::string& folder) {
     VideoInfo video;
     const FrameGeometry g = RunGeometry(plan, video);
     std::unique_ptr<FrameSource> source = OpenSource(plan, g, video);
-    FrameSink sink = OpenSink(plan, g, video);
+    FrameSink sink = OpenSink(plan, g, video, folder);
     PluginDescriptor& d = session.Plugin();
     session.Init();
     VideoFormat format{g.width, g.height, g.BytesPerPixel(), static_cast<int32_t>(g.format), 0};

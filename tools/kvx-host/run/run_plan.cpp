@@ -36,6 +36,8 @@ void PlanInOut(Options& o) {
     if (!o.videoOut.empty() && o.videoIn.empty())
         throw UsageError("a video OUT takes its frame rate and audio from a video IN; for raw frames in, "
                          "pipe them into ffmpeg yourself (see --help)");
+    if (!o.videoIn.empty() && o.frames == 0)
+        throw UsageError("--frames 0 leaves no frame of IN to process: leave it out or give more");
     if (!o.videoOut.empty()) {
         o.output = "none";  // no raw output beside the encoder
         std::string why;
