@@ -112,7 +112,10 @@ Detection Detect(const FrameGeometry& g, int32_t black, const BorderResult& bord
         d.fit = FitSettings(g.width, g.height, d.border.picture, request);
     d.notes = DetectionNotes(d);
     if (take > 0 && !d.taken)
-        d.notes.push_back("--take " + std::to_string(take) + " is not used: the picture's format does not change");
+        d.notes.push_back("--take " + std::to_string(take) + " is not used: " +
+                          (border.formats.empty() ? std::string("the picture's format does not change")
+                                                  : "the picture has " + std::to_string(border.formats.size()) +
+                                                        " formats"));
     return d;
 }
 

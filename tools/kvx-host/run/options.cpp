@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "borders/border_detect.h"
+
 namespace kvx {
 namespace {
 
@@ -251,10 +253,10 @@ const std::vector<OptionEntry>& OptionTable() {
              o.fitGiven = true;
          }},
         {"--take", "N", "when the picture's format changes within the recording (a 4:3\n"
-                        "advert, then a letterboxed film): suggest (and --save) the\n"
-                        "settings of format N (1: the first in time, 2: the second)",
+                        "advert, a letterboxed film, an advert): suggest (and --save) the\n"
+                        "settings of format N (1: the first in time, 2: the second, ...)",
          [](Options& o, const std::string& n, const std::string& v) {
-             o.take = static_cast<int32_t>(ParseWholeNumber(v, n, 1, 2));
+             o.take = static_cast<int32_t>(ParseWholeNumber(v, n, 1, kMostFormats));
              o.fitGiven = true;
          }},
         {"--json", nullptr, "print the --detect report as JSON (verdict, rectangle, reasons,\n"
