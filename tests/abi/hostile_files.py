@@ -420,13 +420,19 @@ def save_turns(h):
     for pid in descendants(runs["killed"].pid):
         os.kill(pid, signal.SIGKILL)
     runs["killed"].wait(timeout=20)
-    started = time.time()
+
+    def finish(p, seconds):
+        try:
+            return p.communicate(timeout=seconds)[1]
+        except subprocess.TimeoutExpired:
+            os.killpg(p.pid, signal.SIGKILL)
+            p.wait()
+            return b"(still running after %d s)" % seconds
     os.killpg(runs["stopped"].pid, signal.SIGINT)
-    err = runs["stopped"].communicate(timeout=20)[1]
+    err = finish(runs["stopped"], 3)
     check("Ctrl+C while a save waits for its turn: it ends at once and says so",
-          runs["stopped"].returncode != 0 and b"kvx-host: interrupted" in err and time.time() - started < 3,
-          err.decode(errors="replace"))
-    err = runs["waiting"].communicate(timeout=60)[1]
+          runs["stopped"].returncode != 0 and b"kvx-host: interrupted" in err, err.decode(errors="replace"))
+    err = finish(runs["waiting"], 60)
     check("a save that waits for its turn longer than any save gives up and says so",
           runs["waiting"].returncode == 1 and err.startswith(b"kvx-host: ") and
           b"is being saved by another program" in err and b"try again" in err,
@@ -435,7 +441,7 @@ def save_turns(h):
     check("FILE is kept, and only the killed save left its folder",
           read(ini) == b"[SETTINGS]\r\nCommon=1\r\n" and len(left) == 1, repr(left))
     marker = read(os.path.join(left[0], "kvx-host.save")) if len(left) == 1 else b"(none)"
-    # Folders that are not provably a killed save's.
+    # Folders that are not provably a killed save's: each is kept with all it holds.
     kept = []
 
     def plant(name, files, owner=None):
@@ -443,12 +449,12 @@ def save_turns(h):
         os.mkdir(path, 0o700)
         for f, data in files.items():
             write(os.path.join(path, f), data)
+            kept.append(os.path.join(path, f))
         if owner is not None:
             os.chown(path, owner, owner)
-        kept.append(path)
         return path
     plant("nomarker", {"settings.new": b"x"})
-    plant("otherwords", {"kvx-host.save": b"mine\n"})
+    plant("otherwords", {"kvx-host.save": marker.replace(b"kvx-host", b"somebody")})
     plant("extra", {"kvx-host.save": marker, "notes.txt": b"keep"})
     live = os.open(os.path.join(plant("live", {"kvx-host.save": marker}), "kvx-host.save"), os.O_RDONLY)
     fcntl.flock(live, fcntl.LOCK_EX)
@@ -458,15 +464,15 @@ def save_turns(h):
     os.mkdir(elsewhere)
     write(os.path.join(elsewhere, "kvx-host.save"), marker)
     os.symlink(elsewhere, os.path.join(folder, ".kvx-host-save-link"))
-    kept.append(os.path.join(folder, ".kvx-host-save-link"))
+    kept += [os.path.join(folder, ".kvx-host-save-link"), os.path.join(elsewhere, "kvx-host.save")]
     os.close(held)
     p = h.run("--settings", "turns/t.ini", "--save", "--scale", "105")
-    check("the next save there removes the killed save's folder", p.returncode == 0 and len(left) == 1 and
-          not os.path.exists(left[0])
-          and b"ScaleX=1050" in read(ini), p.stderr.decode(errors="replace"))
+    check("the next save there removes the killed save's folder",
+          p.returncode == 0 and len(left) == 1 and not os.path.exists(left[0]) and b"ScaleX=1050" in read(ini),
+          p.stderr.decode(errors="replace"))
     check("... and keeps every folder that is not provably one (no marker, other words, more files, a live "
-          "save's, another user's, a link)", all(os.path.lexists(k) for k in kept) and
-          os.path.exists(os.path.join(elsewhere, "kvx-host.save")), repr([k for k in kept if not os.path.lexists(k)]))
+          "save's, another user's, a link)", all(os.path.lexists(k) for k in kept),
+          repr([k for k in kept if not os.path.lexists(k)]))
     os.close(live)
     global SAVE_MARKER
     SAVE_MARKER = marker
