@@ -92,6 +92,7 @@ TEST(SettingsFileText, WarningsSayWhatThePlugInReadsOtherwiseThanItLooks) {
         {"[COMMON\r\nScaleX=900\r\n", {}, {"[COMMON has no closing ]"}},
         {"[42]\r\nScaleX=900\r\n[COMMON]\r\n[42]\r\nScaleX=800\r\n", {42}, {"[42] is not read"}},
         {"[COMMON]\r\n[ 12 ]\r\nScaleX=900\r\n", {12}, {"[ 12 ] has blanks inside its brackets"}},
+        {"[COMMON]\r\nScale\x1b[2JX=1\r\n", {}, {"Scale?[2JX= is not a key"}},  // no terminal control
     };
     for (const Read& r : reads) {
         const std::vector<std::string> said = SettingsTextWarnings(r.text, r.loaded);
@@ -101,7 +102,7 @@ TEST(SettingsFileText, WarningsSayWhatThePlugInReadsOtherwiseThanItLooks) {
     }
 }
 
-TEST(SettingsFileText, EverySettingOfTheListIsAKnownKeyAndTheWarningsEndInACount) {
+TEST(SettingsFileText, EverySettingOfTheListIsAKnownKeyAndWarningsStayShort) {
     for (const SettingInfo& s : kSettingList) {
         const std::string text = "[COMMON]\r\n" + std::string(s.key) + "=" + std::to_string(s.builtIn) + "\r\n";
         EXPECT_EQ(SettingsTextWarnings(text, {}), std::vector<std::string>()) << s.key;
@@ -111,6 +112,9 @@ TEST(SettingsFileText, EverySettingOfTheListIsAKnownKeyAndTheWarningsEndInACount
     const std::vector<std::string> said = SettingsTextWarnings(many, {});
     ASSERT_EQ(said.size(), kMaxSettingsWarnings + 1);
     EXPECT_EQ(said.back(), "and 10 more");
+    const std::vector<std::string> cut = SettingsTextWarnings("[COMMON]\r\n" + std::string(1000, 'K') + "=1\r\n", {});
+    ASSERT_EQ(cut.size(), 1u);
+    EXPECT_EQ(cut[0], std::string(297, 'K') + "...");
 }
 
 }  // namespace

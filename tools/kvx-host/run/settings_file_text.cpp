@@ -187,6 +187,22 @@ std::vector<std::string> SettingsTextWarnings(const std::string& bytes, const st
     for (ChannelKey key : loaded) --unread[key];
 
     std::vector<std::string> said;
+    size_t more = 0;  // warnings past the limit, counted only
+    // The file's own text is shown: no control characters reach the terminal, and a long
+    // line is cut.
+    const auto say = [&](std::string warning) {
+        if (said.size() == kMaxSettingsWarnings) {
+            ++more;
+            return;
+        }
+        for (char& c : warning) c = static_cast<unsigned char>(c) < 0x20 ? '?' : c;
+        if (warning.size() > 300) {
+            size_t cut = 297;
+            while (cut > 0 && (static_cast<unsigned char>(warning[cut]) & 0xC0) == 0x80) --cut;  // whole letters
+            warning = warning.substr(0, cut) + "...";
+        }
+        said.push_back(warning);
+    };
     Kind kind = Kind::kNone;
     std::string section;
     std::vector<std::string> seen;  // the keys met in this section
@@ -194,11 +210,11 @@ std::vector<std::string> SettingsTextWarnings(const std::string& bytes, const st
         const std::string t = Trimmed(line);
         if (t.empty()) return;
         if (!ended) {
-            said.push_back("the last line, " + t + ", has no line end: the plug-in does not read it");
+            say("the last line, " + t + ", has no line end: the plug-in does not read it");
             return;
         }
         if (t[0] == '[' && !IsHeader(t)) {
-            said.push_back(t + " has no closing ]: the plug-in reads no key after it up to the next section");
+            say(t + " has no closing ]: the plug-in reads no key after it up to the next section");
             kind = Kind::kUnread;
             return;
         }
@@ -213,15 +229,15 @@ std::vector<std::string> SettingsTextWarnings(const std::string& bytes, const st
             const std::vector<std::string> fixed(std::begin(kFixedSections), std::end(kFixedSections));
             if (key == 0) {
                 const std::string likely = SameButCase(section, fixed);
-                said.push_back(t + " is not a section the plug-in reads" +
+                say(t + " is not a section the plug-in reads" +
                                (likely.empty() ? " (it reads " + Listed(fixed) + " and channel numbers)"
                                                : ": names are case-sensitive (" + likely + ")"));
             } else if (unread[key] > 0) {
                 --unread[key];
-                said.push_back(t + " is not read: the plug-in reads channel sections only after its own (" +
+                say(t + " is not read: the plug-in reads channel sections only after its own (" +
                                Listed(fixed) + "), and a save leaves it out");
             } else if (Trimmed(section) != section) {
-                said.push_back(t + " has blanks inside its brackets: the plug-in keeps channel " + std::to_string(key) +
+                say(t + " has blanks inside its brackets: the plug-in keeps channel " + std::to_string(key) +
                                " with the built-in defaults, not with the values below it");
             } else {
                 kind = Kind::kProfile;
@@ -233,30 +249,26 @@ std::vector<std::string> SettingsTextWarnings(const std::string& bytes, const st
         // The value is all after the first "=", blanks included, as the plug-in takes it.
         const std::string key = Trimmed(t.substr(0, equals)), value = line.substr(line.find('=') + 1);
         if (kind == Kind::kNone) {
-            said.push_back(t + " stands before any section: the plug-in does not read it");
+            say(t + " stands before any section: the plug-in does not read it");
             return;
         }
         if (kind == Kind::kUnread) return;  // said once, for its section
         const std::vector<std::string> keys = KeysOf(kind);
         if (std::find(keys.begin(), keys.end(), key) == keys.end()) {
             const std::string likely = SameButCase(key, keys);
-            said.push_back(key + "= is not a key the plug-in reads in [" + section + "]" +
+            say(key + "= is not a key the plug-in reads in [" + section + "]" +
                            (likely.empty() ? " (it reads " + Listed(keys) + ")"
                                            : ": keys are case-sensitive (" + likely + ")"));
         } else if (std::find(seen.begin(), seen.end(), key) != seen.end()) {
-            said.push_back(t + " in [" + section + "] comes after another " + key +
+            say(t + " in [" + section + "] comes after another " + key +
                            " line: the plug-in reads the first one only");
         } else {
             seen.push_back(key);
             const std::string warning = ValueWarning(key, value, kind, section);
-            if (!warning.empty()) said.push_back(warning);
+            if (!warning.empty()) say(warning);
         }
     });
-    if (said.size() > kMaxSettingsWarnings) {
-        const size_t more = said.size() - kMaxSettingsWarnings;
-        said.resize(kMaxSettingsWarnings);
-        said.push_back("and " + std::to_string(more) + " more");
-    }
+    if (more > 0) said.push_back("and " + std::to_string(more) + " more");
     return said;
 }
 
