@@ -287,7 +287,8 @@ def killed_runs(h):
 
 
 def settings_sources(h):
-    """--settings takes settings files only: no endless read, no hang, no silent defaults."""
+    """--settings takes settings files only: no endless read, no hang, no silent defaults, and
+    no file of another kind, which --save would turn into a settings file."""
     os.mkfifo(h.path("fifo.ini"))
     with open(h.path("sparse.ini"), "wb") as f:
         f.truncate(2 << 30)
@@ -300,6 +301,24 @@ def settings_sources(h):
         except subprocess.TimeoutExpired:
             ok = False
         check("--settings %s: refused at once" % os.path.basename(name), ok)
+    make_recording(h.path("media.ts"), 1)
+    write(h.path("unicode.ini"), "[COMMON]\r\nScaleX=1100\r\n".encode("utf-16"))
+    write(h.path("notes.txt"), b"Things to take\nthe remote\n")
+    write(h.path("picture.png"), b"\x89PNG\r\n\x1a\n" + bytes(64))
+    shutil.copy(h.path(h.plugin), h.path("plugin-copy"))
+    for name, words in (("media.ts", "an MPEG transport stream"), ("plugin-copy", "program or library"),
+                        ("unicode.ini", "UTF-16"), ("notes.txt", "[SECTION] header or a Key=value line"),
+                        ("picture.png", "a PNG picture")):
+        before = read(h.path(name))
+        for args in (("--save", "--scale", "105"), ("--show-settings",)):
+            p = h.run("--settings", name, *args)
+            check("--settings %s %s: refused as no settings file, the file kept" % (name, args[0]),
+                  refused(p, 1, "is not a settings file: ") and words.encode() in p.stderr and
+                  read(h.path(name)) == before, p.stderr.decode(errors="replace"))
+    write(h.path("empty.ini"), b"")
+    p = h.run("--settings", "empty.ini", "--save", "--scale", "105")
+    check("--settings of an empty file --save: taken, the settings written",
+          p.returncode == 0 and b"ScaleX=1050" in read(h.path("empty.ini")), p.stderr.decode(errors="replace"))
 
 
 def settings_saves(h):
@@ -331,37 +350,150 @@ def settings_saves(h):
     p = h.run("--settings", device, "--save", "--scale", "95")
     check("--save to a device: refused, the device left as it is",
           refused(p, 1, "not a regular file") and not stat.S_ISREG(os.lstat(device).st_mode))
-    # An edit made while the run works is not overwritten with what the run started from.
-    write(h.path("shared.ini"), b"[SETTINGS]\r\nCommon=1\r\n")
-    p = subprocess.Popen(h.cmd(["--settings", "shared.ini", "--save", "--scale", "105", "--size", "64x32",
-                                "--input", "-", "--output", "none"]), cwd=h.dir, env=h.env,
-                         stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    p.stdin.write(bytes(64 * 32 * 2))
-    p.stdin.flush()
-    # Once the copy has put FILE where the plug-in reads it, the run has read FILE.
-    deadline = time.time() + 30
-    while not glob.glob(os.path.join(h.temp, "kvx-host-*", "Plugins", "*.ini")) and time.time() < deadline:
-        time.sleep(0.1)
-    write(h.path("shared.ini"), b"[SETTINGS]\r\nCommon=1\r\n; edited meanwhile\r\n")
-    err = p.communicate(timeout=60)[1]
-    check("an edit made during --save's run is kept, and the run says so",
-          p.returncode == 1 and b"changed by someone else" in err and b"edited meanwhile" in read(h.path("shared.ini")),
-          err.decode(errors="replace"))
+    os.symlink("gone.ini", h.path("dangling.ini"))
+    p = h.run("--settings", "dangling.ini", "--save", "--scale", "95")
+    check("--save through a link to nothing: refused, the link kept, no file made where it points",
+          refused(p, 1, "does not exist") and os.path.islink(h.path("dangling.ini")) and
+          not os.path.exists(h.path("gone.ini")), p.stderr.decode(errors="replace"))
+    # FILE changed while the run works, checked again at the moment of writing: an edit is
+    # not overwritten with what the run started from, a deleted FILE is not made again, and
+    # a FILE made read-only, given a second name or replaced by a link is not replaced.
+    original, edited = b"[SETTINGS]\r\nCommon=1\r\n", b"[SETTINGS]\r\nCommon=1\r\n; edited meanwhile\r\n"
+
+    def linked(target):
+        def change(f):
+            os.remove(f)
+            os.symlink(target, f)
+        return change
+    write(h.path("copy.ini"), original)
+    for n, (what, start, change, words, after) in enumerate((
+            ("edited", original, lambda f: write(f, edited), "changed by someone else", lambda f: read(f) == edited),
+            ("deleted", original, os.remove, "deleted or renamed", lambda f: not os.path.lexists(f)),
+            ("made read-only", original, lambda f: os.chmod(f, 0o444), "read-only", lambda f: read(f) == original),
+            ("given a second name", original, lambda f: os.link(f, f + ".twin"), "hard links",
+             lambda f: read(f) == original),
+            ("replaced by a link to a copy", original, linked("copy.ini"), "changed by someone else",
+             lambda f: os.path.islink(f) and read(f) == original),
+            ("replaced by a link to nothing", original, linked("gone.ini"), "does not exist",
+             lambda f: os.path.islink(f) and not os.path.exists(h.path("gone.ini"))),
+            ("made (it was new at the start)", None, lambda f: write(f, edited), "made by someone else",
+             lambda f: read(f) == edited))):
+        name = "changing%d.ini" % n
+        if start is not None:
+            write(h.path(name), start)
+        p = subprocess.Popen(h.cmd(["--settings", name, "--save", "--scale", "105", "--size", "64x32",
+                                    "--input", "-", "--output", "none"]), cwd=h.dir, env=h.env,
+                             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        p.stdin.write(bytes(64 * 32 * 2))
+        p.stdin.flush()
+        # Once the copy has put FILE where the plug-in reads it, the run has read FILE.
+        deadline = time.time() + 30
+        while not glob.glob(os.path.join(h.temp, "kvx-host-*", "Plugins", "*.ini")) and time.time() < deadline:
+            time.sleep(0.1)
+        change(h.path(name))
+        err = p.communicate(timeout=60)[1]
+        check("FILE %s during --save's run: left as it is, and the run says so" % what,
+              p.returncode == 1 and words.encode() in err and after(h.path(name)), err.decode(errors="replace"))
     parallel_saves(h, 16, "")
 
 
 def parallel_saves(h, count, tag):
-    """Runs saving to one file at once take turns: each either lands or says it did not;
-    none is lost silently."""
-    write(h.path("many.ini"), b"[SETTINGS]\r\nCommon=0\r\n")
-    runs = [h.start("--settings", "many.ini", "--save", "--channel", str(100 + i), "--scale", "105")
-            for i in range(count)]
-    codes = [r.wait(timeout=120) for r in runs]
-    text = read(h.path("many.ini"))
-    kept = [i for i in range(count) if b"[%d]" % (100 + i) in text]
-    check("%s%d parallel --save runs: every run that succeeded kept its record (%d did)" % (tag, count, codes.count(0)),
-          kept and sorted(kept) == [i for i, c in enumerate(codes) if c == 0] and set(codes) <= {0, 1},
-          repr((codes, kept)))
+    """Runs saving to one file at once take turns, also while the file is new: each either
+    lands or says it did not; none is lost silently."""
+    for start in (b"[SETTINGS]\r\nCommon=0\r\n", None):
+        if start is None:
+            os.remove(h.path("many.ini"))
+        else:
+            write(h.path("many.ini"), start)
+        runs = [h.start("--settings", "many.ini", "--save", "--per-channel", "on", "--channel", str(100 + i),
+                        "--scale", "105") for i in range(count)]
+        codes = [r.wait(timeout=120) for r in runs]
+        text = read(h.path("many.ini"))
+        kept = [i for i in range(count) if b"[%d]" % (100 + i) in text]
+        check("%s%d parallel --save runs to a%s file: every run that succeeded kept its record (%d did)" %
+              (tag, count, " new" if start is None else "n existing", codes.count(0)),
+              kept and sorted(kept) == [i for i, c in enumerate(codes) if c == 0] and set(codes) <= {0, 1},
+              repr((codes, kept)))
+
+
+def save_turns(h):
+    """A save waits for another's turn, but not for ever and not through Ctrl+C. A save
+    killed meanwhile leaves its marked folder beside FILE, which the next save there removes;
+    nothing else is removed: not by its name alone, not another user's, not a live save's."""
+    folder = h.path("turns")
+    os.mkdir(folder)
+    ini = os.path.join(folder, "t.ini")
+    write(ini, b"[SETTINGS]\r\nCommon=1\r\n")
+    held = os.open(folder, os.O_RDONLY)
+    fcntl.flock(held, fcntl.LOCK_EX)  # the turn of a save that does not end
+    runs = {what: h.start("--settings", "turns/t.ini", "--save", "--scale", "105")
+            for what in ("killed", "stopped", "waiting")}
+    saves = lambda: glob.glob(os.path.join(folder, ".kvx-host-save-*"))
+    deadline = time.time() + 30  # each writes its new text, then waits for its turn
+    while len(saves()) < 3 and time.time() < deadline:
+        time.sleep(0.1)
+    for pid in descendants(runs["killed"].pid):
+        os.kill(pid, signal.SIGKILL)
+    runs["killed"].wait(timeout=20)
+
+    def finish(p, seconds):
+        try:
+            return p.communicate(timeout=seconds)[1]
+        except subprocess.TimeoutExpired:
+            os.killpg(p.pid, signal.SIGKILL)
+            p.wait()
+            return b"(still running after %d s)" % seconds
+    os.killpg(runs["stopped"].pid, signal.SIGINT)
+    err = finish(runs["stopped"], 3)
+    check("Ctrl+C while a save waits for its turn: it ends at once and says so",
+          runs["stopped"].returncode != 0 and b"kvx-host: interrupted" in err, err.decode(errors="replace"))
+    err = finish(runs["waiting"], 60)
+    check("a save that waits for its turn longer than any save gives up and says so",
+          runs["waiting"].returncode == 1 and err.startswith(b"kvx-host: ") and
+          b"is being saved by another program" in err and b"try again" in err,
+          err.decode(errors="replace"))
+    left = saves()
+    check("FILE is kept, and only the killed save left its folder",
+          read(ini) == b"[SETTINGS]\r\nCommon=1\r\n" and len(left) == 1, repr(left))
+    marker = read(os.path.join(left[0], "kvx-host.save")) if len(left) == 1 else b"(none)"
+    # Folders that are not provably a killed save's: each is kept with all it holds.
+    kept = []
+
+    def plant(name, files, owner=None):
+        path = os.path.join(folder, ".kvx-host-save-" + name)
+        os.mkdir(path, 0o700)
+        for f, data in files.items():
+            write(os.path.join(path, f), data)
+            kept.append(os.path.join(path, f))
+        if owner is not None:
+            os.chown(path, owner, owner)
+        return path
+    plant("nomarker", {"settings.new": b"x"})
+    plant("otherwords", {"kvx-host.save": marker.replace(b"kvx-host", b"somebody")})
+    plant("extra", {"kvx-host.save": marker, "notes.txt": b"keep"})
+    live = os.open(os.path.join(plant("live", {"kvx-host.save": marker}), "kvx-host.save"), os.O_RDONLY)
+    fcntl.flock(live, fcntl.LOCK_EX)
+    if os.getuid() == 0:
+        plant("otheruser", {"kvx-host.save": marker}, owner=65534)
+    elsewhere = h.path("elsewhere")
+    os.mkdir(elsewhere)
+    write(os.path.join(elsewhere, "kvx-host.save"), marker)
+    os.symlink(elsewhere, os.path.join(folder, ".kvx-host-save-link"))
+    kept += [os.path.join(folder, ".kvx-host-save-link"), os.path.join(elsewhere, "kvx-host.save")]
+    os.close(held)
+    p = h.run("--settings", "turns/t.ini", "--save", "--scale", "105")
+    check("the next save there removes the killed save's folder",
+          p.returncode == 0 and len(left) == 1 and not os.path.exists(left[0]) and b"ScaleX=1050" in read(ini),
+          p.stderr.decode(errors="replace"))
+    check("... and keeps every folder that is not provably one (no marker, other words, more files, a live "
+          "save's, another user's, a link)", all(os.path.lexists(k) for k in kept),
+          repr([k for k in kept if not os.path.lexists(k)]))
+    os.close(live)
+    global SAVE_MARKER
+    SAVE_MARKER = marker
+
+
+SAVE_MARKER = b""  # what a killed save's marker holds, for the Windows side
 
 
 def planted_links(h):
@@ -387,6 +519,12 @@ def settings_workflow(h):
           refused(p, 2, "--channel KEY") and read(h.path("tv.ini")) == per_channel)
     p = h.run("--settings", "tv.ini", "--scale", "95", "--size", "8x8", "--pattern", "--output", "none")
     check("... and without --save too, before any frame", refused(p, 2, "--channel KEY"))
+    p = h.run("--settings", "tv.ini", "--save", "--per-channel", "off", "--scale", "95")
+    saved = read(h.path("tv.ini"))
+    check("--per-channel off on a per-channel FILE: one set for all channels, saved",
+          p.returncode == 0 and b"Common=1\r\n" in saved and b"[COMMON]\r\nProcEnable=1\r\nOffsetX=0\r\nOffsetY=0\r\n"
+          b"ScaleX=950\r\n" in saved and b"[42]\r\nProcEnable=0\r\nOffsetX=0\r\nOffsetY=0\r\nScaleX=1100\r\n" in saved,
+          p.stderr.decode(errors="replace") + repr(saved))
     # A run that fails part-way (input ending inside a frame) leaves FILE as it was.
     write(h.path("partial.raw"), bytes(64 * 32 * 2 + 100))
     write(h.path("keep.ini"), b"[SETTINGS]\r\nCommon=1\r\n")
@@ -458,6 +596,21 @@ def windows_names(h):
     check("wine: the killed run's folder is removed at the next start", not h.private_folders(),
           repr(h.private_folders()))
     parallel_saves(h, 6, "wine: ")
+    p = h.run("--settings", "case.ts", "--save", "--scale", "105")
+    check("wine: --settings of a recording --save: refused, the recording kept",
+          refused(p, 1, "is not a settings file") and read(rec) == original, p.stderr.decode(errors="replace"))
+    # A killed save's folder under Windows' rules: a proven one goes, one holding more stays.
+    planted = {}
+    for name, files in (("killed", {"kvx-host.save": SAVE_MARKER, "settings.new": b"x"}),
+                        ("extra", {"kvx-host.save": SAVE_MARKER, "notes.txt": b"keep"})):
+        planted[name] = h.path(".kvx-host-save-" + name)
+        os.mkdir(planted[name])
+        for f, data in files.items():
+            write(os.path.join(planted[name], f), data)
+    p = h.run("--settings", "w.ini", "--save", "--scale", "105")
+    check("wine: the next save removes a killed save's folder and keeps one that holds more",
+          p.returncode == 0 and not os.path.exists(planted["killed"]) and os.path.exists(planted["extra"]),
+          p.stderr.decode(errors="replace"))
     # A decoy ffprobe.exe beside the recording: kvx-host.exe itself, which would complain
     # about its command line if it were run.
     shutil.copy(h.exe, h.path("ffprobe.exe"))
@@ -472,7 +625,7 @@ def main():
     native = Host(sys.argv[1])
     try:
         for group in (same_file_names, existing_outputs, protocol_names, temporary_folders, killed_runs,
-                      settings_sources, settings_saves, planted_links, settings_workflow):
+                      settings_sources, settings_saves, save_turns, planted_links, settings_workflow):
             group(native)
     finally:
         subprocess.run(["pkill", "-f", native.dir], check=False)

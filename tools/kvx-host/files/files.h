@@ -73,21 +73,6 @@ void RemoveFile(const std::string& path);
 // Flushes a file written through `file` to the disk.
 bool FlushToDisk(FILE* file);
 
-// Holds an exclusive lock on the file at `path` (if it exists) while it lives, so that
-// kvx-host runs that compare a file and then replace it take turns (flock; on Windows a
-// mutex named after the file's identity). Another program's edits are not
-// held off; they are found by comparing.
-class FileLock {
-public:
-    explicit FileLock(const std::string& path);
-    ~FileLock();
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-
-private:
-    intptr_t lock_ = -1;  // the open file: a descriptor, or a handle on Windows
-};
-
 // Reads a file of at most `limit` bytes that must be a regular file; false with `error`
 // (what is wrong, in words for the user) otherwise. Never blocks on a FIFO or a device.
 bool ReadRegularFile(const std::string& path, uint64_t limit, std::string& bytes, std::string& error);

@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <stdio.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -132,18 +131,6 @@ bool MoveInto(const std::string& from, const std::string& to, bool replace) {
 void RemoveFile(const std::string& path) { unlink(path.c_str()); }
 
 bool FlushToDisk(FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
-
-FileLock::FileLock(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    lock_ = fd;
-    if (fd >= 0)
-        while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-        }
-}
-
-FileLock::~FileLock() {
-    if (lock_ >= 0) close(static_cast<int>(lock_));
-}
 
 bool ReadRegularFile(const std::string& path, uint64_t limit, std::string& bytes, std::string& error) {
     // Non-blocking, so a FIFO cannot stall the open; its type is checked before any read.

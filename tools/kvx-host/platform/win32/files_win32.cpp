@@ -183,29 +183,6 @@ void RemoveFile(const std::string& path) { DeleteFileW(Widen(path).c_str()); }
 
 bool FlushToDisk(FILE* file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }
 
-FileLock::FileLock(const std::string& path) {
-    // A mutex named after the file's identity, not a lock on the file: an open handle would
-    // keep the file from being replaced.
-    const FileIdentity id = IdentifyFile(path);
-    if (!id.known || !id.newName.empty()) return;
-    const std::wstring name = L"Local\\kvx-host-save-" + std::to_wstring(id.volume) + L"-" + std::to_wstring(id.index);
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
-    if (!mutex) return;
-    const DWORD waited = WaitForSingleObject(mutex, INFINITE);
-    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {  // abandoned: its run was killed
-        CloseHandle(mutex);
-        return;
-    }
-    lock_ = reinterpret_cast<intptr_t>(mutex);
-}
-
-FileLock::~FileLock() {
-    if (lock_ == -1) return;
-    HANDLE mutex = reinterpret_cast<HANDLE>(lock_);
-    ReleaseMutex(mutex);
-    CloseHandle(mutex);
-}
-
 bool ReadRegularFile(const std::string& path, uint64_t limit, std::string& bytes, std::string& error) {
     // Sharing delete too, so that reading never keeps another run from replacing the file.
     HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
