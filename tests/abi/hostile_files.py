@@ -7,7 +7,7 @@ usage: hostile_files.py NATIVE_BUILD_DIR [WIN32_BUILD_DIR]
 With a Win32 build dir the checks that are about Windows run kvx-host.exe under Wine
 (environment from ./run).
 """
-import fcntl, glob, os, shutil, signal, stat, struct, subprocess, sys, tempfile, termios, time
+import fcntl, glob, os, resource, shutil, signal, stat, struct, subprocess, sys, tempfile, termios, time
 
 failures = []
 
@@ -26,6 +26,11 @@ def write(path, data):
 def read(path):
     with open(path, "rb") as f:
         return f.read()
+
+
+def holds(path, data):
+    """Whether the file `path` is there with `data` in it."""
+    return os.path.isfile(path) and read(path) == data
 
 
 class Host:
@@ -63,6 +68,17 @@ class Host:
         return glob.glob(os.path.join(self.temp, "kvx-host-*"))
 
 
+def left_beside(folder, word=None):
+    """Names in `folder` a run left: the hidden private folders its outputs are written in
+    (glob skips names with a leading dot, so it cannot see them), or any holding `word`."""
+    return [n for n in os.listdir(folder) if n.startswith(".kvx-host-") or (word and word in n)]
+
+
+def file_size_limit(size):
+    """What `ulimit -f` sets, for a child process."""
+    return lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
+
+
 def refused(p, code, words):
     return p.returncode == code and words.encode() in p.stderr and p.stderr.startswith(b"kvx-host: ")
 
@@ -96,6 +112,16 @@ def wait_for_family(pid, count=3, seconds=30):
     return descendants(pid)
 
 
+def copies(h, p):
+    """The copy of kvx-host that the run `p` started in its private run folder."""
+    if h.wine:  # a process of Wine's own, not one of p's: known by this host's TMPDIR
+        own = b"\0TMPDIR=" + h.temp.encode() + b"\0"
+        return [pid for pid in map(int, filter(str.isdigit, os.listdir("/proc")))
+                if b"Temp\\kvx-host-" in proc_file(pid, "cmdline") and own in b"\0" + proc_file(pid, "environ")]
+    program = os.path.join(h.temp, "kvx-host-").encode()
+    return [pid for pid in descendants(p.pid) if proc_file(pid, "cmdline").startswith(program)]
+
+
 def unread(pipe):
     """How many bytes written to `pipe` its reader has not taken yet."""
     return struct.unpack("i", fcntl.ioctl(pipe.fileno(), termios.FIONREAD, b"\0\0\0\0"))[0]
@@ -108,9 +134,10 @@ def alive(pid):
         return False
 
 
-def read_cmdline(pid):
+def proc_file(pid, name):
+    """/proc/PID/NAME (cmdline, environ), empty once the process is gone."""
     try:
-        return read("/proc/%d/cmdline" % pid)
+        return read("/proc/%d/%s" % (pid, name))
     except OSError:
         return b""
 
@@ -138,12 +165,30 @@ def same_file_names(h):
     p = h.run("--size", "64x32", "--input", "r.yuv", "--output", "./r.yuv", "-y")
     check("--input r.yuv --output ./r.yuv: refused, the frames kept",
           refused(p, 2, "are the same file") and len(read(raw)) == 64 * 32 * 2 * 3)
+    appended_to_input(h)
     write(h.path("s.ini"), b"[SETTINGS]\r\nCommon=1\r\n")
     p = h.run("--settings", "s.ini", "--size", "8x8", "--pattern", "--output", "./s.ini", "-y")
     check("--settings s.ini --output ./s.ini: refused, the settings kept",
           refused(p, 2, "are the same file") and read(h.path("s.ini")) == b"[SETTINGS]\r\nCommon=1\r\n")
     p = h.run("--size", "8x8", "--pattern", "--output", "./" + h.plugin, "-y")
     check("--output naming the plug-in: refused", refused(p, 2, "are the same file"))
+
+
+def appended_to_input(h, tag=""):
+    """Standard output that is the input would grow it without end: refused as cat does."""
+    raw = h.path("r.yuv")
+    write(raw, bytes(64 * 32 * 2 * 3))
+    args = [os.path.basename(h.exe), "--plugin", h.plugin, "--size", "64x32", "--input", "r.yuv"]
+    # Under Wine as a Windows user runs it: cmd opens the file (Wine's handles on Unix files tell
+    # no identity). At most 64 MiB if it is not refused.
+    command = ["wine", "cmd", "/c", " ".join(args + [">>", "r.yuv"])] if h.wine else [h.exe] + args[1:]
+    with open(raw, "ab") as appended:
+        p = subprocess.run(command, cwd=h.dir, env=h.env, timeout=60, stdin=subprocess.DEVNULL,
+                           stdout=None if h.wine else appended, stderr=subprocess.PIPE,
+                           preexec_fn=file_size_limit(64 << 20))
+    check(tag + "--input r.yuv >> r.yuv: refused before any frame, the input not grown",
+          refused(p, 2, "standard output is --input r.yuv") and len(read(raw)) == 64 * 32 * 2 * 3,
+          p.stderr.decode(errors="replace"))
 
 
 def existing_outputs(h):
@@ -163,7 +208,7 @@ def existing_outputs(h):
         p = h.run("rec.ts", out)
         check("OUT %s: refused before any work, nothing left" % out,
               p.returncode != 0 and words.encode() in p.stderr and p.stderr.count(b"\n") == 1 and
-              not glob.glob(h.path("*" + out.split("/")[-1] + "*")), p.stderr.decode(errors="replace"))
+              not left_beside(h.dir, out.split("/")[-1]), p.stderr.decode(errors="replace"))
 
 
 def protocol_names(h):
@@ -238,8 +283,6 @@ def killed_runs(h):
     h.run("--size", "8x8", "--pattern", "--output", "none")
     check("the killed run's private folder is removed at the next start",
           len(left) == 1 and not h.private_folders(), repr(left))
-    for f in glob.glob(h.path(".killed.mp4.kvx-*")):
-        os.remove(f)  # the copy, killed by the test's own clean-up below if need be
     # SIGTERM reaches kvx-host alone; Ctrl+C the whole group, so the encoder ends with it.
     for what, stop in (("SIGTERM", lambda p: p.send_signal(signal.SIGTERM)),
                        ("Ctrl+C", lambda p: os.killpg(p.pid, signal.SIGINT))):
@@ -248,7 +291,7 @@ def killed_runs(h):
         stop(p)
         err = p.communicate(timeout=20)[1]
         check(what + ": the run stops and says so, no OUT and no temporary file beside it",
-              p.returncode != 0 and b"kvx-host: interrupted" in err and not glob.glob(h.path("*stopped*")) and
+              p.returncode != 0 and b"kvx-host: interrupted" in err and not left_beside(h.dir, "stopped") and
               not h.private_folders(), err.decode(errors="replace"))
     # Stopped while ffprobe reads IN: an ffprobe that then ends "successfully" with part of
     # its answer (here: none) is not taken for IN's ("holds no video stream").
@@ -259,12 +302,13 @@ def killed_runs(h):
     os.chmod(os.path.join(fake, "ffprobe"), 0o755)
     p = h.start("--scale", "110", "long.ts", "probed.mp4", env=dict(h.env, PATH=fake + os.pathsep + os.environ["PATH"]))
     deadline = time.time() + 20
-    while time.time() < deadline and not any(b"fakebin/ffprobe" in read_cmdline(c) for c in descendants(p.pid)):
+    while time.time() < deadline and not any(b"fakebin/ffprobe" in proc_file(c, "cmdline") for c in descendants(p.pid)):
         time.sleep(0.05)
     p.send_signal(signal.SIGINT)
     err = p.communicate(timeout=20)[1]
     check("Ctrl+C while ffprobe reads IN: says interrupted, not that IN holds no video",
           b"kvx-host: interrupted" in err and b"video stream" not in err, err.decode(errors="replace"))
+    killed_copy(h)
     # Stopped while it waits for frames: a read cut short by the signal, or an input that
     # then ends cleanly, is not taken for the input's end or blamed for the stop.
     write(h.path("kept.ini"), b"[SETTINGS]\r\nCommon=1\r\n")
@@ -284,6 +328,126 @@ def killed_runs(h):
     check("SIGTERM to --detect --save: says it was interrupted, the settings file stays as it was",
           p.returncode != 0 and b"kvx-host: interrupted" in err and
           read(h.path("kept.ini")) == b"[SETTINGS]\r\nCommon=1\r\n", err.decode(errors="replace"))
+
+
+def killed_copy(h, tag=""):
+    """Killed itself (SIGKILL, out of memory), the copy leaves OUT's private folder beside OUT;
+    the next run writing into that folder removes what the run made there (not a link put in
+    among it, nor what it points to), and nothing that only looks like such a folder."""
+    p = subprocess.Popen(h.cmd(["--size", "64x32", "--input", "-", "--output", "lost.yuv"]), cwd=h.dir, env=h.env,
+                         stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.time() + 30
+    while not glob.glob(os.path.join(h.dir, ".kvx-host-*", "lost.yuv")) and time.time() < deadline:
+        time.sleep(0.1)
+    time.sleep(0.5)  # the run has gone on to wait for its frames
+    for pid in copies(h, p):
+        os.kill(pid, signal.SIGKILL)
+    p.wait(timeout=30)
+    p.stdin.close()
+    left = [os.path.join(h.dir, f) for f in left_beside(h.dir)]
+    mine = h.path(".kvx-host-mine")
+    os.mkdir(mine)
+    write(os.path.join(mine, "notes"), b"mine")
+    elsewhere = shutil.copytree(left[0], h.path("elsewhere")) if left else h.path("elsewhere")
+    os.symlink(elsewhere, h.path(".kvx-host-link"))
+    write(h.path("kept.txt"), b"kept")
+    for f in left:
+        os.symlink(h.path("kept.txt"), os.path.join(f, "planted"))
+    temps = [os.listdir(f) for f in left]
+    p = h.run("--size", "8x8", "--pattern", "--output", "next.yuv")
+    inside = os.listdir(left[0]) if left else []
+    check(tag + "SIGKILL of the copy leaves OUT's temporary; the next run in that folder removes what the run "
+          "made there, not a link planted among it, a user's folder of that name nor one a link leads to",
+          len(left) == 1 and "lost.yuv" in temps[0] and p.returncode == 0 and
+          "planted" in inside and "lost.yuv" not in inside and
+          holds(h.path("kept.txt"), b"kept") and
+          sorted(left_beside(h.dir)) == sorted([".kvx-host-link", ".kvx-host-mine", os.path.basename(left[0])]) and
+          holds(os.path.join(mine, "notes"), b"mine") and os.path.isdir(elsewhere) and len(os.listdir(elsewhere)) == 2,
+          p.stderr.decode(errors="replace") + repr((left, left_beside(h.dir))))
+    for f in [mine, elsewhere] + left:
+        shutil.rmtree(f, ignore_errors=True)
+    for f in (".kvx-host-link", "next.yuv", "kept.txt"):
+        if os.path.lexists(h.path(f)):
+            os.remove(h.path(f))
+
+
+def outputs_at_the_end(h, tag=""):
+    """The outputs take their names only when everything else has succeeded, and only as the
+    files the run made: something that happens while a run waits for its frames on standard
+    input, what the run must then have done, and what it leaves beside OUT (a planted link is
+    not the run's to remove)."""
+    write(h.path("old.yuv"), b"old")
+    write(h.path("precious.txt"), b"precious")
+
+    def edit_settings():
+        write(h.path("s.ini"), b"[SETTINGS]\r\nCommon=1\r\n; edited meanwhile\r\n")
+
+    def swap_for_link():
+        for temp in glob.glob(os.path.join(h.dir, ".kvx-host-*", "swap.yuv")):
+            os.remove(temp)
+            os.symlink(h.path("precious.txt"), temp)
+
+    def old_kept(p):
+        return p.returncode == 1 and holds(h.path("old.yuv"), b"old")
+
+    cases = (
+        ("OUT created by someone else meanwhile, without -y: theirs is kept, the run fails",
+         ["--output", "new.yuv"], lambda: write(h.path("new.yuv"), b"theirs"),
+         lambda p: refused(p, 1, "created by someone else") and holds(h.path("new.yuv"), b"theirs"), []),
+        ("--save then refuses (FILE edited meanwhile), with -y: the existing OUT is kept",
+         ["--output", "old.yuv", "-y", "--settings", "s.ini", "--save", "--scale", "105"], edit_settings, old_kept, []),
+        ("the PNG cannot be written (its folder removed meanwhile), with -y: the existing OUT is kept",
+         ["--output", "old.yuv", "-y", "--compare", "pics/c.png"], lambda: os.rmdir(h.path("pics")), old_kept, []),
+        ("the temporary swapped for a link meanwhile: refused, no link put in place of OUT, the link left",
+         ["--output", "swap.yuv"], swap_for_link,
+         lambda p: refused(p, 1, "was replaced by another program") and not os.path.lexists(h.path("swap.yuv")) and
+         holds(h.path("precious.txt"), b"precious"), ["swap.yuv"]),
+        ("another run writing beside it meanwhile: each keeps its own private folder",
+         ["--output", "mine.yuv"], lambda: h.run("--size", "8x8", "--pattern", "--output", "other.yuv"),
+         lambda p: p.returncode == 0 and os.path.isfile(h.path("mine.yuv")) and
+         os.path.getsize(h.path("mine.yuv")) == 64 * 32 * 2 and os.path.exists(h.path("other.yuv")), []),
+    )
+    for what, args, during, expect, leaves in cases:
+        write(h.path("s.ini"), b"[SETTINGS]\r\nCommon=1\r\n")
+        os.makedirs(h.path("pics"), exist_ok=True)
+        p = subprocess.Popen(h.cmd(["--size", "64x32", "--input", "-"] + args), cwd=h.dir, env=h.env,
+                             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        p.stdin.write(bytes(64 * 32 * 2))
+        p.stdin.flush()
+        deadline = time.time() + 30  # until the output is begun in its private folder
+        while not glob.glob(os.path.join(h.dir, ".kvx-host-*", args[1])) and time.time() < deadline:
+            time.sleep(0.1)
+        during()
+        p.stdin.close()
+        err = p.stderr.read()
+        done = subprocess.CompletedProcess(p.args, p.wait(timeout=60), None, err)
+        left = [sorted(os.listdir(os.path.join(h.dir, f))) for f in left_beside(h.dir)]
+        check(tag + what, expect(done) and left == ([leaves] if leaves else []), err.decode(errors="replace"))
+        for f in left_beside(h.dir):
+            shutil.rmtree(os.path.join(h.dir, f))
+    for f in ("new.yuv", "mine.yuv", "other.yuv"):
+        if os.path.exists(h.path(f)):
+            os.remove(h.path(f))
+
+
+def output_limits(h):
+    """A write that fails at the end is reported, never a short file put in place; names as
+    long as the system takes work."""
+    long_name = "x" * 251 + ".mp4"
+    for what, args, preexec, ok in (
+            ("a file size limit hit by the last flush (ulimit -f): reported, no short OUT",
+             ("--size", "10x10", "--pattern", "--frames", "3", "--output", "short.yuv"), file_size_limit(300),
+             lambda p: refused(p, 1, "File too large") and not os.path.exists(h.path("short.yuv"))),
+            ("a file size limit hit by ffmpeg: reported, no short OUT",
+             ("--scale", "110", "rec.ts", "short.mp4"), file_size_limit(8192),
+             lambda p: p.returncode == 1 and not os.path.exists(h.path("short.mp4"))),
+            ("an OUT name of 255 bytes, the system's limit", ("rec.ts", long_name), None,
+             lambda p: p.returncode == 0 and os.path.getsize(h.path(long_name)) > 0)):
+        p = subprocess.run(h.cmd(args), cwd=h.dir, env=h.env, capture_output=True, timeout=60,
+                           stdin=subprocess.DEVNULL, preexec_fn=preexec)
+        check(what, ok(p) and not left_beside(h.dir), p.stderr.decode(errors="replace"))
+    if os.path.exists(h.path(long_name)):
+        os.remove(h.path(long_name))
 
 
 def settings_sources(h):
@@ -581,21 +745,23 @@ def windows_names(h):
     # leaves goes at the next start.
     p = h.start("--size", "1920x1080", "--pattern", "--frames", "5000", "--scale", "110", "--output", "none")
     deadline = time.time() + 30
-    copies = []
-    while not copies and time.time() < deadline:
+    copied = []
+    while not copied and time.time() < deadline:
         time.sleep(0.2)
-        copies = [pid for pid in map(int, filter(str.isdigit, os.listdir("/proc")))
-                  if b"Temp\\kvx-host-" in read_cmdline(pid)]
+        copied = copies(h, p)
     p.kill()
     p.wait()
     deadline = time.time() + 10
-    while time.time() < deadline and any(alive(c) for c in copies):
+    while time.time() < deadline and any(alive(c) for c in copied):
         time.sleep(0.2)
-    check("wine: killing kvx-host.exe ends its copy", copies and not any(alive(c) for c in copies), repr(copies))
+    check("wine: killing kvx-host.exe ends its copy", copied and not any(alive(c) for c in copied), repr(copied))
     h.run("--size", "8x8", "--pattern", "--output", "none")
     check("wine: the killed run's folder is removed at the next start", not h.private_folders(),
           repr(h.private_folders()))
     parallel_saves(h, 6, "wine: ")
+    appended_to_input(h, "wine: ")
+    outputs_at_the_end(h, "wine: ")
+    killed_copy(h, "wine: ")
     p = h.run("--settings", "case.ts", "--save", "--scale", "105")
     check("wine: --settings of a recording --save: refused, the recording kept",
           refused(p, 1, "is not a settings file") and read(rec) == original, p.stderr.decode(errors="replace"))
@@ -611,6 +777,7 @@ def windows_names(h):
     check("wine: the next save removes a killed save's folder and keeps one that holds more",
           p.returncode == 0 and not os.path.exists(planted["killed"]) and os.path.exists(planted["extra"]),
           p.stderr.decode(errors="replace"))
+    shutil.rmtree(planted["extra"], ignore_errors=True)
     # A decoy ffprobe.exe beside the recording: kvx-host.exe itself, which would complain
     # about its command line if it were run.
     shutil.copy(h.exe, h.path("ffprobe.exe"))
@@ -624,8 +791,9 @@ def windows_names(h):
 def main():
     native = Host(sys.argv[1])
     try:
-        for group in (same_file_names, existing_outputs, protocol_names, temporary_folders, killed_runs,
-                      settings_sources, settings_saves, save_turns, planted_links, settings_workflow):
+        for group in (same_file_names, existing_outputs, output_limits, outputs_at_the_end, protocol_names,
+                      temporary_folders, killed_runs, settings_sources, settings_saves, save_turns, planted_links,
+                      settings_workflow):
             group(native)
     finally:
         subprocess.run(["pkill", "-f", native.dir], check=False)

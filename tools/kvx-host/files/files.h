@@ -41,6 +41,8 @@ struct FileIdentity {
     }
 };
 FileIdentity IdentifyFile(const std::string& path);
+// Standard output's identity when it is a regular file (`known` false otherwise).
+FileIdentity IdentifyStandardOutput();
 
 struct FileFacts {
     bool exists = false, regular = false, folder = false;
@@ -59,11 +61,23 @@ std::string FolderPart(const std::string& path);
 // The last component of `path`.
 std::string NamePart(const std::string& path);
 
-// Creates a new file beside `path` under an unpredictable name that ends in `suffix`,
-// exclusively (never opening what is already there, a symbolic link included), readable
-// and writable by the user only. Returns it open for writing with its name in `created`;
-// null with `error` when the folder refuses.
-FILE* CreateBeside(const std::string& path, const std::string& suffix, std::string& created, std::string& error);
+// Makes a new folder inside `parent` (a folder part as FolderPart gives it) under an
+// unpredictable name that starts with `prefix`, for this user alone: 0700 (on Windows it
+// keeps its parent's permissions, so what is made in it gets those, and is hidden). Returns
+// its path; "" with `error` when the folder refuses.
+std::string MakePrivateFolder(const std::string& parent, const std::string& prefix, std::string& error);
+// Removes an empty folder.
+void RemoveFolder(const std::string& path);
+// The names in a folder, without "." and "..".
+std::vector<std::string> FolderNames(const std::string& folder);
+
+// Creates the file `path`, which must not exist yet (a link planted there included),
+// readable and writable by the user only; other programs of the user may still open it by
+// its name and write it, as ffmpeg does. Returns it open for writing, and what it is in
+// `made`; null when that fails.
+FILE* CreateNewFile(const std::string& path, FileIdentity& made);
+// Whether the name `path` itself (not what a link there points to) is the regular file `made`.
+bool IsStillFile(const std::string& path, const FileIdentity& made);
 
 // Puts the finished file `from` in place of `to`. `replace`: an existing `to` is replaced
 // in one step and `from` takes its permissions; otherwise an existing `to` makes it fail.

@@ -1,6 +1,7 @@
 #include "run/file_checks.h"
 
 #include "files/files.h"
+#include "files/output_file.h"
 #include "run/settings_file_text.h"
 
 namespace kvx {
@@ -29,11 +30,18 @@ void CheckOutput(const std::string& what, const std::string& name, bool overwrit
         throw UsageError(what + " " + name + " already exists; add -y (--overwrite) to replace it, or name another file");
     if (!IdentifyFile(name).known)
         throw RunError("the folder of " + what + " " + name + " does not exist; create it first");
-    std::string probe, error;
-    FILE* f = CreateBeside(name, ".tmp", probe, error);
-    if (!f) throw RunError("cannot write " + what + " " + name + ": " + error);
-    std::fclose(f);
-    RemoveFile(probe);
+    std::string error;
+    if (!FolderTakesOutput(name, error)) throw RunError("cannot write " + what + " " + name + ": " + error);
+}
+
+// Writing to a file while reading it, as `--input a.yuv >> a.yuv` would, never ends: refused
+// as cat does, by identity.
+void CheckStandardOutput(const RunPlan& p) {
+    const FileIdentity out = IdentifyStandardOutput();
+    for (const auto& r : p.reads)
+        if (IdentifyFile(r.second) == out)
+            throw UsageError("standard output is " + r.first + " " + r.second + " itself, which the run reads; "
+                             "send standard output elsewhere");
 }
 
 void CheckSettingsFile(const SettingRequest& s) {
@@ -90,6 +98,7 @@ void CheckFiles(const RunPlan& p) {
         if ((r.first == "IN" || r.first == "--input") && !InspectFile(r.second).exists)
             throw RunError(r.first + " " + r.second + " does not exist; check its name");
     CheckNoneIsTheSame(p);
+    CheckStandardOutput(p);
     for (const auto& w : p.writes)
         if (w.first != "--settings") CheckOutput(w.first, w.second, p.o.overwrite);
     if (!p.o.settings.file.empty()) CheckSettingsFile(p.o.settings);
