@@ -1,5 +1,11 @@
 #include <windows.h>
+// after windows.h, which it needs
+#include <aclapi.h>
 
+#include <cstring>
+
+#include "console/console_text.h"
+#include "console/stop_signal.h"
 #include "errors.h"
 #include "files/files.h"
 #include "run/private_run.h"
@@ -56,21 +62,63 @@ void RemoveTree(const std::wstring& folder) {
     RemoveDirectoryW(folder.c_str());
 }
 
-// A folder of an earlier run is left over when its lock file can be opened: a live run
-// holds it open without sharing.
+// Whether the file or folder open as `h` is this user's: owned by the user, or by the owner
+// the system gives what this user creates (the Administrators group in an elevated run).
+bool OwnedByThisUser(HANDLE h) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR described = nullptr;
+    if (GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        &described) != ERROR_SUCCESS)
+        return false;
+    bool mine = false;
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        alignas(void*) BYTE user[256], creator[256];
+        DWORD n = 0;
+        if (GetTokenInformation(token, TokenUser, user, sizeof user, &n))
+            mine = EqualSid(owner, reinterpret_cast<TOKEN_USER*>(user)->User.Sid);
+        if (!mine && GetTokenInformation(token, TokenOwner, creator, sizeof creator, &n))
+            mine = EqualSid(owner, reinterpret_cast<TOKEN_OWNER*>(creator)->Owner);
+        CloseHandle(token);
+    }
+    LocalFree(described);
+    return mine;
+}
+
+// Whether `folder` is one an earlier run left (see run/private_run.h): a folder of this
+// user's, no link, whose lock file is this user's regular file holding the marker and can
+// be opened without sharing, so no live run holds it. A user's folder of the same name,
+// the unpacked release and the like are not kvx-host's to remove.
+bool LeftOver(const std::wstring& folder) {
+    BY_HANDLE_FILE_INFORMATION info;
+    HANDLE h = CreateFileW(folder.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ours = GetFileInformationByHandle(h, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && OwnedByThisUser(h);
+    CloseHandle(h);
+    if (!ours) return false;
+    h = CreateFileW((folder + L"\\" + kLockName).c_str(), GENERIC_READ | READ_CONTROL, 0, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const DWORD size = sizeof kRunMarker - 1;
+    char text[sizeof kRunMarker];
+    DWORD got = 0;
+    ours = GetFileInformationByHandle(h, &info) &&
+           !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+           info.nNumberOfLinks == 1 && info.nFileSizeHigh == 0 && info.nFileSizeLow == size && OwnedByThisUser(h) &&
+           ReadFile(h, text, sizeof text, &got, nullptr) && got == size && std::memcmp(text, kRunMarker, size) == 0;
+    CloseHandle(h);
+    return ours;
+}
+
 void RemoveLeftOvers(const std::wstring& temp) {
     WIN32_FIND_DATAW found;
     HANDLE h = FindFirstFileW((temp + kFolderPrefix + L"*").c_str(), &found);
     if (h == INVALID_HANDLE_VALUE) return;
     do {
-        const DWORD a = found.dwFileAttributes;
-        if (!(a & FILE_ATTRIBUTE_DIRECTORY) || (a & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
         const std::wstring folder = temp + found.cFileName;
-        HANDLE lock = CreateFileW((folder + L"\\" + kLockName).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-        if (lock == INVALID_HANDLE_VALUE) continue;
-        CloseHandle(lock);
-        RemoveTree(folder);
+        if (LeftOver(folder)) RemoveTree(folder);
     } while (FindNextFileW(h, &found));
     FindClose(h);
 }
@@ -86,6 +134,12 @@ HANDLE MakeRunJob() {
     return job;
 }
 
+HANDLE g_stopped = nullptr;  // set by a stop (Ctrl+C, the console closed)
+BOOL WINAPI NoteStop(DWORD) {
+    SetEvent(g_stopped);
+    return TRUE;  // the copy, which got the same event, ends first; then we clean up
+}
+
 int RunCopy(const std::wstring& folder, const std::wstring& program) {
     SetEnvironmentVariableW(Widen(kPrivateFolderVariable).c_str(), folder.c_str());
     std::wstring line = L"\"" + program + L"\"" + ArgumentsAsGiven();
@@ -98,13 +152,23 @@ int RunCopy(const std::wstring& folder, const std::wstring& program) {
     for (HANDLE h : {start.hStdInput, start.hStdOutput, start.hStdError})
         if (h && h != INVALID_HANDLE_VALUE) SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     HANDLE job = MakeRunJob();
+    g_stopped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (g_stopped) SetConsoleCtrlHandler(NoteStop, TRUE);
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr, &start,
                         &process))
         throw RunError("cannot start " + Narrow(program) + ": " + SystemErrorText());
-    if (job) AssignProcessToJobObject(job, process.hProcess);  // may fail inside another job
+    // May fail inside another job (before Windows 8).
+    const bool inJob = job && AssignProcessToJobObject(job, process.hProcess);
     ResumeThread(process.hThread);
-    SetConsoleCtrlHandler(nullptr, TRUE);  // Ctrl+C reaches the copy, which ends; then we clean up
+    // After a stop the copy has its grace to end; then it and, through the job, whatever it
+    // started are ended.
+    HANDLE waits[] = {process.hProcess, g_stopped};
+    if (g_stopped && WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1 &&
+        WaitForSingleObject(process.hProcess, kCopyGraceMs) == WAIT_TIMEOUT) {
+        if (!(inJob && TerminateJobObject(job, 1))) TerminateProcess(process.hProcess, 1);
+        PrintText(stderr, "kvx-host: %s\n", kInterrupted);  // the copy could not say it
+    }
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 1;
     GetExitCodeProcess(process.hProcess, &code);
@@ -153,11 +217,13 @@ int RunInPrivateFolder(const std::vector<std::string>&) {
                            "; check that TMP names a folder you can write");
     }
     RemovedAtEnd removed{folder};
-    // Held open without sharing until this program ends: a folder whose lock can be opened
-    // is left over from a run that was killed.
+    // Held open without sharing until this program ends (and the job with it): a folder
+    // whose marked lock can be opened is left over from a run that was killed.
     HANDLE lock = CreateFileW((folder + L"\\" + kLockName).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               CREATE_NEW, 0, nullptr);
-    if (lock == INVALID_HANDLE_VALUE)
+    DWORD written = 0;
+    if (lock == INVALID_HANDLE_VALUE ||
+        !WriteFile(lock, kRunMarker, sizeof kRunMarker - 1, &written, nullptr) || written != sizeof kRunMarker - 1)
         throw RunError("cannot lock the private folder " + Narrow(folder) + ": " + SystemErrorText());
     const std::wstring self = ThisProgramWide();
     const std::wstring program = folder + L"\\kvx-host.exe";
