@@ -113,9 +113,10 @@ def alive(pid):
         return False
 
 
-def read_cmdline(pid):
+def read_proc(pid, what):
+    """/proc/PID/WHAT ("cmdline", "environ"); b"" once the process is gone."""
     try:
-        return read("/proc/%d/cmdline" % pid)
+        return read("/proc/%d/%s" % (pid, what))
     except OSError:
         return b""
 
@@ -544,31 +545,39 @@ def windows_names(h):
             pass  # the run ended meanwhile
     p.wait(timeout=120)
     # (Wine cannot remove a Unix link to a folder through RemoveDirectoryW, so the link and
-    # its folder may stay; Windows removes a junction or folder link that way.)
+    # its folder may stay, and with them the folder's lock file, by which a later run knows
+    # the folder; Windows removes a junction or folder link that way.)
     left = [os.path.join(f, n) for f in h.private_folders() for n in os.listdir(f)]
     check("wine: a link planted in the private folder is not followed: what it points to is kept",
-          planted and os.path.exists(os.path.join(victim, "keep.txt")) and all(os.path.islink(f) for f in left),
-          repr(left))
+          planted and os.path.exists(os.path.join(victim, "keep.txt")) and
+          all(os.path.islink(f) or f.endswith("run.lock") for f in left), repr(left))
+    kept = [f for f in planted if os.path.exists(f)]
+    check("wine: a private folder that could not be removed whole keeps its lock file",
+          kept and all(os.path.exists(os.path.join(f, "run.lock")) for f in kept), repr(left))
     for f in h.private_folders():
         shutil.rmtree(f, ignore_errors=True)
-    # Killing kvx-host.exe ends its copy (the run is a job that dies with it); the folder it
-    # leaves goes at the next start.
-    p = h.start("--size", "1920x1080", "--pattern", "--frames", "5000", "--scale", "110", "--output", "none")
-    deadline = time.time() + 30
-    copies = []
-    while not copies and time.time() < deadline:
-        time.sleep(0.2)
-        copies = [pid for pid in map(int, filter(str.isdigit, os.listdir("/proc")))
-                  if b"Temp\\kvx-host-" in read_cmdline(pid)]
-    p.kill()
-    p.wait()
-    deadline = time.time() + 10
-    while time.time() < deadline and any(alive(c) for c in copies):
-        time.sleep(0.2)
-    check("wine: killing kvx-host.exe ends its copy", copies and not any(alive(c) for c in copies), repr(copies))
-    h.run("--size", "8x8", "--pattern", "--output", "none")
-    check("wine: the killed run's folder is removed at the next start", not h.private_folders(),
-          repr(h.private_folders()))
+    # Killing kvx-host.exe ends its copy, the moment the copy exists or while it works (the
+    # run is a job that dies with it); the folder it leaves goes at the next start.
+    for when, delay in (("as its copy starts", 0), ("while its copy works", 1)):
+        p = h.start("--size", "1920x1080", "--pattern", "--frames", "5000", "--scale", "110", "--output", "none")
+        deadline = time.time() + 30
+        copies = []
+        while not copies and time.time() < deadline:
+            time.sleep(0.01)
+            copies = [pid for pid in map(int, filter(str.isdigit, os.listdir("/proc")))
+                      if b"Temp\\kvx-host-" in read_proc(pid, "cmdline") and
+                      h.temp.encode() in read_proc(pid, "environ")]  # not another test's
+        time.sleep(delay)
+        p.kill()
+        p.wait()
+        deadline = time.time() + 10
+        while time.time() < deadline and any(alive(c) for c in copies):
+            time.sleep(0.2)
+        check("wine: killing kvx-host.exe %s ends the copy" % when, copies and not any(alive(c) for c in copies),
+              repr(copies))
+        h.run("--size", "8x8", "--pattern", "--output", "none")
+        check("wine: the killed run's folder is removed at the next start", not h.private_folders(),
+              repr(h.private_folders()))
     parallel_saves(h, 6, "wine: ")
     # A decoy ffprobe.exe beside the recording: kvx-host.exe itself, which would complain
     # about its command line if it were run.

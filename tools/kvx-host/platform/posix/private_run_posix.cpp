@@ -27,20 +27,24 @@ namespace {
 const char kFolderPrefix[] = "kvx-host-";
 const char kLockName[] = "run.lock";
 
-// Removes a folder and what is in it; links inside are removed, never followed.
-void RemoveTree(const std::string& folder) {
+// Removes a folder and what is in it; links inside are removed, never followed. `last`, a
+// name in the folder, goes only once all else has: a run's folder that cannot be removed
+// whole keeps its marked lock file, so that a later run still knows it and removes it.
+bool RemoveTree(const std::string& folder, const char* last = nullptr) {
+    bool gone = true;
     if (DIR* dir = opendir(folder.c_str())) {
         while (dirent* entry = readdir(dir)) {
             std::string name = entry->d_name;
-            if (name == "." || name == "..") continue;
+            if (name == "." || name == ".." || (last && name == last)) continue;
             std::string path = folder + "/" + name;
             struct stat st;
-            if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) RemoveTree(path);
-            else unlink(path.c_str());
+            if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) gone = RemoveTree(path) && gone;
+            else gone = unlink(path.c_str()) == 0 && gone;
         }
         closedir(dir);
     }
-    rmdir(folder.c_str());
+    if (gone && last) unlink((folder + "/" + last).c_str());
+    return gone && rmdir(folder.c_str()) == 0;
 }
 
 // The lock of a folder an earlier run left (see run/private_run.h), taken; -1 when `name`
@@ -74,7 +78,7 @@ void RemoveLeftOvers(const std::string& temp) {
         // Held while the folder goes, so no other run starting now takes it for its own.
         const int lock = LockOfLeftOver(dirfd(dir), name.c_str());
         if (lock < 0) continue;
-        RemoveTree(temp + "/" + name);
+        RemoveTree(temp + "/" + name, kLockName);
         close(lock);
     }
     closedir(dir);
@@ -197,7 +201,7 @@ int RunCopy(const std::string& folder, const std::string& program, const std::ve
 // The private folder goes however the run ends (the copy's exit, a failure to start it).
 struct RemovedAtEnd {
     const std::string& folder;
-    ~RemovedAtEnd() { RemoveTree(folder); }
+    ~RemovedAtEnd() { RemoveTree(folder, kLockName); }
 };
 
 }  // namespace

@@ -38,28 +38,34 @@ std::wstring ArgumentsAsGiven() {
 }
 
 // Removes a folder and what is in it. A link or junction inside is removed itself, never
-// followed: what it points to is not the run's.
-void RemoveTree(const std::wstring& folder) {
+// followed: what it points to is not the run's. `last`, a name in the folder, goes only once
+// all else has: a run's folder that cannot be removed whole (a file still in use) keeps its
+// marked lock file, so that a later run still knows it and removes it.
+bool RemoveTree(const std::wstring& folder, const wchar_t* last = nullptr) {
+    bool gone = true;
     WIN32_FIND_DATAW found;
     HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &found);
     if (h != INVALID_HANDLE_VALUE) {
         do {
             std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
+            if (name == L"." || name == L".." || (last && name == last)) continue;
             std::wstring path = folder + L"\\" + name;
             const DWORD a = found.dwFileAttributes;
             if ((a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                RemoveTree(path);
+                gone = RemoveTree(path) && gone;
             } else if (a & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveDirectoryW(path.c_str());  // the link alone
+                gone = RemoveDirectoryW(path.c_str()) && gone;  // the link alone
             } else {
                 // The copy's image may stay mapped a moment after it exits.
-                for (int tries = 0; !DeleteFileW(path.c_str()) && tries < 50; ++tries) Sleep(20);
+                bool deleted = false;
+                for (int tries = 0; !(deleted = DeleteFileW(path.c_str())) && tries < 50; ++tries) Sleep(20);
+                gone = deleted && gone;
             }
         } while (FindNextFileW(h, &found));
         FindClose(h);
     }
-    RemoveDirectoryW(folder.c_str());
+    if (gone && last) DeleteFileW((folder + L"\\" + last).c_str());
+    return gone && RemoveDirectoryW(folder.c_str());
 }
 
 // Whether the file or folder open as `h` is this user's: owned by the user, or by the owner
@@ -118,19 +124,24 @@ void RemoveLeftOvers(const std::wstring& temp) {
     if (h == INVALID_HANDLE_VALUE) return;
     do {
         const std::wstring folder = temp + found.cFileName;
-        if (LeftOver(folder)) RemoveTree(folder);
+        if (LeftOver(folder)) RemoveTree(folder, kLockName);
     } while (FindNextFileW(h, &found));
     FindClose(h);
 }
 
 // The copy and every program it starts are in one job that ends when this program ends,
-// however it ends (its handle to the job is the last one).
-HANDLE MakeRunJob() {
+// however it ends (its handle to the job is the last one). This program joins the job
+// first, so that each process it starts belongs to it from its first instant: a copy put
+// in the job only after its start would outlive a kill of this program in between. `joined`
+// says whether it could (not inside another job before Windows 8).
+HANDLE MakeRunJob(bool& joined) {
     HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    joined = false;
     if (!job) return nullptr;
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    joined = AssignProcessToJobObject(job, GetCurrentProcess()) != FALSE;
     return job;
 }
 
@@ -151,22 +162,22 @@ int RunCopy(const std::wstring& folder, const std::wstring& program) {
     start.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     for (HANDLE h : {start.hStdInput, start.hStdOutput, start.hStdError})
         if (h && h != INVALID_HANDLE_VALUE) SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-    HANDLE job = MakeRunJob();
+    bool joined = false;
+    HANDLE job = MakeRunJob(joined);
     g_stopped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (g_stopped) SetConsoleCtrlHandler(NoteStop, TRUE);
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr, &start,
                         &process))
         throw RunError("cannot start " + Narrow(program) + ": " + SystemErrorText());
-    // May fail inside another job (before Windows 8).
-    const bool inJob = job && AssignProcessToJobObject(job, process.hProcess);
+    if (job && !joined) AssignProcessToJobObject(job, process.hProcess);
     ResumeThread(process.hThread);
-    // After a stop the copy has its grace to end; then it and, through the job, whatever it
-    // started are ended.
+    // After a stop the copy has its grace to end; then it is ended (what it started goes
+    // with the job).
     HANDLE waits[] = {process.hProcess, g_stopped};
     if (g_stopped && WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1 &&
         WaitForSingleObject(process.hProcess, kCopyGraceMs) == WAIT_TIMEOUT) {
-        if (!(inJob && TerminateJobObject(job, 1))) TerminateProcess(process.hProcess, 1);
+        TerminateProcess(process.hProcess, 1);
         PrintText(stderr, "kvx-host: %s\n", kInterrupted);  // the copy could not say it
     }
     WaitForSingleObject(process.hProcess, INFINITE);
@@ -174,13 +185,15 @@ int RunCopy(const std::wstring& folder, const std::wstring& program) {
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    if (job) CloseHandle(job);  // ends whatever the copy left running
+    // Ends whatever the copy left running: now, or, with this program in the job (which
+    // closing the handle would end too), as this program exits.
+    if (job && !joined) CloseHandle(job);
     return static_cast<int>(code);
 }
 
 struct RemovedAtEnd {
     const std::wstring& folder;
-    ~RemovedAtEnd() { RemoveTree(folder); }
+    ~RemovedAtEnd() { RemoveTree(folder, kLockName); }
 };
 
 }  // namespace
