@@ -46,6 +46,7 @@ class Host:
         self.temp = os.path.join(self.dir, "tmp")
         os.mkdir(self.temp)
         self.env = dict(os.environ, TMPDIR=self.temp)
+        self.tag = "wine: " if wine else ""
 
     def path(self, name):
         return os.path.join(self.dir, name)
@@ -62,10 +63,14 @@ class Host:
         return subprocess.Popen(self.cmd(args), cwd=self.dir, env=env or self.env, stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, start_new_session=True)
 
-    def private_folders(self):
+    def temp_folder(self):
+        """Where the private folders go."""
         if self.wine:
-            return glob.glob(os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", "*", "Temp", "kvx-host-*"))
-        return glob.glob(os.path.join(self.temp, "kvx-host-*"))
+            return glob.glob(os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", "*", "Temp"))[0]
+        return self.temp
+
+    def private_folders(self):
+        return glob.glob(os.path.join(self.temp_folder(), "kvx-host-*"))
 
 
 def left_beside(folder, word=None):
@@ -262,6 +267,128 @@ def temporary_folders(h):
     p = h.run("--size", "8x8", "--pattern", "--output", "none", env=env, timeout=20)
     check("a stray KVX_HOST_PRIVATE_DIR: an error, never a copy that starts copies",
           refused(p, 1, "unset it") and not h.private_folders())
+
+
+def user_folders(h):
+    """Only what kvx-host made is removed: folders named like its private ones that no run
+    made survive every run, new or old, whatever they hold; a live run's folder survives a
+    run beside it, which does not wait for it; a killed run's folder goes."""
+    live = subprocess.Popen(h.cmd(("--size", "8x8", "--input", "-", "--output", "none")), cwd=h.dir, env=h.env,
+                            stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    locks, deadline = [], time.time() + 30
+    while not (locks and os.path.getsize(locks[0])) and time.time() < deadline:
+        time.sleep(0.1)
+        locks = glob.glob(os.path.join(h.temp_folder(), "kvx-host-*", "run.lock"))
+    marker = read(locks[0]) if locks else b"(no live run)"
+    temp, old, made = h.temp_folder(), time.time() - 7200, []
+    target = h.path("linked-folder")  # what a link in TMPDIR points to
+
+    def folder(path, mode, lock, owners=None):
+        os.mkdir(path)
+        write(os.path.join(path, "keep.txt"), b"keep")
+        if lock == "link":
+            write(h.path("marker.txt"), marker)
+            os.symlink(h.path("marker.txt"), os.path.join(path, "run.lock"))
+        elif lock is not None:
+            write(os.path.join(path, "run.lock"), lock)
+        os.chmod(path, mode)
+        for name, owner in zip((path, os.path.join(path, "run.lock")), owners or ()):
+            os.chown(name, owner, owner)
+        os.utime(path, (old, old))
+
+    # (name, what it is, how it is made): none is a folder a run of kvx-host made.
+    rows = [("kvx-host-out", "an output folder", lambda p: folder(p, 0o755, None)),
+            ("kvx-host-1.02-linux", "the unpacked release", lambda p: folder(p, 0o755, None)),
+            ("kvx-host-new", "a new folder closed to others", lambda p: (folder(p, 0o700, None), os.utime(p))),
+            ("kvx-host-a1b2c3", "a folder with a run.lock of its own (as long as the marker)",
+             lambda p: folder(p, 0o700, marker.swapcase()))]
+    if os.getuid() == 0:
+        rows += [("kvx-host-others", "another user's folder with the marker",
+                  lambda p: folder(p, 0o700, marker, (65534, 0))),
+                 ("kvx-host-theirs", "a folder with another user's marker",
+                  lambda p: folder(p, 0o700, marker, (0, 65534)))]
+    if not h.wine:  # Wine knows no modes and shows a Unix link as what it points to
+        rows += [("kvx-host-open", "a folder open to others with the marker", lambda p: folder(p, 0o755, marker)),
+                 ("kvx-host-linked", "a folder whose run.lock links to the marker", lambda p: folder(p, 0o700, "link")),
+                 ("kvx-host-link", "a link to a folder with the marker",
+                  lambda p: (folder(target, 0o700, marker), os.symlink(target, p)))]
+    for name, what, make in rows:
+        make(os.path.join(temp, name))
+        made.append(os.path.join(temp, name))
+    start = time.time()
+    try:
+        p = h.run("--size", "8x8", "--pattern", "--output", "none", timeout=20)
+        ok = p.returncode == 0 and time.time() - start < 10
+    except subprocess.TimeoutExpired:
+        ok = False
+    check(h.tag + "a run beside a live one: done at once, the live run's folder kept",
+          ok and locks and os.path.exists(locks[0]), repr(locks))
+    live.kill()  # its copy ends with it; its folder is left over
+    live.wait()
+    time.sleep(1)
+    h.run("--size", "8x8", "--pattern", "--output", "none")
+    check(h.tag + "the killed run's folder is removed at the next start", locks and not os.path.exists(locks[0]))
+    for (name, what, make), path in zip(rows, made):
+        kept = os.path.join(target if os.path.islink(path) else path, "keep.txt")
+        check(h.tag + "%s in TMPDIR (%s): kept with what it holds" % (what, name),
+              os.path.exists(kept) and read(kept) == b"keep")
+        if os.path.islink(path):
+            os.remove(path)
+        shutil.rmtree(path, ignore_errors=True)
+
+
+def stops(h):
+    """A stop ends the run within 3 s whatever its programs do, and none outlives it:
+    ffprobe waiting on a FIFO named as IN, a decoder that ignores SIGTERM, the copy itself
+    stuck; kvx-host stopped (SIGTERM) or killed (SIGKILL: its copy stops by itself, holding
+    its folder till then)."""
+    os.mkfifo(h.path("fifo.ts"))
+    make_recording(h.path("stuck.ts"), 1)
+    # A decoder (the ffmpeg writing frames to its standard output) that hangs and ignores
+    # SIGTERM; the encoder is the real ffmpeg.
+    stuck = h.path("stuck-bin")
+    os.mkdir(stuck)
+    write(os.path.join(stuck, "ffmpeg"), b'#!/bin/sh\ncase "$*" in *" -") trap "" TERM; exec sleep 60;; esac\n'
+          b'exec %s "$@"\n' % shutil.which("ffmpeg").encode())
+    os.chmod(os.path.join(stuck, "ffmpeg"), 0o755)
+    stuck_env = dict(h.env, PATH=stuck + os.pathsep + h.env["PATH"])
+    # (the case, IN and OUT, PATH, the processes to wait for, the stops, the seconds they may
+    # take: ffprobe ends at once on its SIGTERM, what ignores it is killed after 2 s)
+    for what, args, env, programs, signals, limit in (
+            ("ffprobe waits on a FIFO as IN", ("fifo.ts", "f.mp4"), h.env, 2, (signal.SIGTERM, signal.SIGKILL), 1),
+            ("a decoder ignores SIGTERM", ("stuck.ts", "s.mp4"), stuck_env, 3, (signal.SIGTERM, signal.SIGKILL), 3),
+            ("the copy is stuck (SIGSTOP)", ("stuck.ts", "c.mp4"), stuck_env, 3, (signal.SIGSTOP,), 3)):
+        for sig in signals:
+            p = h.start(*args, env=env)
+            family = wait_for_family(p.pid, programs)
+            if sig == signal.SIGSTOP:
+                os.kill(family[0], signal.SIGSTOP)
+            p.send_signal(signal.SIGTERM if sig == signal.SIGSTOP else sig)
+            start = time.time()
+            if sig == signal.SIGKILL:  # a run beside the copy while it stops leaves its folder
+                folders = h.private_folders()
+                h.run("--size", "8x8", "--pattern", "--output", "none")
+                copy_alive = alive(family[0])
+                check("%s, kvx-host killed: a run beside its stopping copy leaves the copy's folder" % what,
+                      not copy_alive or (folders and all(map(os.path.exists, folders))), repr(folders))
+            while time.time() - start < limit and (p.poll() is None or any(alive(c) for c in family)):
+                time.sleep(0.05)
+            ended = p.poll() is not None and not any(alive(c) for c in family)
+            took = "%.2f s" % (time.time() - start) if ended else "more"
+            for c in family:
+                if alive(c):
+                    os.kill(c, signal.SIGKILL)
+            err = p.communicate(timeout=20)[1]
+            if sig == signal.SIGKILL:
+                check("%s, SIGKILL: the copy and what it started (%d processes) end within %d s (%s)" %
+                      (what, len(family), limit, took), ended)
+            else:
+                said = b"kvx-host: interrupted" in err
+                check("%s, SIGTERM: kvx-host and its %d processes end within %d s (%s), say so, leave no folder" %
+                      (what, len(family), limit, took), ended and said and not h.private_folders(),
+                      err.decode(errors="replace"))
+    h.run("--size", "8x8", "--pattern", "--output", "none")
+    check("the stopped runs' folders are gone after the next run", not h.private_folders(), repr(h.private_folders()))
 
 
 def killed_runs(h):
@@ -734,30 +861,37 @@ def windows_names(h):
             pass  # the run ended meanwhile
     p.wait(timeout=120)
     # (Wine cannot remove a Unix link to a folder through RemoveDirectoryW, so the link and
-    # its folder may stay; Windows removes a junction or folder link that way.)
+    # its folder may stay, and with them the folder's lock file, by which a later run knows
+    # the folder; Windows removes a junction or folder link that way.)
     left = [os.path.join(f, n) for f in h.private_folders() for n in os.listdir(f)]
     check("wine: a link planted in the private folder is not followed: what it points to is kept",
-          planted and os.path.exists(os.path.join(victim, "keep.txt")) and all(os.path.islink(f) for f in left),
-          repr(left))
+          planted and os.path.exists(os.path.join(victim, "keep.txt")) and
+          all(os.path.islink(f) or f.endswith("run.lock") for f in left), repr(left))
+    kept = [f for f in planted if os.path.exists(f)]
+    check("wine: a private folder that could not be removed whole keeps its lock file",
+          kept and all(os.path.exists(os.path.join(f, "run.lock")) for f in kept), repr(left))
     for f in h.private_folders():
         shutil.rmtree(f, ignore_errors=True)
-    # Killing kvx-host.exe ends its copy (the run is a job that dies with it); the folder it
-    # leaves goes at the next start.
-    p = h.start("--size", "1920x1080", "--pattern", "--frames", "5000", "--scale", "110", "--output", "none")
-    deadline = time.time() + 30
-    copied = []
-    while not copied and time.time() < deadline:
-        time.sleep(0.2)
-        copied = copies(h, p)
-    p.kill()
-    p.wait()
-    deadline = time.time() + 10
-    while time.time() < deadline and any(alive(c) for c in copied):
-        time.sleep(0.2)
-    check("wine: killing kvx-host.exe ends its copy", copied and not any(alive(c) for c in copied), repr(copied))
-    h.run("--size", "8x8", "--pattern", "--output", "none")
-    check("wine: the killed run's folder is removed at the next start", not h.private_folders(),
-          repr(h.private_folders()))
+    # Killing kvx-host.exe ends its copy, the moment the copy exists or while it works (the
+    # run is a job that dies with it); the folder it leaves goes at the next start.
+    for when, delay in (("as its copy starts", 0), ("while its copy works", 1)):
+        p = h.start("--size", "1920x1080", "--pattern", "--frames", "5000", "--scale", "110", "--output", "none")
+        deadline = time.time() + 30
+        found = []
+        while not found and time.time() < deadline:
+            time.sleep(0.01)
+            found = copies(h, p)
+        time.sleep(delay)
+        p.kill()
+        p.wait()
+        deadline = time.time() + 10
+        while time.time() < deadline and any(alive(c) for c in found):
+            time.sleep(0.2)
+        check("wine: killing kvx-host.exe %s ends the copy" % when, found and not any(alive(c) for c in found),
+              repr(found))
+        h.run("--size", "8x8", "--pattern", "--output", "none")
+        check("wine: the killed run's folder is removed at the next start", not h.private_folders(),
+              repr(h.private_folders()))
     parallel_saves(h, 6, "wine: ")
     appended_to_input(h, "wine: ")
     outputs_at_the_end(h, "wine: ")
@@ -792,8 +926,8 @@ def main():
     native = Host(sys.argv[1])
     try:
         for group in (same_file_names, existing_outputs, output_limits, outputs_at_the_end, protocol_names,
-                      temporary_folders, killed_runs, settings_sources, settings_saves, save_turns, planted_links,
-                      settings_workflow):
+                      temporary_folders, user_folders, stops, killed_runs, settings_sources, settings_saves,
+                      save_turns, planted_links, settings_workflow):
             group(native)
     finally:
         subprocess.run(["pkill", "-f", native.dir], check=False)
@@ -802,6 +936,7 @@ def main():
         wine = Host(sys.argv[2], wine=True)
         try:
             windows_names(wine)
+            user_folders(wine)
         finally:
             shutil.rmtree(wine.dir, ignore_errors=True)
     print("%d checks failed" % len(failures) if failures else "every hostile-file check passed")
