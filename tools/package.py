@@ -6,7 +6,7 @@ Cyrillic) and the licence.
 
 usage: package.py WIN32_BUILD_DIR DIST_DIR VERSION
 """
-import os, sys, time, zipfile
+import os, subprocess, sys, tempfile, time, zipfile
 
 build, dist, version = sys.argv[1:4]
 root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -22,6 +22,15 @@ def read_bytes(path):
         return f.read()
 
 
+def stripped(path):
+    """The program without its symbol table and debug sections (the build's own copy keeps
+    them for the tests): a user needs neither, and they were half of the DLL."""
+    with tempfile.TemporaryDirectory() as folder:
+        out = os.path.join(folder, os.path.basename(path))
+        subprocess.run(["i686-w64-mingw32-strip", "--strip-all", "-o", out, path], check=True)
+        return read_bytes(out)
+
+
 def add(z, name, data):
     """Stores `data` as `name`, readable by everyone who unpacks it on a Unix system (0644):
     zipfile would give text written from memory 0600 and files the build's own mode."""
@@ -34,8 +43,8 @@ def add(z, name, data):
 os.makedirs(dist, exist_ok=True)
 archive = os.path.join(dist, "KVX_Scaler-%s-win32.zip" % version)
 with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
-    add(z, "KVX_Scaler/KVX_Scaler.dll", read_bytes(os.path.join(build, "KVX_Scaler.dll")))
-    add(z, "KVX_Scaler/kvx-host.exe", read_bytes(os.path.join(build, "kvx-host.exe")))
+    add(z, "KVX_Scaler/KVX_Scaler.dll", stripped(os.path.join(build, "KVX_Scaler.dll")))
+    add(z, "KVX_Scaler/kvx-host.exe", stripped(os.path.join(build, "kvx-host.exe")))
     add(z, "KVX_Scaler/README.txt", b"\xef\xbb\xbf" + windows_text(os.path.join(root, "dist-template", "README.txt")))
     add(z, "KVX_Scaler/LICENSE.txt", windows_text(os.path.join(root, "LICENSE")))
 print(archive)

@@ -42,6 +42,7 @@ bool BorderWindow::Configure(int32_t width, int32_t height, int32_t capacity) {
     const size_t lines = static_cast<size_t>(width) + height;
     try {
         kept_.assign(lines * capacity, 0);
+        voters_.assign(lines * capacity, 0);
         frames_.assign(capacity, 0);
         votes_.assign(capacity, 0);
         content_.assign(lines, 0);
@@ -167,6 +168,15 @@ WindowDecision BorderWindow::Decide() const {
                  (HasOverlay(h, width_, p.right - 1, +1, right.border) ? kRightSide : 0) |
                  (HasOverlay(0, height_, p.bottom - 1, +1, bottom.border) ? kBottomSide : 0);
     return d;
+}
+
+BorderResult BorderWindow::DecideAsDetect() {
+    long long n = 0;
+    for (size_t k = size_; k >= 1; --k) {  // oldest first
+        const size_t slot = (next_ + capacity_ - k) % capacity_;
+        if (votes_[slot]) std::memcpy(&voters_[static_cast<size_t>(n++) * lines_], Slot(slot), lines_);
+    }
+    return DecideBorders(FlagWindow{voters_.data(), width_, height_, 0, n, static_cast<long long>(capacity_)});
 }
 
 Intrusion BorderWindow::Beyond(const uint8_t* flags, const Rect& shown) const {

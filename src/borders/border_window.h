@@ -1,9 +1,11 @@
 // The border analysis over a sliding window of recent frames, for the live fit. The frames
-// LineSampler judged are kept in a ring with running counts per line, and decided with
-// --detect's rules: the picture is the longest band of lines with content in most frames,
-// and a side's border is taken only with a sharp edge in a tenth of the frames, the lines
-// just beyond it black in nine of ten and no band with content beyond it. Sized once;
-// adding a frame and deciding allocate nothing.
+// LineSampler judged are kept in a ring with running counts per line. Decide() judges them
+// with --detect's rules as they stood for one format, without allocating: the picture is
+// the longest band of lines with content in most frames, and a side's border is taken only
+// with a sharp edge in a tenth of the frames, the lines just beyond it black in nine of ten
+// and no band with content beyond it. DecideAsDetect() hands the same frames to --detect's
+// own DecideBorders, which also joins a picture dark across its middle; the live fit changes
+// only where both agree. Sized once; adding a frame and Decide() allocate nothing.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -42,6 +44,9 @@ public:
     long long Voting() const { return voting_; }
 
     WindowDecision Decide() const;
+    // The voting frames judged by --detect's own function, DecideBorders, which the live fit
+    // asks to confirm a change. It allocates: not for every frame.
+    BorderResult DecideAsDetect();
 
     // What `flags` show beyond `shown` where a bar should be: content past the line next to
     // its edge, or light (text, a logo) in two lines past the first two. The outermost
@@ -62,6 +67,7 @@ private:
     int32_t width_ = 0, height_ = 0;
     size_t lines_ = 0, capacity_ = 0, size_ = 0, next_ = 0;  // next_: the slot written next
     std::vector<uint8_t> kept_;   // capacity_ frames of lines_ flags
+    std::vector<uint8_t> voters_;  // the voting frames of kept_, oldest first, for DecideAsDetect
     std::vector<long long> frames_;
     std::vector<uint8_t> votes_;
     std::vector<uint16_t> content_;  // per line: the voting frames kept in which it has content

@@ -9,7 +9,7 @@
 namespace kvx {
 
 static_assert(+kLineContent == +BorderDetector::kContent && +kLineEdgeBefore == +BorderDetector::kEdgeBefore &&
-                  +kLineEdgeAfter == +BorderDetector::kEdgeAfter,
+                  +kLineEdgeAfter == +BorderDetector::kEdgeAfter && +kLineDark == +BorderDetector::kDark,
               "the line flags that BorderDetector::Classify sets");
 
 namespace {

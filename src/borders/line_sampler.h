@@ -11,12 +11,13 @@
 
 namespace kvx {
 
-// What one frame says of each line. The first three are BorderDetector's LineFlags.
+// What one frame says of each line. The first four are BorderDetector's LineFlags.
 enum LineSample : uint8_t {
     kLineContent = 1,     // at least half of the line's samples are bright
     kLineEdgeBefore = 2,  // content stops sharply here toward the top / left
     kLineEdgeAfter = 4,   // content stops sharply here toward the bottom / right
-    kLineLight = 8,       // a bright sample at least: picture, or text or a logo in a bar
+    kLineDark = 8,        // at most an eighth of the samples are bright
+    kLineLight = 16,      // a bright sample at least: picture, or text or a logo in a bar
 };
 
 class LineSampler {

@@ -106,7 +106,13 @@ void LiveFit::Observe(const uint8_t* frame, const ChannelProfile& profile) {
         !CanChange())
         return;
     const long long since = window_.HeldSince(shown);
-    if (since >= 0 && frame_ - since >= kHoldFrames) ZoomTo(shown, kept, kFitBarsHeld, profile);
+    if (since < 0 || frame_ - since < kHoldFrames) return;
+    // --detect's own rules must find the same picture in the same frames.
+    const BorderResult detect = window_.DecideAsDetect();
+    if (detect.verdict == BorderVerdict::Found && SamePart(detect.picture, d.picture))
+        ZoomTo(shown, kept, kFitBarsHeld, profile);
+    else
+        refused_ = shown;
 }
 
 void LiveFit::ZoomOut(const Intrusion& seen, const ChannelProfile& profile) {

@@ -25,6 +25,7 @@
 #define IDC_PER_CHANNEL_CHECK 5070
 #define IDC_INTERLACE_CHECK 5073
 #define IDC_DEINTERLACE_CHECK 5074
+#define IDC_AUTO_FIT_CHECK 5075
 
 // Sent by the frame path on a channel change and posted by the dialog to itself.
 #define WM_DIALOG_REFRESH 0x0590

@@ -33,6 +33,14 @@ constexpr int kProcessingControls[] = {
     IDC_KEEP_ASPECT_CHECK, IDC_INTERLACE_CHECK, IDC_DEINTERLACE_CHECK,
 };
 
+// Check boxes that store their state into one setting and post nothing.
+struct PlainCheck {
+    int id;
+    SettingId setting;
+};
+constexpr PlainCheck kPlainChecks[] = {
+    {IDC_INTERLACE_CHECK, kInterlace}, {IDC_DEINTERLACE_CHECK, kDeinterlace}, {IDC_AUTO_FIT_CHECK, kAutoFit}};
+
 }  // namespace
 
 DialogPlacement PlaceDialog(int32_t storedX, int32_t storedY, const Rect& d, const Rect& o,
@@ -101,6 +109,7 @@ void SettingsDialogLogic::OnRefresh(uint32_t code) {
         view_.SetCheck(IDC_KEEP_ASPECT_CHECK, p.keepAspect);
         view_.SetCheck(IDC_INTERLACE_CHECK, p.interlace);
         view_.SetCheck(IDC_DEINTERLACE_CHECK, p.deinterlace);
+        view_.SetCheck(IDC_AUTO_FIT_CHECK, p.autoFit);
         view_.SetCheck(IDC_PER_CHANNEL_CHECK, store_.IsPerChannel() ? 1 : 0);
     }
     if (code == kRefreshAll || code == kRefreshOffsetX) ShowNumber(IDC_OFFSET_X_EDIT, p.offsetX);
@@ -144,6 +153,12 @@ void SettingsDialogLogic::OnSpin(int spinId, uint32_t scrollCode, int32_t pos) {
 }
 
 void SettingsDialogLogic::OnButtonClicked(int id) {
+    for (const PlainCheck& c : kPlainChecks) {
+        if (c.id != id) continue;
+        const int32_t state = static_cast<int32_t>(view_.GetCheck(id));
+        store_.EditCurrent([&](ChannelProfile& p) { SettingField(p, c.setting) = state; });
+        return;
+    }
     switch (id) {
     case IDC_CANCEL_BUTTON:
         view_.PostClose();
@@ -155,16 +170,6 @@ void SettingsDialogLogic::OnButtonClicked(int id) {
         store_.ResetToDefaults();
         view_.PostRefresh(kRefreshAll);
         break;
-    case IDC_INTERLACE_CHECK: {
-        const uint32_t state = view_.GetCheck(id);
-        store_.EditCurrent([&](ChannelProfile& p) { p.interlace = state; });
-        break;
-    }
-    case IDC_DEINTERLACE_CHECK: {
-        const uint32_t state = view_.GetCheck(id);
-        store_.EditCurrent([&](ChannelProfile& p) { p.deinterlace = state; });
-        break;
-    }
     case IDC_PER_CHANNEL_CHECK:
         store_.SetPerChannel(view_.GetCheck(id) != 0);
         view_.PostRefresh(kRefreshAll);

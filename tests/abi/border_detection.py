@@ -5,15 +5,18 @@ usage: border_detection.py NATIVE_BUILD_DIR [KEEP_DIR]
 
 Every clip is made with ffmpeg (letterbox, pillarbox, windowbox, 2.39:1, overlays in the bars,
 night and dark scenes, credits, bars above video black with noise, MPEG-2 and H.264 at
-broadcast bitrates, 25i, an aspect change, short clips, full frames) with a known picture
-rectangle, and kvx-host --detect --json is run on the recording itself. An answer is
+broadcast bitrates, 25i, one and two aspect changes, a dark band across the picture, grey
+and blue bars, a score box across the picture's edge, short clips, full frames) with a known
+picture rectangle, and kvx-host --detect --json is run on the recording itself. An answer is
   right     the settings, applied by the plug-in, leave no black line at the frame's edges on
             frames with picture, and lose at most 1 % of the picture beyond an exact fill
             (or, without a border, "no border");
   not sure  "not sure" or no suggestion (exit 4): nothing is applied, nothing saved;
   wrong     anything else: black lines left, picture cut, or "no border" beside a border.
-The test fails on any wrong answer of ours. ffmpeg's cropdetect on the same clips is shown
-beside it (it has no "not sure"). With KEEP_DIR the clips stay there.
+The test fails on any wrong answer of ours, on a "not sure" whose reasons lack what the clip
+says of itself, and when the --black suggested for flat edges does not find them right.
+ffmpeg's cropdetect on the same clips is shown beside it (it has no "not sure"). With KEEP_DIR
+the clips stay there.
 """
 import concurrent.futures, json, os, re, shutil, subprocess, sys, tempfile
 
@@ -54,6 +57,12 @@ def picture(kind, w, h):
                 "scale=%d:%d:flags=neighbor" % (w // 2, h // 2, RATE, w, h))
     if kind == "black":
         return "color=c=black:s=%dx%d:r=%d" % (w, h, RATE)
+    if kind == "dark middle":  # the test picture with a black band across its middle two fifths
+        return "testsrc2=s=%dx%d:r=%d,drawbox=x=0:y=ih*0.3:w=iw:h=ih*0.42:c=black:t=fill" % (w, h, RATE)
+    if kind == "cartoon":  # flat sky and meadow, a black horizon over half the height, a moving sun
+        return ("color=c=0x7ec8f0:s=%dx%d:r=%d,drawbox=x=0:y=ih*0.74:w=iw:h=ih*0.26:c=0x3c9a3c:t=fill,"
+                "drawbox=x=0:y=ih*0.22:w=iw:h=ih*0.52:c=black:t=fill,%s" %
+                (w, h, RATE, text("text='O':fontcolor=yellow:fontsize=%d:x=20+t*200:y=h*0.02" % (h // 6))))
     if kind == "credits":  # two columns of white names on black, rolling up
         lines = ",".join(text("text='%s':fontcolor=white:fontsize=%d:x=%s:y=h-t*60+%d" %
                               (name, h // 22, x, i * h // 12))
@@ -66,13 +75,21 @@ def picture(kind, w, h):
 class Clip:
     """kind: the picture; borders (l, t, r, b) or None (full frame); frames; bar luma;
     overlays: filters drawn over the whole frame after the bars (logo, subtitles);
-    codec: mpeg2, h264 or raw; advert: the share of the frames that a full-frame advert takes first."""
+    codec: mpeg2, h264 or raw; advert, advert_after: the shares of the frames that a full-frame
+    advert takes first and last; bar_uv: the bars' colour; says: words the reasons of a "not sure"
+    answer must hold."""
 
     def __init__(self, cls, name, kind, borders=None, size=SD, frames=25, bar=16, noise=0, codec="mpeg2",
-                 overlays="", interlaced=False, advert=0.0, vignette=False, overscan=0):
+                 overlays="", interlaced=False, advert=0.0, vignette=False, overscan=0, advert_after=0.0,
+                 bar_uv=(128, 128), says=""):
         self.cls, self.name, self.kind, self.borders, self.size = cls, name, kind, borders, size
         self.frames, self.bar, self.noise, self.codec, self.overlays = frames, bar, noise, codec, overlays
         self.interlaced, self.advert, self.vignette, self.overscan = interlaced, advert, vignette, overscan
+        self.advert_after, self.bar_uv, self.says = advert_after, bar_uv, says
+
+    def parts(self):
+        """The film's first frame and the frame after its last (the second advert's first)."""
+        return int(self.frames * self.advert), self.frames - int(self.frames * self.advert_after)
 
     def truth(self):
         w, h = self.size
@@ -89,15 +106,21 @@ class Clip:
         if self.vignette:
             pic += ",vignette=angle=PI/3"
         # Composed in 4:4:4, so a picture edge on an odd line stays there.
-        g = "color=c=black:s=%dx%d:r=%d,format=yuv444p,lutyuv=y=%d:u=128:v=128[bars];" % (w, h, rate, self.bar)
+        g = "color=c=black:s=%dx%d:r=%d,format=yuv444p,lutyuv=y=%d:u=%d:v=%d[bars];" % (
+            (w, h, rate, self.bar) + self.bar_uv)
         g += "%s,format=yuv444p[pic];[bars][pic]overlay=%d:%d:shortest=1:format=yuv444,format=yuv444p" % (pic, l, t)
         if self.overscan:  # head-switching noise: bright noisy lines at the very top and bottom
             g += (",drawbox=y=0:w=iw:h=%d:c=gray:t=fill,drawbox=y=ih-%d:w=iw:h=%d:c=gray:t=fill"
                   % (self.overscan, self.overscan, self.overscan))
-        if self.advert:  # a full-frame advert first, then the picture in its bars
-            n = int(self.frames * self.advert)
-            g = ("testsrc2=s=%dx%d:r=%d,format=yuv420p,trim=end_frame=%d[ad];%s,trim=end_frame=%d,"
-                 "setpts=PTS-STARTPTS[film];[ad][film]concat=n=2:v=1,format=yuv420p" % (w, h, rate, n, g, self.frames - n))
+        if self.advert:  # a full-frame advert first, then the picture in its bars (then an advert again)
+            n, end = self.parts()
+            ad = "testsrc2=s=%dx%d:r=%d,format=yuv420p,trim=end_frame=%%d" % (w, h, rate)
+            g = "%s[ad];%s,trim=end_frame=%d,setpts=PTS-STARTPTS[film];" % (ad % n, g, end - n)
+            if end < self.frames:
+                g += "%s,setpts=PTS-STARTPTS[after];[ad][film][after]concat=n=3" % (ad % (self.frames - end))
+            else:
+                g += "[ad][film]concat=n=2"
+            g += ":v=1,format=yuv420p"
         if self.overlays:
             g += "," + self.overlays
         if self.noise:
@@ -122,6 +145,13 @@ LOGO = "drawbox=x=40:y=18:w=110:h=44:c=white@0.5:t=fill," + text(
     "text='TV5':fontcolor=white@0.6:fontsize=34:x=60:y=22")
 CLOCK = text("text='%{localtime\\:%H\\\\\\:%M\\\\\\:%S}':fontcolor=white@0.7:fontsize=24:x=w-140:y=30")
 LB = (0, 72, 0, 72)  # 16:9 in 4:3
+
+
+def score_box(y):
+    """A score box from row y to y + 40: across the top edge of a picture starting at row y + 18."""
+    return "drawbox=x=40:y=%d:w=210:h=40:c=0x203080:t=fill," % y + text(
+        "text='MOS 2 - 1 SPB':fontcolor=white:fontsize=26:x=52:y=%d" % (y + 6))
+
 
 CLIPS = [
     Clip("letterbox", "16:9 in 4:3, MPEG-2", "testsrc2", LB),
@@ -159,6 +189,19 @@ CLIPS = [
     Clip("change", "4:3 advert, then letterboxed film", "testsrc2", LB, frames=50, advert=0.4),
     Clip("change", "4:3 advert, then pillarboxed film, H.264", "mandelbrot", (90, 0, 90, 0), frames=50, advert=0.7,
          codec="h264"),
+    Clip("changes", "advert, letterboxed film, advert", "testsrc2", LB, frames=50, advert=0.3, advert_after=0.3),
+    Clip("changes", "advert, pillarboxed film, advert, H.264", "mandelbrot", (90, 0, 90, 0), frames=50, advert=0.2,
+         advert_after=0.4, codec="h264"),
+    Clip("dark band", "2.39:1 in 4:3 with a dark middle, H.264", "dark middle", (0, 128, 0, 128), codec="h264"),
+    Clip("dark band", "2.39:1 in 1080 with a dark middle", "dark middle", (0, 138, 0, 138), size=HD, frames=10),
+    Clip("cartoon", "black horizon, full frame", "cartoon", None),
+    Clip("cartoon", "black horizon in a letterbox, H.264", "cartoon", LB, codec="h264"),
+    Clip("grey bars", "dark grey bars at Y 44", "testsrc2", LB, bar=44, says="flat at Y"),
+    Clip("grey bars", "blue side bars at Y 56 with noise, H.264", "testsrc2", (90, 0, 90, 0), bar=56, bar_uv=(170, 110),
+         noise=4, codec="h264", says="flat at Y"),
+    Clip("score box", "score box across the top edge", "testsrc2", LB, overlays=score_box(54), says="overlay"),
+    Clip("score box", "score box across the top edge of 2.39:1, H.264", "testsrc2", (0, 128, 0, 128), codec="h264",
+         overlays=score_box(110), says="overlay"),
     Clip("short", "2 frames, letterbox", "testsrc2", LB, frames=2),
     Clip("short", "2 frames, full frame", "testsrc2", None, frames=2, codec="h264"),
     Clip("full", "full frame, H.264", "testsrc2", None, codec="h264"),
@@ -259,21 +302,25 @@ def cropdetect(clip, path):
 
 
 def judge_change(clip, report, code, src, host, path, raw, work):
-    """A format change must be reported with both formats, and --take 2 must apply the film's."""
+    """A format change must be reported with every format in time order, and --take 2 must apply
+    the film's."""
     w, h = clip.size
     if code == EXIT_NOT_SURE and report["verdict"] == "not sure":
         return "not sure", "; ".join(report["confidence"]["reasons"])
-    cut = int(clip.frames * clip.advert)
+    first, end = clip.parts()
+    full = (0, 0, w, h)
+    expected, starts = [full, clip.truth()], [0, first]
+    if end < clip.frames:
+        expected, starts = expected + [full], starts + [end]
     formats = report.get("formats") or []
-    if report["verdict"] != "format change" or code != EXIT_NOT_SURE or len(formats) != 2 or report["saved"]:
+    if report["verdict"] != "format change" or code != EXIT_NOT_SURE or len(formats) != len(expected) or report["saved"]:
         return "wrong", "%s (exit %d), not a format change" % (report["verdict"], code)
     rects = [tuple(f["picture"][k] for k in ("left", "top", "right", "bottom")) for f in formats]
-    if rects != [(0, 0, w, h), clip.truth()] or abs(formats[1]["first_frame"] - cut) > 1:
-        return "wrong", "formats %s from frame %d" % (rects, formats[1]["first_frame"])
+    if rects != expected or any(abs(f["first_frame"] - s) > 1 for f, s in zip(formats, starts)):
+        return "wrong", "formats %s from frames %s" % (rects, [f["first_frame"] for f in formats])
     p = run(host + ["--detect", "--quiet", "--json", "--take", "2", path], ok=(0, 3, 4), cwd=work)
-    ours, why = judge(clip, json.loads(p.stdout), p.returncode, src[cut:], host, raw, work, skip=cut)
-    return ours, "%d %% then %d %%; --take 2: %s" % (100 * formats[0]["frames"] // clip.frames,
-                                                  100 * formats[1]["frames"] // clip.frames, why)
+    ours, why = judge(clip, json.loads(p.stdout), p.returncode, src[first:end], host, raw, work, skip=first)
+    return ours, "%s; --take 2: %s" % (" then ".join("%d %%" % (100 * f["frames"] // clip.frames) for f in formats), why)
 
 
 def judge(clip, report, code, src, host, raw, work, skip=0):
@@ -406,6 +453,15 @@ def evaluate(i, clip, host, work, keep):
         ours, why = judge_change(clip, report, p.returncode, src, host, path, raw, own)
     else:
         ours, why = judge(clip, report, p.returncode, src, host, raw, own)
+    if clip.says and ours == "not sure" and clip.says not in why:
+        failures.append("%s: the reasons must say \"%s\": %s" % (clip.name, clip.says, why))
+    black = re.findall(r"--black (\d+)", " ".join(report["notes"])) if "flat at Y" in why else []
+    if black:  # the --black suggested for flat edges must find them as bars
+        p = run(host + ["--detect", "--quiet", "--json", "--black", black[0]] + args, ok=(0, 3, 4), cwd=own)
+        again, how = judge(clip, json.loads(p.stdout), p.returncode, src, host, raw, own)
+        why = "with --black %s: %s; %s" % (black[0], again, why)
+        if again != "right":
+            failures.append("%s: with the --black %s suggested: %s" % (clip.name, black[0], how))
     theirs = cropdetect(clip, path)
     if ours == "wrong":
         failures.append("%s: %s" % (clip.name, why))

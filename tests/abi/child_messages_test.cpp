@@ -14,6 +14,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <sys/resource.h>
 #include <sys/stat.h>
 #endif
 
@@ -70,6 +71,41 @@ TEST(ChildMessages, KeptFromStandardErrorAndTheirLastLinesReadBack) {
     EXPECT_EQ(tail.compare(0, 5, "line "), 0) << tail.substr(0, 20);
     const std::string last = "line 300\n";
     EXPECT_EQ(tail.compare(tail.size() - last.size(), last.size(), last), 0) << tail.substr(tail.size() - 20);
+}
+
+TEST(ChildMessages, AProgramMayWriteAnyAmountAndNoFileHoldsIt) {
+    // 8 MB of messages, then a last line. Natively the program may write no file over 1 MB
+    // (a file of its messages would end it with SIGXFSZ); what comes back is the tail.
+#if defined(_WIN32)
+    const std::vector<std::string> noisy = {"cmd", "/c",
+        "for /L %i in (1,1,3000) do @echo 0123456789012345678901234567890123456789012345678901234567890123456789012345678901234567890123456789 1>&2"};
+    const std::string last = "0123456789\n";
+#else
+    const std::vector<std::string> noisy = {"sh", "-c", "head -c 8000000 /dev/zero | tr '\\0' x >&2; echo >&2; echo done >&2"};
+    const std::string last = "done\n";
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    rlimit small = before;
+    small.rlim_cur = 1 << 20;
+    setrlimit(RLIMIT_FSIZE, &small);  // inherited by the program
+#endif
+    ChildMessages messages;
+    ChildProcess child;
+    std::string error;
+    const bool started =
+        messages.WhileStarting([&] { return child.Start(noisy, ChildProcess::Pipe::FromOutput, error); });
+#if !defined(_WIN32)
+    setrlimit(RLIMIT_FSIZE, &before);
+#endif
+    ASSERT_TRUE(started) << error;
+    char block[256];
+    while (std::fread(block, 1, sizeof block, child.Stream()) > 0) {
+    }
+    EXPECT_EQ(child.Finish(), 0);
+    const std::string tail = PlainLines(messages.Tail());
+    EXPECT_LE(tail.size(), static_cast<size_t>(ChildMessages::kTailBytes));
+    ASSERT_GE(tail.size(), last.size());
+    EXPECT_EQ(tail.substr(tail.size() - last.size()), last);
 }
 
 }  // namespace

@@ -23,6 +23,7 @@ fails_with() {  # fails_with CODE PATTERN ARGS...: exits with CODE and says PATT
 }
 
 check "--help documents the options" bash -c "$runner ./$host --help | grep -q -- '--plugin FILE'"
+check "/? shows the help too" bash -c "$runner ./$host '/?' | grep -q -- '--plugin FILE'"
 # The README's option list names exactly the options of --help.
 $runner ./$host --help | sed -n 's#^  \(--[a-z-]*\|/inst:X\).*#\1#p' | sort > help-options.txt
 awk '/^Options \(`kvx-host --help`/ { list = 1; next } list && /^```/ { if (inside) exit; inside = 1; next } inside' "$docs/README.md" |
@@ -52,7 +53,15 @@ refused=(
   "1|no frame was processed|--plugin $plugin --size 8x8 --input empty.raw --compare out.png --output none"
   "2|--save writes back|--plugin $plugin --save --scale 110"
   "1|cannot read settings file|--plugin $plugin --settings missing.ini --show-settings"
+  "1|^kvx-host: IN nothing.ts does not exist|--plugin $plugin nothing.ts out.mp4"
+  "1|--input -x.yuv does not exist|--plugin $plugin --size 8x8 -- -x.yuv none"
+  "2|add --save to store|--plugin $plugin --settings tv.ini --channel 5 --scale 105"
 )
+# Windows takes these names as devices in every folder: never files to write or read.
+[ -n "$runner" ] && for name in NUL aux.txt COM1 CON; do
+  refused+=("2|--output $name is a Windows device|--plugin $plugin --size 8x8 --pattern --output $name")
+done
+[ -n "$runner" ] && refused+=("2|--settings NUL is a Windows device|--plugin $plugin --settings NUL --show-settings")
 for r in "${refused[@]}"; do
   IFS='|' read -r code pattern args <<<"$r"
   # shellcheck disable=SC2086

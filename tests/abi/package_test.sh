@@ -19,6 +19,11 @@ echo "ok   every file of the archive is 0644"
 for f in KVX_Scaler/KVX_Scaler.dll KVX_Scaler/kvx-host.exe KVX_Scaler/README.txt KVX_Scaler/LICENSE.txt; do
   [ -s "$f" ] || { echo "missing $f"; exit 1; }
 done
+# The programs carry no debug sections (the build's own copies keep them for the tests).
+for f in KVX_Scaler/KVX_Scaler.dll KVX_Scaler/kvx-host.exe; do
+  if i686-w64-mingw32-objdump -h "$f" | grep -q '\.debug_'; then echo "debug sections in $f"; exit 1; fi
+done
+echo "ok   the DLL and kvx-host.exe are stripped of debug sections"
 for text in "Plugins" "OffsetX=abc" "Правка файла вручную" "Editing the file by hand" "kvx-host.exe --help"; do
   grep -q "$text" KVX_Scaler/README.txt || { echo "the read-me does not say: $text"; exit 1; }
 done

@@ -188,7 +188,7 @@ NameOrOrdinal Text(const wchar_t* text) { return NameOrOrdinal{text, 0}; }
 TEST_F(DllResources, SettingsDialogTemplate) {
     Dialog d;
     ASSERT_TRUE(ReadDialog(IDD_SETTINGS, &d));
-    ExpectFrame(d, WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT, 198, 131, L"KVX_Scaler плагин");
+    ExpectFrame(d, WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT, 198, 142, L"KVX_Scaler плагин");
     const DWORD push = BS_PUSHBUTTON | WS_TABSTOP, group = BS_GROUPBOX;
     const DWORD label = SS_CENTER | WS_GROUP, check = BS_AUTOCHECKBOX | WS_TABSTOP;
     const DWORD edit = ES_AUTOHSCROLL | ES_READONLY | WS_BORDER;
@@ -220,6 +220,7 @@ TEST_F(DllResources, SettingsDialogTemplate) {
         {5070, L"Button", Text(L"Настройка по каналам"), check | BS_LEFT, 0, 11, 120, 94, 10},
         {5069, L"Button", Text(L"Вкл."), check, 0, 89, 14, 31, 10},
         {5074, L"Button", Text(L"Предварительный деинтерлейс"), check, 0, 11, 98, 123, 10},
+        {5075, L"Button", Text(L"Автоматически убирать чёрные поля"), check, 0, 11, 131, 150, 10},
     });
 }
 

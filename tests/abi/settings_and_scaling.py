@@ -183,6 +183,19 @@ def isolation(build, wine, tag):
               "scale-x       0.2 %" in shown and "scale-y       0.2 %" in shown and "offset-y      -1.3 %" in shown,
               shown)
 
+        # A hand-edited file: --show-settings says, one line each, what the plug-in reads
+        # otherwise than it looks, and shows what it reads.
+        h.write_ini(b"[SETTINGS]\nCommon=1\n[common]\nScaleX=1100\n[COMMON]\nscalex=1100\nScaleX=11O0\n"
+                    b"ScaleY=5000\n", "hand.ini")
+        p = h.run(args=["--settings", "hand.ini", "--show-settings"], settings=None, check=False)
+        said, shown = p.stderr.decode(), p.stdout.decode()
+        check(tag + ": --show-settings warns of [common], scalex=, ScaleX=11O0 and ScaleY=5000, one line each, "
+              "and shows the plug-in's reading",
+              p.returncode == 0 and len(said.splitlines()) == 4 and
+              all(line.startswith("kvx-host: warning: hand.ini: " + w) for line, w in
+                  zip(said.splitlines(), ("[common]", "scalex=", "ScaleX=11O0", "ScaleY=5000"))) and
+              "scale-x       1.1 %" in shown and "scale-y       500.0 %" in shown, said + shown)
+
         # A prepared file: per-channel on, channel 12345's record gets the values; hand-added
         # records of other channels are kept, also under headers the plug-in reads although
         # they are not written as it writes them (indented, a plus sign); the file the TV
@@ -192,8 +205,13 @@ def isolation(build, wine, tag):
         if not wine:  # a file kept private stays private (Wine has no permissions to keep)
             os.chmod(h.ini("tv.ini"), 0o600)
         h.run(args=["--settings", "tv.ini", "--save", "--per-channel", "on", "--channel", "12345",
-                    "--scale", "110"], settings=None)
+                    "--scale", "110", "--auto-fit", "on"], settings=None)
         saved = open(h.ini("tv.ini"), "rb").read()
+        check(tag + ": --auto-fit on goes into the --channel record alone, after Deinterlace",
+              saved.count(b"AutoFit") == 1 and b"[12345]\r\n" in saved and
+              saved.endswith(b"Deinterlace=0\r\nAutoFit=1\r\n"), repr(saved))
+        shown = h.run(args=["--settings", "tv.ini", "--show-settings", "--channel", "12345"], settings=None).decode()
+        check(tag + ": --show-settings shows auto-fit", "auto-fit      on" in shown, shown)
         check(tag + ": --save keeps the hand-added channel records and writes the --channel record",
               b"Common=0\r\n" in saved and b"[777]\r\nProcEnable=1\r\nOffsetX=250\r\n" in saved and
               b"[778]\r\nProcEnable=0\r\nOffsetX=260\r\n" in saved and

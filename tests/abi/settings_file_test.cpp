@@ -56,6 +56,9 @@ TEST_F(PluginTest, SettingsFilesLoadAndSaveAsTheyShould) {
          "[DIALOG]\r\nDlgWndPosX=12\r\nDlgWndPosY=34\r\n" + Settings(1) + "[COMMON]\r\n" +
              "ProcEnable=1\r\nOffsetX=0\r\nOffsetY=0\r\nScaleX=500\r\nScaleY=1000\r\nKeepAspect=1\r\n"
              "Interlace=1\r\nDeinterlace=0\r\n" + Profile("3", 0, 1000)},
+        {"AutoFit=1 in a channel record is kept, a record without it stays without",
+         perChannel + Profile("12", 1, 1200) + "AutoFit=1\r\n" + Profile("13", 1, 500), 12, true,
+         perChannel + Profile("12", 1, 1200) + "AutoFit=1\r\n" + Profile("13", 1, 500)},
         {"a byte-order mark before a text the save reproduces: the file is not rewritten",
          "\xEF\xBB\xBF" + fresh, 0, false, "\xEF\xBB\xBF" + fresh},
     };

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """kvx-host IN OUT as a user meets it, with short clips made by ffmpeg: lip-sync on a recording
 that starts mid-GOP, audio shorter or longer than the video, what a failure and a normal run
-print, the encode's quality options and subtitles.
+print, the encode's quality options, subtitles, and that OUT shows what IN shows: its shape,
+a picture stored on its side, every stream ending with the picture.
 
 usage: video_file_mode.py BUILD_DIR
 Native only: under Wine, kvx-host.exe needs an ffmpeg for Windows, which this machine lacks.
@@ -29,6 +30,21 @@ def probe(path, entries, streams=None):
         cmd += ["-select_streams", streams]
     return subprocess.run(cmd + [path], capture_output=True, text=True).stdout.split()
 
+
+TURNS = (90, 180, 270)
+
+# ffmpeg as it behaves when something goes wrong, chosen by $FAKE_FFMPEG: "no frame", the
+# decoder (it writes to standard output) ends at once without a frame; "full disk", OUT lies
+# on a full disk.
+FAKE_FFMPEG = """#!%s
+import os, sys
+args, fault = sys.argv[1:], os.environ["FAKE_FFMPEG"]
+if fault == "no frame" and args[-1] == "-":
+    sys.exit(0)
+if fault == "full disk" and args[-1] != "-":
+    args[-1:] = ["-f", "mp4", "/dev/full"]
+os.execv(%r, ["ffmpeg"] + args)
+"""
 
 # Flash and beep together at these times (whole frames at 25 fps), gaps all different, so the
 # offset between picture and sound is found without ambiguity.
@@ -62,10 +78,34 @@ def make_clips():
                "-preset", "ultrafast", "-c:a", "mp2", name + ".ts")
     # Matroska keeps a stream's length only as a tag.
     ffmpeg("-i", "long_audio.ts", "-c", "copy", "long_audio.mkv")
+    # 3 s with Opus sound (as a .webm has it) and a subtitle from 0.5 s to 2.5 s; the same as MP4 and
+    # as MPEG-TS (without the subtitle).
     with open("words.srt", "w") as f:
-        f.write("1\n00:00:00,500 --> 00:00:01,500\nHello\n\n")
-    ffmpeg("-f", "lavfi", "-i", flash(2), "-f", "lavfi", "-i", beep(2), "-i", "words.srt", "-map", "0", "-map", "1",
-           "-map", "2", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "mp2", "-c:s", "srt", "subtitled.mkv")
+        f.write("1\n00:00:00,500 --> 00:00:02,500\nHello\n\n")
+    ffmpeg("-f", "lavfi", "-i", flash(3), "-f", "lavfi", "-i", beep(3), "-i", "words.srt", "-map", "0", "-map", "1",
+           "-map", "2", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "libopus", "-c:s", "srt", "subtitled.mkv")
+    ffmpeg("-i", "subtitled.mkv", "-map", "0", "-c:v", "copy", "-c:a", "aac", "-c:s", "mov_text", "subtitled.mp4")
+    ffmpeg("-i", "subtitled.mkv", "-map", "0:v", "-map", "0:a", "-c", "copy", "opus.ts")
+    # Two subtitle streams, the first closed captions ("HEllo"), which no container kvx-host
+    # writes but QuickTime takes; the second text.
+    with open("captions.scc", "w") as f:
+        f.write("Scenarist_SCC V1.0\n\n00:00:00:12\t9420 9420 94ae 94ae 9452 9452 97a1 97a1 c845 ecec ef80 942c "
+                "942c 942f 942f\n")
+    with open("second.srt", "w") as f:
+        f.write("1\n00:00:00,500 --> 00:00:01,500\nSecond\n\n")
+    ffmpeg("-f", "lavfi", "-i", flash(2), "-i", "captions.scc", "-i", "second.srt", "-map", "0", "-map", "1", "-map",
+           "2", "-c:v", "libx264", "-preset", "ultrafast", "-c:s:0", "copy", "-c:s:1", "mov_text", "captions.mov")
+    # Standard-definition broadcasts, 16:9 and 4:3 in the same 720x576 interlaced frames: only
+    # the shape of their samples tells them apart.
+    for name, shape in (("wide", "64/45"), ("narrow", "16/15")):
+        ffmpeg("-f", "lavfi", "-i", "testsrc2=size=720x576:rate=25:duration=0.4", "-f", "lavfi", "-i",
+               "sine=duration=0.4", "-vf", "setsar=%s,setfield=tff" % shape, "-c:v", "mpeg2video", "-flags",
+               "+ilme+ildct", "-top", "1", "-c:a", "mp2", name + ".ts")
+    # A phone's video: the picture stored on its side, shown turned by its display matrix.
+    ffmpeg("-f", "lavfi", "-i", "testsrc2=size=320x176:rate=25:duration=1", "-c:v", "libx264", "-preset",
+           "ultrafast", "stored.mp4")
+    for turn in TURNS:
+        ffmpeg("-i", "stored.mp4", "-c", "copy", "-metadata:s:v:0", "rotate=%d" % turn, "turned%d.mp4" % turn)
 
 
 def onsets(path, graph, key, threshold):
@@ -80,6 +120,39 @@ def onsets(path, graph, key, threshold):
             found.append(float(time))
         before = on
     return found
+
+
+def stream_ends(path):
+    """When each kind of stream of `path` ends: its last packet's time plus length."""
+    kinds = dict(l.split(",") for l in probe(path, "stream=index,codec_type"))
+    ends = {}
+    for line in probe(path, "packet=stream_index,pts_time,dts_time,duration_time"):
+        index, pts, dts, length = line.split(",")[:4]
+        time = pts if pts != "N/A" else dts  # an AVI's video has no presentation times
+        if time != "N/A":
+            end = float(time) + (float(length) if length != "N/A" else 0)
+            ends[kinds[index]] = max(ends.get(kinds[index], 0), end)
+    return ends
+
+
+def subtitle_text(path):
+    """The first subtitle stream of `path` as SubRip."""
+    return subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-map", "0:s:0", "-f", "srt", "-"],
+                          capture_output=True, text=True).stdout
+
+
+def first_subtitle_start(path):
+    """When the first subtitle of `path` is shown, in seconds; -1 without one."""
+    found = re.search(r"(\d+):(\d+):(\d+),(\d+) -->", subtitle_text(path))
+    return int(found[1]) * 3600 + int(found[2]) * 60 + int(found[3]) + int(found[4]) / 1000 if found else -1
+
+
+def psnr(a, b):
+    """How alike two videos of one size are, in dB (0 when they cannot be compared)."""
+    out = subprocess.run(["ffmpeg", "-i", a, "-i", b, "-lavfi", "psnr", "-f", "null", "-"], capture_output=True,
+                         text=True).stderr
+    found = re.search(r"PSNR .* average:(\S+)", out)
+    return float(found.group(1)) if found else 0.0
 
 
 def audio_minus_video(path):
@@ -102,9 +175,16 @@ def main():
             shutil.copy(os.path.join(build, f), work)
         make_clips()
 
-        def run(*args):
+        os.mkdir("fake")
+        with open("fake/ffmpeg", "w") as f:
+            f.write(FAKE_FFMPEG % (sys.executable, shutil.which("ffmpeg")))
+        os.chmod("fake/ffmpeg", 0o755)
+
+        def run(*args, fake=None):
+            env = dict(os.environ, PATH=os.path.abspath("fake") + os.pathsep + os.environ["PATH"],
+                       FAKE_FFMPEG=fake) if fake else None
             return subprocess.run(["./kvx-host", "--plugin", "KVX_Scaler.so"] + list(args), capture_output=True,
-                                  text=True)
+                                  text=True, env=env)
 
         scenarios(run)
     finally:
@@ -138,18 +218,39 @@ def scenarios(run):
               p.returncode == 0 and abs(length - video) <= 2 * FRAME,
               "exit %d, OUT %.3f s %s" % (p.returncode, length, p.stderr))
 
-    p = run("--frames", "25", "short_audio.ts", "part.mkv")
-    length = float((probe("part.mkv", "format=duration") or ["0"])[0])
-    check("--frames 25: OUT is 1 s long, its sound cut with the picture", p.returncode == 0 and
-          abs(length - 1) <= 2 * FRAME, "exit %d, OUT %.3f s %s" % (p.returncode, length, p.stderr))
+    # --frames 25 of 3 s with sound and a subtitle until 2.5 s: every stream of OUT ends with the
+    # picture, whatever the containers; sound OUT's cannot hold (Opus in AVI) is converted, and
+    # subtitles converted (text into MP4, MP4's into Matroska) keep their start.
+    for source, ext, subtitles in (("opus.ts", "mkv", False), ("subtitled.mkv", "avi", False),
+                                   ("subtitled.mkv", "mp4", True), ("subtitled.mp4", "mkv", True)):
+        out = "part_%s.%s" % (source.replace(".", "_"), ext)
+        p = run("--frames", "25", "--preset", "ultrafast", source, out)
+        ends = stream_ends(out) if p.returncode == 0 else {}
+        video = ends.get("video", 0)
+        check("--frames 25, %s into %s: OUT is 1 s long, its sound%s cut with the picture" %
+              (source, ext, " and subtitle" if subtitles else ""),
+              abs(video - 1) <= FRAME and abs(ends.get("audio", 0) - video) <= 0.05 and
+              ("subtitle" in ends) == subtitles and ends.get("subtitle", 0) <= video + FRAME and
+              (not subtitles or abs(first_subtitle_start(out) - 0.5) <= FRAME),
+              "exit %d, ends %s, subtitle from %s %s" % (p.returncode, ends, subtitles and first_subtitle_start(out),
+                                                       p.stderr))
 
-    # A failure only ffmpeg finds (FLV takes no MP2 sound): its reason, one kvx-host line, no
-    # broken pipes and none of the decoder's complaints about the frames before the key frame.
-    p = run("cut.ts", "failed.flv")
+    # Nothing of the video, no OUT: --frames 0 is refused before any work, and a decoder that
+    # ends without a frame fails the run.
+    p = run("--frames", "0", "cut.ts", "nothing.mp4")
+    check("--frames 0 with a video IN: refused before any work", p.returncode == 2 and
+          p.stderr.startswith("kvx-host: --frames 0") and not os.path.exists("nothing.mp4"), p.stderr)
+    p = run("cut.ts", "nothing.mp4", fake="no frame")
+    check("a decoder that ends without a frame: the run fails, no OUT of sound alone",
+          p.returncode == 1 and "no frame" in p.stderr and not os.path.exists("nothing.mp4"), p.stderr)
+
+    # A failure only ffmpeg finds (a full disk): its reason, one kvx-host line, no broken pipes
+    # and none of the decoder's complaints about the frames before the key frame.
+    p = run("cut.ts", "failed.mp4", fake="full disk")
     lines = p.stderr.splitlines()
     check("a failed encode: ffmpeg's reason, then one kvx-host line; no 'Broken pipe'",
           p.returncode == 1 and [l for l in lines if l.startswith("kvx-host:")] == lines[-1:] and
-          "could not encode failed.flv" in p.stderr and "roken pipe" not in p.stderr and "h264 @" not in p.stderr
+          "could not encode failed.mp4" in p.stderr and "roken pipe" not in p.stderr and "h264 @" not in p.stderr
           and len(lines) <= 4, p.stderr)
 
     # IN that ffprobe cannot read: its reason, then the kvx-host line.
@@ -173,15 +274,44 @@ def scenarios(run):
     check("--crf 30 --preset ultrafast reach x264", p.returncode == 0 and "crf=30.0" in x264_options("chosen.mkv")
           and "subme=0" in x264_options("chosen.mkv"), p.stderr)
 
-    # Subtitles: copied into mkv, converted to mov_text for mp4, a note where they cannot go.
-    for ext, codec in (("mkv", "subrip"), ("mp4", "mov_text")):
-        p = run("subtitled.mkv", "sub_out." + ext)
-        check("subtitles into %s as %s" % (ext, codec),
-              p.returncode == 0 and probe("sub_out." + ext, "stream=codec_name", "s") == [codec], p.stderr)
+    # Subtitles: copied into mkv, converted to mov_text for mp4, a note where they cannot go; of
+    # two streams, the one the container takes (the second) with its own words.
+    for source, ext, codec, words in (("subtitled.mkv", "mkv", "subrip", "Hello"),
+                                      ("subtitled.mkv", "mp4", "mov_text", "Hello"),
+                                      ("captions.mov", "mkv", "subrip", "Second")):
+        out = "sub_%s.%s" % (source.replace(".", "_"), ext)
+        p = run("--preset", "ultrafast", source, out)
+        check("subtitles of %s into %s as %s" % (source, ext, codec), p.returncode == 0 and
+              probe(out, "stream=codec_name", "s") == [codec] and words in subtitle_text(out), p.stderr)
     p = run("subtitled.mkv", "sub_out.ts")
     check("subtitles a container cannot hold: a one-line note, the run goes on",
           p.returncode == 0 and p.stderr.startswith("kvx-host: note: ") and len(p.stderr.splitlines()) == 1
           and "subrip" in p.stderr, p.stderr)
+
+
+    # OUT shows what IN shows: an SD broadcast's shape (16:9 or 4:3 in the same frames) and its
+    # top field first (Matroska's "tb", as ffmpeg writes it) in every container kvx-host
+    # writes, and a picture stored on its side upright, as plain ffmpeg shows it.
+    for name, samples, shape in (("wide", "64:45", "16:9"), ("narrow", "16:15", "4:3")):
+        wrong = {}
+        for ext in ("mp4", "mkv", "ts", "mov", "avi"):
+            out = "%s_out.%s" % (name, ext)
+            p = run("--preset", "ultrafast", name + ".ts", out)
+            got = (probe(out, "stream=sample_aspect_ratio,display_aspect_ratio,field_order", "v:0") or [""])[0]
+            if p.returncode != 0 or got.split(",")[:3] not in ([samples, shape, "tt"], [samples, shape, "tb"]):
+                wrong[ext] = (p.returncode, got, p.stderr)
+        check("SD of samples %s (%s), interlaced: shape and fields kept in .mp4, .mkv, .ts, .mov, .avi" %
+              (samples, shape), not wrong, str(wrong))
+    for turn in TURNS:
+        name = "turned%d" % turn
+        ffmpeg("-i", name + ".mp4", "-preset", "ultrafast", "plain_%s.mp4" % name)
+        p = run("--preset", "ultrafast", name + ".mp4", "out_%s.mp4" % name)
+        turned = probe(name + ".mp4", "stream_side_data=rotation", "v:0")
+        alike = psnr("out_%s.mp4" % name, "plain_%s.mp4" % name)
+        check("a picture shown turned by %d degrees: OUT shows it as plain ffmpeg does" % turn,
+              p.returncode == 0 and turned != [] and alike > 30,
+              "exit %d, IN's rotation %s, %.1f dB PSNR against plain ffmpeg %s" % (p.returncode, turned, alike,
+                                                                                    p.stderr))
 
 
 if __name__ == "__main__":

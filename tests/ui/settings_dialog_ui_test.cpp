@@ -73,9 +73,12 @@ TEST_F(SettingsDialogUi, OpensOwnedByTheHostCentredAndFilled) {
     EXPECT_TRUE(Checked(dlg, IDC_KEEP_ASPECT_CHECK));
     EXPECT_TRUE(Checked(dlg, IDC_INTERLACE_CHECK));
     EXPECT_FALSE(Checked(dlg, IDC_PER_CHANNEL_CHECK));
+    EXPECT_FALSE(Checked(dlg, IDC_AUTO_FIT_CHECK));
+    EXPECT_EQ(Text(dlg, IDC_AUTO_FIT_CHECK), L"Автоматически убирать чёрные поля");
     for (int id : kProcessingControls) EXPECT_FALSE(Enabled(dlg, id)) << id;
     EXPECT_TRUE(Enabled(dlg, IDC_ENABLE_CHECK));
     EXPECT_TRUE(Enabled(dlg, IDC_PER_CHANNEL_CHECK));
+    EXPECT_TRUE(Enabled(dlg, IDC_AUTO_FIT_CHECK));
     EXPECT_EQ(GetFocus(), GetDlgItem(dlg, IDC_OK_BUTTON));
 }
 
@@ -197,7 +200,10 @@ TEST_F(SettingsDialogUi, DefaultsResetAndGrey) {
     ASSERT_TRUE(dlg);
     ClickControl(dlg, IDC_ENABLE_CHECK);
     StepRight(dlg, IDC_SCALE_X_SPIN);
+    ClickControl(dlg, IDC_AUTO_FIT_CHECK);
+    ASSERT_TRUE(Checked(dlg, IDC_AUTO_FIT_CHECK));
     ClickControl(dlg, IDC_DEFAULTS_BUTTON);
+    EXPECT_FALSE(Checked(dlg, IDC_AUTO_FIT_CHECK));
     EXPECT_EQ(Text(dlg, IDC_SCALE_X_EDIT), L"100.0");
     EXPECT_EQ(Text(dlg, IDC_SCALE_Y_EDIT), L"100.0");
     EXPECT_FALSE(Checked(dlg, IDC_ENABLE_CHECK));
@@ -211,11 +217,13 @@ TEST_F(SettingsDialogUi, ChannelChangeWhileOpenAndWhileClosed) {
     ASSERT_TRUE(Checked(dlg, IDC_PER_CHANNEL_CHECK));
     ClickControl(dlg, IDC_ENABLE_CHECK);
     StepRight(dlg, IDC_OFFSET_X_SPIN);
+    ClickControl(dlg, IDC_AUTO_FIT_CHECK);
 
     session.Frame(2, kSecondName);  // a channel met for the first time: DEFAULT values
     Pump(150);
     EXPECT_EQ(Text(dlg, IDC_CHANNEL_LABEL), kSecondNameW);
     EXPECT_FALSE(Checked(dlg, IDC_ENABLE_CHECK));
+    EXPECT_FALSE(Checked(dlg, IDC_AUTO_FIT_CHECK));
     EXPECT_EQ(Text(dlg, IDC_OFFSET_X_EDIT), L"0.0");
     for (int id : kProcessingControls) EXPECT_FALSE(Enabled(dlg, id)) << id;
 
@@ -223,6 +231,7 @@ TEST_F(SettingsDialogUi, ChannelChangeWhileOpenAndWhileClosed) {
     Pump(150);
     EXPECT_EQ(Text(dlg, IDC_CHANNEL_LABEL), kFirstNameW);
     EXPECT_TRUE(Checked(dlg, IDC_ENABLE_CHECK));
+    EXPECT_TRUE(Checked(dlg, IDC_AUTO_FIT_CHECK));
     EXPECT_EQ(Text(dlg, IDC_OFFSET_X_EDIT), L"0.1");
     EXPECT_EQ(SpinPos(dlg, IDC_OFFSET_X_SPIN), 1);
     ClickControl(dlg, IDC_OK_BUTTON);
@@ -281,6 +290,7 @@ TEST_F(SettingsDialogUi, DeinitSavesValuesAndPositionAndTheNextOpeningUsesIt) {
     ASSERT_TRUE(dlg);
     ClickControl(dlg, IDC_ENABLE_CHECK);
     StepRight(dlg, IDC_OFFSET_X_SPIN);
+    ClickControl(dlg, IDC_AUTO_FIT_CHECK);
     SetWindowPos(dlg, nullptr, 123, 77, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     Pump(50);
     session.Deinit();
@@ -289,6 +299,7 @@ TEST_F(SettingsDialogUi, DeinitSavesValuesAndPositionAndTheNextOpeningUsesIt) {
     EXPECT_NE(ini.find("[DIALOG]\r\nDlgWndPosX=123\r\nDlgWndPosY=77\r\n"), std::string::npos) << ini;
     EXPECT_NE(ini.find("OffsetX=1\r\n"), std::string::npos) << ini;
     EXPECT_NE(ini.find("ProcEnable=1\r\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("Deinterlace=0\r\nAutoFit=1\r\n"), std::string::npos) << ini;
     session.Unload();
 
     HostSession next;
@@ -302,6 +313,7 @@ TEST_F(SettingsDialogUi, DeinitSavesValuesAndPositionAndTheNextOpeningUsesIt) {
     EXPECT_EQ(r.left, 123);
     EXPECT_EQ(r.top, 77);
     EXPECT_EQ(Text(dialogs[0], IDC_OFFSET_X_EDIT), L"0.1");
+    EXPECT_TRUE(Checked(dialogs[0], IDC_AUTO_FIT_CHECK));
 }
 
 TEST_F(SettingsDialogUi, AboutBoxIsModalAndOwnedByTheDialog) {

@@ -55,7 +55,8 @@ std::vector<uint8_t> FlagsOf(const FrameGeometry& g, const Luma& luma) {
     return d.Flags();
 }
 
-constexpr uint8_t C = BorderDetector::kContent, B = BorderDetector::kEdgeBefore, A = BorderDetector::kEdgeAfter;
+constexpr uint8_t C = BorderDetector::kContent, B = BorderDetector::kEdgeBefore, A = BorderDetector::kEdgeAfter,
+                  D = BorderDetector::kDark;
 
 // 64x48: a row has 31 samples (x = 1, 3, ..., 61 inside the one-pixel margins), a column 24
 // (y = 0, 2, ..., 46). A line has content when at least half its samples are bright.
@@ -63,7 +64,7 @@ TEST(BorderLines, ALetterboxFrameLineByLine) {
     const FrameGeometry g = Geometry(64, 48);
     const std::vector<uint8_t> f = FlagsOf(g, Boxed({0, 6, 64, 42}));
     ASSERT_EQ(f.size(), 48u + 64u);
-    std::vector<uint8_t> rows(48, 0);
+    std::vector<uint8_t> rows(48, D);  // the bars: no sample bright
     for (int y = 6; y < 42; ++y) rows[y] = C;
     rows[6] |= B;   // content starts sharply below two dark rows
     rows[41] |= A;  // and stops sharply above two dark rows
@@ -82,25 +83,36 @@ TEST(BorderLines, ALineIsJudgedByMostOfItsWidth) {
         if (y == 3) return x < 33 ? 230 : 16;
         return 16;
     });
-    EXPECT_EQ(f[2], 0);
+    EXPECT_EQ(f[2], 0);  // nor nearly dark: more than an eighth bright
     // Row 3 is no edge toward the top (row 2, 15 bright, is not nearly dark) but is one toward
     // the bottom: rows 4 and 5 are dark under all its bright samples.
     EXPECT_EQ(f[3], C | A);
 }
 
-TEST(BorderLines, AnEdgeNeedsNearlyDarkLinesBeyond) {
+TEST(BorderLines, AnEdgeNeedsTwoNearlyDarkLinesBeyond) {
     const FrameGeometry g = Geometry(64, 48);
-    // Row 10 all bright. Row 9 with 3 bright samples (x = 1, 3, 5; 3 * 8 <= 31: nearly dark):
-    // row 10 is an edge toward the top. With 4 (x = 1..7) it is not.
-    auto scene = [](int brightBefore) {
-        return [=](int32_t x, int32_t y) {
-            if (y >= 10) return 200;
-            if (y == 9 && x < 2 * brightBefore) return 200;
-            return 16;
-        };
+    // Row 10 all bright; rows 9 and 8 with some bright samples (x = 1, 3, 5, ...). A row with
+    // 3 (3 * 8 <= 31) is nearly dark, with 4 it is not: row 10 is an edge toward the top only
+    // when both rows beyond it are nearly dark.
+    struct Case {
+        int bright9, bright8;
+        uint8_t row10, row9, row8;
     };
-    EXPECT_EQ(FlagsOf(g, scene(3))[10], C | B);
-    EXPECT_EQ(FlagsOf(g, scene(4))[10], C);
+    const Case cases[] = {
+        {3, 0, C | B, D, D},
+        {4, 0, C, 0, D},
+        {0, 4, C, D, 0},  // one dark line beyond is not enough
+    };
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> f = FlagsOf(g, [&](int32_t x, int32_t y) {
+            if (y >= 10) return 200;
+            if ((y == 9 && x < 2 * c.bright9) || (y == 8 && x < 2 * c.bright8)) return 200;
+            return 16;
+        });
+        EXPECT_EQ(f[10], c.row10) << c.bright9 << " " << c.bright8;
+        EXPECT_EQ(f[9], c.row9) << c.bright9 << " " << c.bright8;
+        EXPECT_EQ(f[8], c.row8) << c.bright9 << " " << c.bright8;
+    }
 }
 
 // Over frames: the picture is the longest band of rows with content in most frames; a side's
@@ -175,15 +187,18 @@ TEST(BorderBand, DarkContentIsNotABorder) {
     ASSERT_EQ(r.reasons.size(), 1u);
     EXPECT_EQ(r.reasons[0], "row 9, just beyond the picture's top edge (row 10), has content in 30 % of the "
                             "frames: dark picture, not a bar?");
-    // Rows 8 and 9 lit over a quarter of the width in every frame (windows in a dark sky):
-    // black lines, but not nearly dark, so content never stops sharply at row 10.
+    // Rows 8 and 9 lit over a quarter of the width in every frame (windows in a dark sky, or
+    // a score box across the edge of a bright picture): black lines, but not nearly dark, so
+    // content never stops sharply at row 10.
     auto sky = [](int32_t x, int32_t y) { return y < 8 ? 16 : y < 10 ? (x < 16 ? 200 : 16) : 200; };
     r = DetectFrames(g, std::vector<Luma>(5, sky));
     EXPECT_EQ(r.verdict, BorderVerdict::NotSure);
     EXPECT_EQ(r.picture, (Rect{0, 10, 64, 48}));
     EXPECT_EQ(r.evidence[1], 0);
     ASSERT_EQ(r.reasons.size(), 1u);
-    EXPECT_EQ(r.reasons[0], "the picture's top edge (row 10) is sharp in only 0 of 5 frames: dark picture, not a bar?");
+    EXPECT_EQ(r.reasons[0], "the picture's top edge (row 10) is sharp in only 0 of 5 frames: row 9 just beyond it is "
+                            "partly bright in 5 frames: an overlay across the edge (a score box), or picture dark only "
+                            "in part?");
     // No frame with content: nothing to judge.
     r = DetectFrames(g, std::vector<Luma>(3, Boxed({0, 0, 0, 0})));
     EXPECT_EQ(r.verdict, BorderVerdict::NoContent);
@@ -197,14 +212,74 @@ TEST(BorderBand, DarkContentIsNotABorder) {
 
 TEST(BorderBand, BarsAboveBlackAndTheBlackLevel) {
     const FrameGeometry g = Geometry(64, 48);
-    // Bars at Y 30 are black under the default level and measured as such.
-    BorderResult r = DetectFrames(g, {Boxed({0, 6, 64, 42}, 30)});
-    EXPECT_EQ(r.verdict, BorderVerdict::Found);
-    EXPECT_EQ(r.barLevel, 30);
-    // With --black 30 they count as picture: the whole frame.
-    BorderDetector d(g, 30);
-    d.AddFrame(MakeFrame(g, Boxed({0, 6, 64, 42}, 30)).data());
-    EXPECT_EQ(d.Decide().verdict, BorderVerdict::NoBorder);
+    // Bars under the black level are found and measured; at or above it they count as
+    // picture, and when two opposite edges of the frame are flat there in nine frames of ten,
+    // at a level dark enough for bars (grey, blue), the answer is not sure, with that level.
+    struct Case {
+        const char* what;
+        Luma scene;
+        int32_t black;
+        BorderVerdict verdict;
+        Rect picture;
+        int32_t barLevel, flatLevel;
+        std::vector<std::string> reasons;
+    };
+    const Rect whole{0, 0, 64, 48};
+    const Case cases[] = {
+        {"bars at Y 30", Boxed({0, 6, 64, 42}, 30), 36, BorderVerdict::Found, {0, 6, 64, 42}, 30, -1, {}},
+        {"bars at Y 30, --black 30", Boxed({0, 6, 64, 42}, 30), 30, BorderVerdict::NotSure, whole, -1, 30,
+         {"the frame's top and bottom edges are flat at Y 30 in nearly every frame, above the black level 30: "
+          "bars of grey or colour?"}},
+        {"side bars at Y 50", Boxed({8, 0, 56, 48}, 50), 36, BorderVerdict::NotSure, whole, -1, 50,
+         {"the frame's left and right edges are flat at Y 50 in nearly every frame, above the black level 36: "
+          "bars of grey or colour?"}},
+        {"flat edges at Y 90: picture", Boxed({0, 6, 64, 42}, 90), 36, BorderVerdict::NoBorder, whole, -1, -1, {}},
+        {"edges at Y 40 and 60 across: not flat",
+         [](int32_t x, int32_t y) { return y >= 6 && y < 42 ? 200 : 40 + x / 2 % 2 * 20; }, 36,
+         BorderVerdict::NoBorder, whole, -1, -1, {}},
+    };
+    for (const Case& c : cases) {
+        BorderDetector d(g, c.black);
+        for (int i = 0; i < 2; ++i) d.AddFrame(MakeFrame(g, c.scene).data());
+        const BorderResult r = d.Decide();
+        EXPECT_EQ(r.verdict, c.verdict) << c.what;
+        EXPECT_EQ(r.picture, c.picture) << c.what;
+        EXPECT_EQ(r.barLevel, c.barLevel) << c.what;
+        EXPECT_EQ(r.flatEdgeLevel, c.flatLevel) << c.what;
+        EXPECT_EQ(r.reasons, c.reasons) << c.what;
+    }
+}
+
+TEST(BorderBand, ADarkBandAcrossThePictureLiesBetweenItsSharpOuterEdges) {
+    const FrameGeometry g = Geometry(64, 64);
+    // Bright rows in two runs, dark rows between and beyond them. Rows with content reach over
+    // more than half of the height, so the columns are judged over them even when no column
+    // is bright over half of the whole height.
+    auto runs = [](int32_t a, int32_t b, int32_t c, int32_t d) {
+        return [=](int32_t, int32_t y) { return (y >= a && y < b) || (y >= c && y < d) ? 200 : 16; };
+    };
+    struct Case {
+        const char* what;
+        Luma scene;
+        BorderVerdict verdict;
+        Rect picture;
+        std::vector<std::string> reasons;
+    };
+    const Case cases[] = {
+        {"a letterbox with a dark middle", runs(8, 22, 42, 56), BorderVerdict::Found, {0, 8, 64, 56},
+         {"rows 22 to 41, dark in most frames, lie between parts of the picture: taken as a dark band across it"}},
+        {"a run beyond under an eighth of the whole (a ticker)", runs(8, 44, 52, 56), BorderVerdict::NotSure,
+         {0, 8, 64, 44}, {"row 52, beyond the picture's bottom edge, has content in most frames"}},
+        {"bars of 8 and 2 rows: dark picture at the edge?", runs(8, 22, 42, 62), BorderVerdict::NotSure,
+         {0, 42, 64, 62}, {"row 21, beyond the picture's top edge, has content in most frames"}},
+    };
+    for (const Case& c : cases) {
+        const BorderResult r = DetectFrames(g, std::vector<Luma>(3, c.scene));
+        EXPECT_EQ(r.verdict, c.verdict) << c.what;
+        EXPECT_EQ(r.picture, c.picture) << c.what;
+        EXPECT_EQ(r.framesWithContent, 3) << c.what;
+        EXPECT_EQ(r.reasons, c.reasons) << c.what;
+    }
 }
 
 TEST(BorderBand, NoisyOverscanLinesAtTheEdgeArePassedOver) {
@@ -240,6 +315,55 @@ TEST(BorderBand, AFormatChangeIsReportedWithBothFormats) {
     r = DetectFrames(g, frames);
     EXPECT_EQ(r.verdict, BorderVerdict::Found);
     EXPECT_EQ(r.picture, (Rect{0, 6, 64, 42}));
+}
+
+TEST(BorderBand, EveryFormatIsReportedInTimeOrder) {
+    const FrameGeometry g = Geometry(64, 48);
+    const Rect film{0, 6, 64, 42}, advert{0, 0, 64, 48};
+    // Advert, film, advert, each four frames or more: three formats, the first and the last alike.
+    std::vector<Luma> frames(16, Boxed(film));
+    for (int i : {0, 1, 2, 3, 12, 13, 14, 15}) frames[i] = Boxed(advert);
+    BorderResult r = DetectFrames(g, frames);
+    EXPECT_EQ(r.verdict, BorderVerdict::FormatChange);
+    ASSERT_EQ(r.formats.size(), 3u);
+    const long long firstFrames[3] = {0, 4, 12}, counts[3] = {4, 8, 4};
+    const Rect pictures[3] = {advert, film, advert};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(r.formats[i].firstFrame, firstFrames[i]) << i;
+        EXPECT_EQ(r.formats[i].border.framesWithContent, counts[i]) << i;
+        EXPECT_EQ(r.formats[i].border.picture, pictures[i]) << i;
+    }
+    EXPECT_EQ(r.formats[1].border.verdict, BorderVerdict::Found);
+    EXPECT_EQ(r.reasons, std::vector<std::string>{"the picture changes after 4 and 12 of 16 frames"});
+    // Between two others a format needs a tenth of the frames: two frames of 16 in bars are
+    // not one (a dark scene may look so), and the adverts around them leave no border.
+    frames.assign(16, Boxed(advert));
+    frames[7] = frames[8] = Boxed(film);
+    r = DetectFrames(g, frames);
+    EXPECT_EQ(r.verdict, BorderVerdict::NoBorder);
+    EXPECT_TRUE(r.formats.empty());
+}
+
+// A caller deciding over recent frames keeps their flags in a ring buffer: the window starts
+// at the oldest frame, wherever it lies.
+TEST(BorderBand, AWindowInARingBufferIsDecidedInTimeOrder) {
+    const FrameGeometry g = Geometry(64, 48);
+    const size_t block = 64 + 48;
+    BorderDetector sampler(g);
+    std::vector<uint8_t> ring(6 * block);
+    EXPECT_FALSE(sampler.FlagFrame(MakeFrame(g, Boxed({0, 0, 0, 0})).data(), ring.data()));  // black: no vote
+    // Frames 0..2 an advert, 3..5 a film, frame t in slot (4 + t) % 6.
+    for (int t = 0; t < 6; ++t)
+        EXPECT_TRUE(sampler.FlagFrame(MakeFrame(g, Boxed(t < 3 ? Rect{0, 0, 64, 48} : Rect{0, 6, 64, 42})).data(),
+                                      &ring[(4 + t) % 6 * block]));
+    const BorderResult r = DecideFormats(FlagWindow{ring.data(), 64, 48, 4, 6, 6});
+    EXPECT_EQ(r.verdict, BorderVerdict::FormatChange);
+    ASSERT_EQ(r.formats.size(), 2u);
+    EXPECT_EQ(r.formats[0].border.verdict, BorderVerdict::NoBorder);
+    EXPECT_EQ(r.formats[1].firstFrame, 3);
+    EXPECT_EQ(r.formats[1].border.picture, (Rect{0, 6, 64, 42}));
+    // The film's frames alone, by the same rules.
+    EXPECT_EQ(DecideBorders(FlagWindow{ring.data(), 64, 48, 1, 3, 6}).picture, (Rect{0, 6, 64, 42}));
 }
 
 // Frames of one to five pixels a side, black, bright or striped, in both formats: every

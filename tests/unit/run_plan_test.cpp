@@ -50,6 +50,8 @@ const RefusedLine kRefused[] = {
     {{"--plugin", "p", "--preset", "slow", "a.ts", "b.yuv"}, "set how a video OUT is encoded"},
     {{"--plugin", "p", "--detect", "a.ts", "--fit-log", "f.txt"}, "--detect runs none"},
     {{"--plugin", "p", "--size", "8x8", "--pattern", "--fit-log", "-"}, "--fit-log needs a file name"},
+    {{"--plugin", "p", "--settings", "f.ini", "--channel", "5", "--scale", "105"}, "add --save to store"},
+    {{"--plugin", "p", "--", "a.ts", "--scale"}, "OUT --scale has no extension"},  // after --, a file name
 };
 
 TEST(CommandLine, RefusedBeforeAnyWorkWithAMessageSayingWhatToDo) {
@@ -70,6 +72,9 @@ TEST(CommandLine, TakesWhatHelpPromises) {
     // ffmpeg's -y and -n.
     EXPECT_TRUE(Plan({"--plugin", "p", "a.ts", "b.mp4", "-y"}).o.overwrite);
     EXPECT_FALSE(Plan({"--plugin", "p", "a.ts", "b.mp4", "-y", "-n"}).o.overwrite);
+    // "--" ends the options: a file may be named like one.
+    EXPECT_EQ(Plan({"--plugin", "p", "--", "-in.ts", "-y.mp4"}).o.videoOut, "-y.mp4");
+    EXPECT_TRUE(ParseCommandLine({"/?"}).help);
     // The encode: x264 at crf 18, preset medium, unless asked otherwise.
     const RunPlan plain = Plan({"--plugin", "p", "a.ts", "b.mp4"});
     EXPECT_EQ(plain.o.encode.crf, 18);

@@ -108,7 +108,7 @@ protected:
 };
 
 TEST_F(SettingsDialogTest, OpeningSetsUpTheFourUpDownsAndFillsEveryControl) {
-    Edit([](ChannelProfile& p) { p = ChannelProfile{0, 0, 1, -15, 0, 1000, 1000, 0, 1, 0}; });
+    Edit([](ChannelProfile& p) { p = ChannelProfile{0, 0, 1, -15, 0, 1000, 1000, 0, 1, 0, 1}; });
     Open();
     EXPECT_EQ(view.buddies[IDC_OFFSET_X_SPIN], IDC_OFFSET_X_EDIT);
     EXPECT_EQ(view.buddies[IDC_OFFSET_Y_SPIN], IDC_OFFSET_Y_EDIT);
@@ -126,6 +126,7 @@ TEST_F(SettingsDialogTest, OpeningSetsUpTheFourUpDownsAndFillsEveryControl) {
     EXPECT_EQ(view.checks[IDC_ENABLE_CHECK], 1u);
     EXPECT_EQ(view.checks[IDC_KEEP_ASPECT_CHECK], 0u);
     EXPECT_EQ(view.checks[IDC_INTERLACE_CHECK], 1u);
+    EXPECT_EQ(view.checks[IDC_AUTO_FIT_CHECK], 1u);
     for (int id : kProcessingControls) EXPECT_TRUE(view.enabled[id]) << id;
 }
 
@@ -225,7 +226,7 @@ TEST_F(SettingsDialogTest, EnableCheckGreysExactlyTheElevenControls) {
     for (int id : kProcessingControls) EXPECT_FALSE(view.enabled[id]) << id;
     EXPECT_EQ(view.calls - calls, 11);  // the eleven EnableWindow calls and nothing else
     for (int id : {IDC_ENABLE_CHECK, IDC_PER_CHANNEL_CHECK, IDC_CHANNEL_LABEL, IDC_OK_BUTTON,
-                   IDC_CANCEL_BUTTON, IDC_DEFAULTS_BUTTON, IDC_ABOUT_BUTTON})
+                   IDC_CANCEL_BUTTON, IDC_DEFAULTS_BUTTON, IDC_ABOUT_BUTTON, IDC_AUTO_FIT_CHECK})
         EXPECT_EQ(view.enabled.count(id), 0u) << id;
     Click(IDC_ENABLE_CHECK);
     EXPECT_EQ(Now().procEnable, 1u);
@@ -240,6 +241,11 @@ TEST_F(SettingsDialogTest, PlainCheckBoxesStoreTheirStateWithoutRefresh) {
     Click(IDC_DEINTERLACE_CHECK);
     EXPECT_TRUE(view.queue.empty());
     EXPECT_EQ(Now().deinterlace, 1u);
+    Click(IDC_AUTO_FIT_CHECK);
+    EXPECT_TRUE(view.queue.empty());
+    EXPECT_EQ(Now().autoFit, 1u);
+    Click(IDC_AUTO_FIT_CHECK);
+    EXPECT_EQ(Now().autoFit, 0u);
 }
 
 TEST_F(SettingsDialogTest, UnknownRefreshCodesChangeNothing) {
@@ -250,7 +256,7 @@ TEST_F(SettingsDialogTest, UnknownRefreshCodesChangeNothing) {
 }
 
 TEST_F(SettingsDialogTest, DefaultsTakeTheDefaultProfileAndGrey) {
-    Edit([](ChannelProfile& p) { p = ChannelProfile{0, 0, 1, 40, -30, 1200, 900, 0, 0, 1}; });
+    Edit([](ChannelProfile& p) { p = ChannelProfile{0, 0, 1, 40, -30, 1200, 900, 0, 0, 1, 1}; });
     Open();
     Press(IDC_DEFAULTS_BUTTON);
     const ChannelProfile now = Now();
@@ -261,6 +267,8 @@ TEST_F(SettingsDialogTest, DefaultsTakeTheDefaultProfileAndGrey) {
     EXPECT_EQ(now.keepAspect, 1u);
     EXPECT_EQ(now.interlace, 1u);
     EXPECT_EQ(now.deinterlace, 0u);
+    EXPECT_EQ(now.autoFit, 0u);
+    EXPECT_EQ(view.checks[IDC_AUTO_FIT_CHECK], 0u);
     EXPECT_EQ(view.texts[IDC_SCALE_X_EDIT], "100.0");
     EXPECT_EQ(view.texts[IDC_SCALE_Y_EDIT], "100.0");
     EXPECT_EQ(view.texts[IDC_OFFSET_X_EDIT], "0.0");
@@ -270,13 +278,14 @@ TEST_F(SettingsDialogTest, DefaultsTakeTheDefaultProfileAndGrey) {
 }
 
 TEST_F(SettingsDialogTest, CancelAfterSeveralChangesRestoresTheOpeningValues) {
-    const ChannelProfile opening{0, 0, 1, 10, -20, 1100, 1100, 1, 0, 0};
+    const ChannelProfile opening{0, 0, 1, 10, -20, 1100, 1100, 1, 0, 0, 1};
     store.EditCurrent([&](ChannelProfile& p) { p = opening; });
     Open();
     Step(IDC_OFFSET_X_SPIN, +1);
     Step(IDC_SCALE_X_SPIN, +1);
     Click(IDC_INTERLACE_CHECK);
     Click(IDC_KEEP_ASPECT_CHECK);
+    Click(IDC_AUTO_FIT_CHECK);
     Press(IDC_DEFAULTS_BUTTON);
     Press(IDC_CANCEL_BUTTON);
     EXPECT_TRUE(view.closePosted);  // Cancel closes through WM_CLOSE
@@ -292,6 +301,7 @@ TEST_F(SettingsDialogTest, CancelAfterSeveralChangesRestoresTheOpeningValues) {
     EXPECT_EQ(now.keepAspect, opening.keepAspect);
     EXPECT_EQ(now.interlace, opening.interlace);
     EXPECT_EQ(now.deinterlace, opening.deinterlace);
+    EXPECT_EQ(now.autoFit, opening.autoFit);
 }
 
 TEST_F(SettingsDialogTest, OkKeepsTheChangesAndEveryCloseRecordsThePosition) {

@@ -150,6 +150,25 @@ TEST_F(SettingsFile, DefaultSectionSeedsNewChannelsAndIsDropped) {
     EXPECT_NE(text.find("[3]\r\nProcEnable=0\r\nOffsetX=0\r\nOffsetY=0\r\nScaleX=900\r\n"), std::string::npos);
 }
 
+TEST_F(SettingsFile, AutoFitIsWrittenOnlyInRecordsWhereItIsOn) {
+    std::string common = kFreshFile;
+    common.replace(common.find("Common=1"), 8, "Common=0");
+    // A record with the key and one without it come back as they were; [DEFAULT] seeds a
+    // new channel with it, and that channel's record is written with it.
+    const std::string text = common + Section("7", 700) + "AutoFit=1\r\n" + Section("8", 800);
+    WriteFile(text + "[DEFAULT]\r\nAutoFit=1\r\n");
+    SettingsStore store;
+    store.LoadFile(path, 0, nullptr);
+    ChannelProfile v;
+    for (auto [channel, autoFit] : {std::pair{7u, 1u}, {8u, 0u}, {9u, 1u}}) {
+        store.BeginFrame(channel, 0, "", &v);
+        EXPECT_EQ(v.autoFit, autoFit) << channel;
+    }
+    store.Save();
+    const std::string builtIn = common.substr(common.find("ProcEnable"));
+    EXPECT_EQ(ReadFile(), text + "[9]\r\n" + builtIn + "AutoFit=1\r\n");
+}
+
 TEST_F(SettingsFile, ChannelSectionsFollowCommonAndAreRenumbered) {
     WriteFile(Section("55", 1100) + kFreshFile + Section("007", 700) + Section(" 8 ", 800) +
               Section("4294967298", 1200) + Section("x", 1300));

@@ -8,7 +8,7 @@
 namespace kvx {
 
 // Every message the dialog handles itself; everything else gets the default dialog handling.
-const SettingsDialog::Route SettingsDialog::kRoutes[16] = {
+const SettingsDialog::Route SettingsDialog::kRoutes[17] = {
     {WM_DIALOG_REFRESH, 0, 0, &SettingsDialog::OnRefresh},
     {WM_CLOSE, 0, 0, &SettingsDialog::OnCloseMessage},
     {WM_COMMAND, BN_CLICKED, IDC_CANCEL_BUTTON, &SettingsDialog::OnButton},
@@ -25,6 +25,7 @@ const SettingsDialog::Route SettingsDialog::kRoutes[16] = {
     {WM_COMMAND, BN_CLICKED, IDC_ENABLE_CHECK, &SettingsDialog::OnButton},
     {WM_COMMAND, BN_CLICKED, IDC_KEEP_ASPECT_CHECK, &SettingsDialog::OnButton},
     {WM_COMMAND, BN_CLICKED, IDC_DEINTERLACE_CHECK, &SettingsDialog::OnButton},
+    {WM_COMMAND, BN_CLICKED, IDC_AUTO_FIT_CHECK, &SettingsDialog::OnButton},
 };
 
 SettingsDialog::~SettingsDialog() {

@@ -29,7 +29,7 @@ public:
 
 private:
     using Route = MessageRoute<SettingsDialog>;
-    static const Route kRoutes[16];
+    static const Route kRoutes[17];
 
     void Flash(int count);
 

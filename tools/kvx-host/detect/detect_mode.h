@@ -46,7 +46,8 @@ struct Detection {
 };
 
 // The detection of `border` with `request`: the fit of a found picture (of each format when
-// the format changes), and of format `take` (1, 2; 0: none) when it changes.
+// the format changes), and of format `take` (1 the first in time, 2 the second, ...; 0: none)
+// when it changes.
 Detection Detect(const FrameGeometry& g, int32_t black, const BorderResult& border, const FitRequest& request,
                  int32_t take);
 

@@ -62,10 +62,15 @@ std::string OptionsText(const FitResult& fit) {
 
 std::vector<std::string> DetectionNotes(const Detection& d) {
     std::vector<std::string> notes;
+    // A --black that bars at `level` stay under, with their noise.
+    auto blackAbove = [](int32_t level) { return std::to_string(level + 12); };
+    if (d.border.flatEdgeLevel >= 0)
+        notes.push_back("try --black " + blackAbove(d.border.flatEdgeLevel) + ": it counts the flat edges (Y " +
+                        std::to_string(d.border.flatEdgeLevel) + ") as bars, not as picture");
     if (d.border.barLevel >= 0 && d.border.barLevel + 8 >= d.black)
         notes.push_back("the bars (Y " + std::to_string(d.border.barLevel) + ") are close to --black " +
                         std::to_string(d.black) + "; if they are not found whole, try --black " +
-                        std::to_string(d.border.barLevel + 12));
+                        blackAbove(d.border.barLevel));
     if (!d.fit.ok) return notes;
     for (const SettingEdit& e : SuggestedEdits(d.fit)) {
         const SettingInfo& s = kSettingList[e.field];
@@ -119,8 +124,11 @@ std::string FormatChangeText(const Detection& d) {
                                               d.formatFits[i].refusal + "\n";
         else text += "picture " + RectText(part.picture, d.geometry) + "; options " + OptionsText(d.formatFits[i]) + "\n";
     }
-    return text + "not sure: " + b.reasons.front() + "; give --take 1 or --take 2 for the settings of one format; "
-                  "settings unchanged\n";
+    for (const std::string& note : d.notes) text += "note       " + note + "\n";
+    const std::string last = std::to_string(b.formats.size());
+    return text + "not sure: " + b.reasons.front() + "; give " +
+           (b.formats.size() == 2 ? "--take 1 or --take 2" : "--take N (1 to " + last + ")") +
+           " for the settings of one format; settings unchanged\n";
 }
 
 }  // namespace
@@ -135,7 +143,9 @@ std::string DescribeDetection(const Detection& d) {
                " sampled frames has a row and a column with most of it at or above --black " + std::to_string(d.black) +
                " (black, or dark all over: a night scene, credits); settings unchanged\n";
     std::string text = "frames     " + frames + "\n";
-    if (d.taken) text += "format     " + std::to_string(d.taken) + " of 2 (--take " + std::to_string(d.taken) + ")\n";
+    if (d.taken)
+        text += "format     " + std::to_string(d.taken) + " of " + std::to_string(d.formatFits.size()) + " (--take " +
+                std::to_string(d.taken) + ")\n";
     if (border.verdict == BorderVerdict::FormatChange) return text + FormatChangeText(d);
     if (border.verdict == BorderVerdict::NoBorder) {
         text += "no border found; settings unchanged\n";
@@ -155,6 +165,8 @@ std::string DescribeDetection(const Detection& d) {
         if (border.barLevel >= 0)
             text += "bars       Y " + std::to_string(border.barLevel) + " (--black " + std::to_string(d.black) + ")\n";
     }
+    if (border.verdict != BorderVerdict::NotSure)  // notes on the picture found (a dark band across it)
+        for (const std::string& note : border.reasons) text += "note       " + note + "\n";
     for (const std::string& note : d.notes) text += "note       " + note + "\n";
     if (border.verdict == BorderVerdict::NoBorder) return text;
     if (border.verdict == BorderVerdict::NotSure) {

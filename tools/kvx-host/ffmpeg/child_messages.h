@@ -1,6 +1,7 @@
-// What a child program (ffmpeg) writes to standard error, kept in an unnamed temporary file
-// instead of shown: a normal run of ffmpeg on a recording that starts mid-GOP complains about
-// every frame before the first key frame. Its last lines are shown only when it fails.
+// What a child program (ffmpeg) writes to standard error, kept back instead of shown: a
+// normal run of ffmpeg on a recording that starts mid-GOP complains about every frame before
+// the first key frame. Its last lines are shown only when it fails. Only those last bytes
+// are kept (in memory, read from a pipe), however much the program writes.
 #pragma once
 #include <memory>
 #include <string>
@@ -14,8 +15,8 @@ public:
     ChildMessages(const ChildMessages&) = delete;
     ChildMessages& operator=(const ChildMessages&) = delete;
 
-    // Calls `start` with this file as the standard error that started programs inherit;
-    // kvx-host's own standard error is back in place when it returns. Without a file (none
+    // Calls `start` with the pipe as the standard error that started programs inherit;
+    // kvx-host's own standard error is back in place when it returns. Without a pipe (none
     // could be made), programs inherit standard error as it is.
     template <typename Start>
     auto WhileStarting(Start start) -> decltype(start()) {

@@ -1,10 +1,16 @@
 #include "ffmpeg/child_process.h"
 
+#include "console/stop_signal.h"
+
 namespace kvx {
 
 ChildProcess::~ChildProcess() { Finish(); }
 
 bool ChildProcess::Start(const std::vector<std::string>& args, Pipe pipe, std::string& error) {
+    if (StopRequested()) {  // nothing new starts once the run is stopping
+        error = kInterrupted;
+        return false;
+    }
     const std::string program = FindOnPath(args[0]);
     if (program.empty()) {
         error = "cannot start " + args[0] + ": it is in no folder of PATH";

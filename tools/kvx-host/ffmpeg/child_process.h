@@ -2,7 +2,8 @@
 // with a pipe to its standard input, from its standard output, or both; the rest is inherited.
 // The program is looked up in the folders of PATH only, never in the current folder, and it
 // dies with kvx-host however kvx-host ends (a death signal on Linux; on Windows the whole
-// run is a job that is killed when the program the user started goes).
+// run is a job that is killed when the program the user started goes). A stop of the run
+// ends it too (console/stop_signal.h), so no wait on it outlasts the stop by long.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -25,7 +26,7 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     // Starts `args[0]` (looked up on PATH) with the pipe; false with `error` when it cannot be
-    // started (not installed).
+    // started (not installed, or the run is stopping).
     bool Start(const std::vector<std::string>& args, Pipe pipe, std::string& error);
     // This side of the pipe (binary mode).
     FILE* Stream() const { return stream_; }

@@ -33,10 +33,13 @@ private:
     std::string inputCodec_;  // of IN's video, which this ffmpeg only looks at, never decodes
 };
 
-// ffmpeg encoding raw frames of `g` into OUT, with IN's audio and the subtitles OUT's container
-// takes, in step with IN's timing; `limit` as for the decoder. Says on standard error which
-// subtitle streams are left out. Throws RunError.
+// ffmpeg encoding raw frames of `g` into OUT, in IN's shape and field order, with IN's audio
+// and the subtitles OUT's container takes (converted where it takes them in another format,
+// in the run's private `folder`), in step with IN's timing and ending with the video; `limit`
+// as for the decoder. Says on standard error which subtitle streams are left out. Throws
+// RunError.
 std::unique_ptr<VideoEncoder> StartEncoder(const std::string& in, const std::string& out, const FrameGeometry& g,
-                                           const VideoInfo& info, long long limit, const EncodeChoice& encode);
+                                           const VideoInfo& info, long long limit, const EncodeChoice& encode,
+                                           const std::string& folder);
 
 }  // namespace kvx

@@ -1,8 +1,10 @@
 #include "ffmpeg/probe.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <utility>
 
 #include "console/console_text.h"
 #include "console/stop_signal.h"
@@ -26,19 +28,44 @@ struct ProbeSection {
 };
 
 // The top-level sections; those inside a [PROGRAM] repeat streams listed again on their own.
+// The values of a section within one ([SIDE_DATA] in a [STREAM]) are kept in it under their
+// section's name: "SIDE_DATA:rotation".
 std::vector<ProbeSection> ProbeSections(const std::string& text) {
     std::vector<ProbeSection> sections;
     int depth = 0;
+    std::string inner;
     for (const std::string& line : SplitLines(text)) {
+        const size_t equals = line.find('=');
         if (line.size() > 2 && line[0] == '[' && line[1] == '/') {
             --depth;
         } else if (!line.empty() && line[0] == '[') {
-            if (depth++ == 0) sections.push_back({line.substr(1, line.size() - 2), {}});
-        } else if (depth == 1 && line.find('=') != std::string::npos) {
-            sections.back().values[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
+            const std::string kind = line.substr(1, line.size() - 2);
+            if (depth == 0) sections.push_back({kind, {}});
+            if (depth++ == 1) inner = kind + ":";
+        } else if ((depth == 1 || depth == 2) && equals != std::string::npos) {
+            sections.back().values[(depth == 2 ? inner : "") + line.substr(0, equals)] = line.substr(equals + 1);
         }
     }
     return sections;
+}
+
+// "64:45" when `ratio` is such a ratio of two positive whole numbers, else "" ("0:1", "N/A").
+std::string Ratio(const std::string& ratio) {
+    unsigned long a = 0, b = 0;
+    char end = 0;
+    return std::sscanf(ratio.c_str(), "%lu:%lu%c", &a, &b, &end) == 2 && a > 0 && b > 0 ? ratio : std::string();
+}
+
+// The quarter turn the display matrix's `rotation` (degrees counterclockwise) is, as 0, 90,
+// 180 or 270; within a degree of one, as ffmpeg takes it. Throws RunError for other angles.
+int QuarterTurn(const std::string& path, const std::string& rotation) {
+    const long degrees = ((std::lround(std::atof(rotation.c_str())) % 360) + 360) % 360;
+    const long quarter = (degrees + 45) / 90 * 90;
+    if (std::labs(degrees - quarter) > 1)
+        throw RunError(path + " is shown turned by " + std::to_string(degrees) +
+                       " degrees; kvx-host turns pictures by quarter turns only: turn it first, e.g. "
+                       "ffmpeg -i IN upright.mp4");
+    return static_cast<int>(quarter % 360);
 }
 
 // "01:02:03.5" as seconds (3723.5); 0 when it is no such time.
@@ -57,11 +84,20 @@ VideoInfo VideoInfoFromProbe(const std::string& path, const std::vector<ProbeSec
         if (section.kind == "FORMAT") format = section;
         if (section.kind != "STREAM") continue;
         if (section.Get("codec_type") == "video" && !video) video = &section;
+        if (section.Get("codec_type") == "audio") info.audioCodecs.push_back(section.Get("codec_name"));
         if (section.Get("codec_type") == "subtitle") info.subtitleCodecs.push_back(section.Get("codec_name"));
     }
     if (video) {
         info.width = std::atoi(video->Get("width").c_str());
         info.height = std::atoi(video->Get("height").c_str());
+        info.aspect = Ratio(video->Get("sample_aspect_ratio"));
+        info.turn = QuarterTurn(path, video->Get("SIDE_DATA:rotation"));
+        if (info.turn % 180 != 0) {  // on its side: shown the other way round, its samples too
+            std::swap(info.width, info.height);
+            const size_t colon = info.aspect.find(':');
+            if (colon != std::string::npos)
+                info.aspect = info.aspect.substr(colon + 1) + ":" + info.aspect.substr(0, colon);
+        }
         info.rate = video->Get("r_frame_rate");
         info.codec = video->Get("codec_name");
         if (video->Get("field_order") != "unknown") info.fieldOrder = video->Get("field_order");
@@ -94,8 +130,10 @@ bool Probe(const std::vector<std::string>& args, std::string& text) {
     command.insert(command.end(), args.begin(), args.end());
     ChildMessages messages;
     std::string error;
-    if (messages.WhileStarting([&] { return CaptureOutput(command, text, error); })) return true;
+    const bool ran = messages.WhileStarting([&] { return CaptureOutput(command, text, error); });
+    // A stopped ffprobe may end "successfully" with part of its answer: never read it as IN's.
     if (StopRequested()) throw RunError(kInterrupted);
+    if (ran) return true;
     if (!error.empty()) throw StartFailure(error);
     PutText(stderr, messages.Tail());
     return false;
@@ -106,8 +144,9 @@ VideoInfo ProbeVideo(const std::string& path) {
     // frame before the first key frame: what ffprobe says is shown only when it fails.
     std::string text;
     if (!Probe({"-show_entries",
-                "stream=codec_type,codec_name,width,height,r_frame_rate,avg_frame_rate,field_order,"
-                "nb_frames,start_time,duration:stream_tags=DURATION:format=start_time,duration",
+                "stream=codec_type,codec_name,width,height,sample_aspect_ratio,r_frame_rate,avg_frame_rate,"
+                "field_order,nb_frames,start_time,duration:stream_tags=DURATION:stream_side_data=rotation:"
+                "format=start_time,duration",
                 "-of", "default", AsFile(path)},
                text))
         throw RunError("ffprobe cannot read " + path + " as a video (its message is above)");

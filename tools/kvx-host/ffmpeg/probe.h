@@ -1,4 +1,5 @@
-// What ffprobe says of a video IN: the frame size, rate, field order, length and streams.
+// What ffprobe says of a video IN: the frame size, shape, turn, rate, field order, length and
+// streams.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -7,7 +8,11 @@
 namespace kvx {
 
 struct VideoInfo {
+    // The frames as they are shown, which the decoder hands over: a picture stored on its
+    // side (a phone's) is turned upright, as ffmpeg shows it, so that OUT shows it so too.
     int32_t width = 0, height = 0;
+    std::string aspect;      // their sample aspect ratio, e.g. "64:45"; "" when not known
+    int turn = 0;            // degrees the stored picture is turned (counterclockwise) to be shown
     std::string rate;        // frames per second as ffprobe gives it, e.g. "25/1", "30000/1001"
     std::string fieldOrder;  // "progressive", "tt", "bb", ... or "" when not known
     std::string codec;       // ffmpeg's name of the video's codec, e.g. "h264"
@@ -15,7 +20,8 @@ struct VideoInfo {
     // Seconds from IN's start (where ffmpeg puts time 0 of what it reads from IN) to the end
     // of the video stream; -1: not known.
     double videoEnd = -1;
-    std::vector<std::string> subtitleCodecs;  // codec names of IN's subtitle streams, in order
+    std::vector<std::string> audioCodecs;     // codec names of IN's audio streams, in order
+    std::vector<std::string> subtitleCodecs;  // and of its subtitle streams
 };
 
 // Asks ffprobe about IN's first video stream; throws RunError.

@@ -19,6 +19,9 @@ bool Utf8ToPluginPath(const std::string& utf8, std::string& pluginPath);
 
 FILE* OpenFile(const std::string& path, const char* mode);
 bool IsTerminal(FILE* file);
+// A name Windows takes as a device in every folder (NUL, CON, AUX, PRN, COM1-9, LPT1-9, with
+// any extension): never a file. Always false on other systems.
+bool IsDeviceName(const std::string& path);
 bool FileExists(const std::string& path);
 // An environment variable's value in UTF-8 ("" when it is not set).
 std::string EnvironmentValue(const char* name);
@@ -38,6 +41,8 @@ struct FileIdentity {
     }
 };
 FileIdentity IdentifyFile(const std::string& path);
+// Standard output's identity when it is a regular file (`known` false otherwise).
+FileIdentity IdentifyStandardOutput();
 
 struct FileFacts {
     bool exists = false, regular = false, folder = false;
@@ -56,11 +61,23 @@ std::string FolderPart(const std::string& path);
 // The last component of `path`.
 std::string NamePart(const std::string& path);
 
-// Creates a new file beside `path` under an unpredictable name that ends in `suffix`,
-// exclusively (never opening what is already there, a symbolic link included), readable
-// and writable by the user only. Returns it open for writing with its name in `created`;
-// null with `error` when the folder refuses.
-FILE* CreateBeside(const std::string& path, const std::string& suffix, std::string& created, std::string& error);
+// Makes a new folder inside `parent` (a folder part as FolderPart gives it) under an
+// unpredictable name that starts with `prefix`, for this user alone: 0700 (on Windows it
+// keeps its parent's permissions, so what is made in it gets those, and is hidden). Returns
+// its path; "" with `error` when the folder refuses.
+std::string MakePrivateFolder(const std::string& parent, const std::string& prefix, std::string& error);
+// Removes an empty folder.
+void RemoveFolder(const std::string& path);
+// The names in a folder, without "." and "..".
+std::vector<std::string> FolderNames(const std::string& folder);
+
+// Creates the file `path`, which must not exist yet (a link planted there included),
+// readable and writable by the user only; other programs of the user may still open it by
+// its name and write it, as ffmpeg does. Returns it open for writing, and what it is in
+// `made`; null when that fails.
+FILE* CreateNewFile(const std::string& path, FileIdentity& made);
+// Whether the name `path` itself (not what a link there points to) is the regular file `made`.
+bool IsStillFile(const std::string& path, const FileIdentity& made);
 
 // Puts the finished file `from` in place of `to`. `replace`: an existing `to` is replaced
 // in one step and `from` takes its permissions; otherwise an existing `to` makes it fail.
@@ -69,21 +86,6 @@ bool MoveInto(const std::string& from, const std::string& to, bool replace);
 void RemoveFile(const std::string& path);
 // Flushes a file written through `file` to the disk.
 bool FlushToDisk(FILE* file);
-
-// Holds an exclusive lock on the file at `path` (if it exists) while it lives, so that
-// kvx-host runs that compare a file and then replace it take turns (flock; on Windows a
-// mutex named after the file's identity). Another program's edits are not
-// held off; they are found by comparing.
-class FileLock {
-public:
-    explicit FileLock(const std::string& path);
-    ~FileLock();
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-
-private:
-    intptr_t lock_ = -1;  // the open file: a descriptor, or a handle on Windows
-};
 
 // Reads a file of at most `limit` bytes that must be a regular file; false with `error`
 // (what is wrong, in words for the user) otherwise. Never blocks on a FIFO or a device.

@@ -4,12 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "files/output_file.h"
 #include "video/frame_geometry.h"
 
 namespace kvx {
 
-// The --compare picture: `before` and `after` side by side, written as an OutputFile.
-void WriteComparisonPng(const std::string& png, bool overwrite, const std::vector<uint8_t>& before,
-                        const std::vector<uint8_t>& after, const FrameGeometry& g);
+// The --compare picture: `before` and `after` side by side, written into `file` (which takes
+// its name with the run's other outputs).
+void WriteComparisonPng(OutputFile& file, const std::vector<uint8_t>& before, const std::vector<uint8_t>& after,
+                        const FrameGeometry& g);
 
 }  // namespace kvx

@@ -112,7 +112,10 @@ Detection Detect(const FrameGeometry& g, int32_t black, const BorderResult& bord
         d.fit = FitSettings(g.width, g.height, d.border.picture, request);
     d.notes = DetectionNotes(d);
     if (take > 0 && !d.taken)
-        d.notes.push_back("--take " + std::to_string(take) + " is not used: the picture's format does not change");
+        d.notes.push_back("--take " + std::to_string(take) + " is not used: " +
+                          (border.formats.empty() ? std::string("the picture's format does not change")
+                                                  : "the picture has " + std::to_string(border.formats.size()) +
+                                                        " formats"));
     return d;
 }
 
@@ -138,7 +141,8 @@ BorderSample SampleInput(const RunPlan& plan, const FrameGeometry& g, const Vide
 }
 
 // The last sampled frame before and after the suggested settings, side by side.
-void WriteComparison(const RunPlan& plan, HostSession& session, const FrameGeometry& g, const BorderSample& sample) {
+void WriteComparison(const RunPlan& plan, HostSession& session, const FrameGeometry& g, const BorderSample& sample,
+                     OutputFile& png) {
     PluginDescriptor& d = session.Plugin();
     std::vector<uint8_t> after = sample.lastFrame;
     VideoFormat format{g.width, g.height, g.BytesPerPixel(), static_cast<int32_t>(g.format), 0};
@@ -150,7 +154,7 @@ void WriteComparison(const RunPlan& plan, HostSession& session, const FrameGeome
     info.channel = channel.info();
     d.ProcessFrame(&info);
     d.Free();
-    WriteComparisonPng(plan.o.png, plan.o.overwrite, sample.lastFrame, after, g);
+    WriteComparisonPng(png, sample.lastFrame, after, g);
 }
 
 void Report(const Options& o, const Detection& detection, const std::string& more) {
@@ -195,11 +199,14 @@ int RunDetect(const RunPlan& plan, const std::string& folder) {
     suggestion.edits = SuggestedEdits(detection.fit);
     StoreSettings(settings.pluginPath, suggestion, key);
     session.Init();
-    if (!o.png.empty()) WriteComparison(plan, session, g, sample);
+    RunOutputs outputs;
+    if (!o.png.empty()) WriteComparison(plan, session, g, sample, outputs.Add(o.png, o.overwrite));
     session.Plugin().Deinit();
+    outputs.Commit(o.settings.save ? o.settings.file : "", [&] {
+        if (o.settings.save) SaveSettingsBack(plan, settings);
+    });
     std::string more;
     if (o.settings.save) {
-        SaveSettingsBack(plan, settings);
         detection.saved = o.settings.file + ", " +
                           (store.IsPerChannel() ? "the record of channel " + std::to_string(static_cast<long long>(key))
                                                 : std::string("[COMMON] (one set for all channels)"));

@@ -24,21 +24,20 @@ namespace {
 
 // Where the processed frames go: nowhere, standard output, a raw file or the encoder.
 struct FrameSink {
-    std::unique_ptr<OutputFile> file;  // OUT or --output FILE, until the run succeeds
+    OutputFile* file = nullptr;  // OUT or --output FILE, put in place with the run's other outputs
     std::unique_ptr<VideoEncoder> encoder;
     bool encoderStopped = false;  // it took no more frames: it failed, and says why itself
     FILE* stream = nullptr;
     std::string name;
 };
 
-FrameSink OpenSink(const RunPlan& plan, const FrameGeometry& g, const VideoInfo& video) {
+FrameSink OpenSink(const RunPlan& plan, const FrameGeometry& g, const VideoInfo& video, const std::string& folder,
+                   RunOutputs& outputs) {
     const Options& o = plan.o;
     FrameSink sink;
     if (!o.videoOut.empty()) {
-        const std::string name = NamePart(o.videoOut);
-        sink.file.reset(new OutputFile(o.videoOut, name.substr(name.find_last_of('.')), o.overwrite));
-        sink.file->Close();  // ffmpeg writes it by its name
-        sink.encoder = StartEncoder(o.videoIn, sink.file->TempName(), g, video, o.frames, o.encode);
+        sink.file = &outputs.Add(o.videoOut, o.overwrite);
+        sink.encoder = StartEncoder(o.videoIn, sink.file->TempName(), g, video, o.frames, o.encode, folder);
         sink.stream = sink.encoder->Stream();
         sink.name = o.videoOut;
     } else if (o.output == "-") {
@@ -48,15 +47,15 @@ FrameSink OpenSink(const RunPlan& plan, const FrameGeometry& g, const VideoInfo&
         sink.stream = stdout;
         sink.name = "standard output";
     } else if (o.output != "none") {
-        sink.file.reset(new OutputFile(o.output, ".tmp", o.overwrite));
+        sink.file = &outputs.Add(o.output, o.overwrite);
         sink.stream = sink.file->Stream();
         sink.name = o.output;
     }
     return sink;
 }
 
-// Ends the output: the encoder finishes or the file is flushed; then the file takes its
-// place. Nothing is put in place after a failure (the temporary file is removed).
+// Ends the output: the encoder finishes, or standard output is flushed (a file is finished
+// with the run's other outputs).
 int CloseSink(FrameSink& sink, int status) {
     std::string messages;
     if (sink.encoder && status != 0 && !sink.encoderStopped) {
@@ -77,11 +76,7 @@ int CloseSink(FrameSink& sink, int status) {
             PrintText(stderr, "kvx-host: cannot write to standard output: %s\n", SystemErrorText().c_str());
             status = 1;
         }
-    } else if (sink.file && !sink.file->Close() && status == 0) {
-        PrintText(stderr, "kvx-host: cannot write output %s: %s\n", sink.name.c_str(), SystemErrorText().c_str());
-        status = 1;
     }
-    if (sink.file && status == 0) sink.file->Commit();
     return status;
 }
 
@@ -155,10 +150,10 @@ int ProcessAll(const RunPlan& plan, const FrameGeometry& g, PluginDescriptor& d,
     return status;
 }
 
-void WritePng(const RunPlan& plan, const FrameGeometry& g, const FrameLoop& loop) {
+void WritePng(const RunPlan& plan, const FrameGeometry& g, const FrameLoop& loop, RunOutputs& outputs) {
     const std::string& png = plan.o.png;
     if (loop.frames == 0) throw RunError("no frame was processed, so there is no picture for " + png);
-    WriteComparisonPng(png, plan.o.overwrite, loop.before, loop.frame, g);
+    WriteComparisonPng(outputs.Add(png, plan.o.overwrite), loop.before, loop.frame, g);
 }
 
 }  // namespace
@@ -180,13 +175,14 @@ int RunFrames(const RunPlan& plan, const std::string& folder) {
     VideoInfo video;
     const FrameGeometry g = RunGeometry(plan, video);
     std::unique_ptr<FrameSource> source = OpenSource(plan, g, video);
-    FrameSink sink = OpenSink(plan, g, video);
+    RunOutputs outputs;
+    FrameSink sink = OpenSink(plan, g, video, folder, outputs);
     PluginDescriptor& d = session.Plugin();
     session.Init();
     VideoFormat format{g.width, g.height, g.BytesPerPixel(), static_cast<int32_t>(g.format), 0};
     d.FormatChange(&format);
     std::unique_ptr<FitLog> fitLog;
-    if (!o.fitLog.empty()) fitLog.reset(new FitLog(o.fitLog, o.overwrite, session.FitState(), o.plugin));
+    if (!o.fitLog.empty()) fitLog.reset(new FitLog(o.fitLog, o.overwrite, session.FitState(), o.plugin, outputs));
     FrameLoop loop;
     int status = ProcessAll(plan, g, d, *source, sink, loop, fitLog.get());
     if (o.stats && loop.frames > 0)
@@ -197,10 +193,14 @@ int RunFrames(const RunPlan& plan, const std::string& folder) {
     d.Deinit();
     source.reset();
     status = CloseSink(sink, status);
-    if (status == 0 && !o.png.empty()) WritePng(plan, g, loop);
-    if (status == 0 && fitLog) fitLog->Finish();
-    if (status == 0 && o.settings.save) SaveSettingsBack(plan, settings);
-    return status;
+    if (status != 0) return status;
+    if (!o.png.empty()) WritePng(plan, g, loop, outputs);
+    if (fitLog) fitLog->Check();
+    // The settings save may still refuse (FILE edited meanwhile): before any output is put in place.
+    outputs.Commit(o.settings.save ? o.settings.file : "", [&] {
+        if (o.settings.save) SaveSettingsBack(plan, settings);
+    });
+    return 0;
 }
 
 }  // namespace kvx

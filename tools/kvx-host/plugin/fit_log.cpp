@@ -58,12 +58,13 @@ std::string Line(const LiveFitState& s, long long frame, uint64_t key, bool json
 
 }  // namespace
 
-FitLog::FitLog(const std::string& name, bool overwrite, LiveFitStateProc state, const std::string& plugin)
+FitLog::FitLog(const std::string& name, bool overwrite, LiveFitStateProc state, const std::string& plugin,
+               RunOutputs& outputs)
     : name_(name), state_(state), json_(EndsWith(name, ".json") || EndsWith(name, ".jsonl")) {
     if (!state_)
         throw RunError("--fit-log: " + plugin + " does not report its live fit (it has no KVX_LiveFitState); "
                        "use the KVX_Scaler this kvx-host came with");
-    file_.reset(new OutputFile(name, ".tmp", overwrite));
+    file_ = &outputs.Add(name, overwrite);
     changes_ = Poll().changes;
 }
 
@@ -82,9 +83,8 @@ void FitLog::AfterFrame(long long frame, uint64_t key) {
     std::fwrite(line.data(), 1, line.size(), file_->Stream());
 }
 
-void FitLog::Finish() {
-    if (!file_->Close()) throw RunError("cannot write --fit-log " + name_ + ": " + SystemErrorText());
-    file_->Commit();
+void FitLog::Check() const {
+    if (std::ferror(file_->Stream())) throw RunError("cannot write --fit-log " + name_ + ": the disk refused a line");
 }
 
 }  // namespace kvx

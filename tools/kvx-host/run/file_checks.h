@@ -10,6 +10,11 @@ namespace kvx {
 // Throws UsageError (a command line that names files wrongly) or RunError.
 void CheckFiles(const RunPlan& plan);
 
+// What keeps `file` from being the --settings FILE (with `save`: the one --save replaces):
+// a link to nothing, no regular file, and for a save a read-only or hard-linked file; ""
+// when nothing does. Checked before any work and again at the moment of writing.
+std::string SettingsFileProblem(const std::string& file, bool save);
+
 // The file --save writes: FILE itself, or what a symbolic link FILE points to.
 std::string SaveTarget(const std::string& file);
 

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "borders/border_detect.h"
+
 namespace kvx {
 namespace {
 
@@ -255,10 +257,10 @@ const std::vector<OptionEntry>& OptionTable() {
              o.fitGiven = true;
          }},
         {"--take", "N", "when the picture's format changes within the recording (a 4:3\n"
-                        "advert, then a letterboxed film): suggest (and --save) the\n"
-                        "settings of format N (1: the first in time, 2: the second)",
+                        "advert, a letterboxed film, an advert): suggest (and --save) the\n"
+                        "settings of format N (1: the first in time, 2: the second, ...)",
          [](Options& o, const std::string& n, const std::string& v) {
-             o.take = static_cast<int32_t>(ParseWholeNumber(v, n, 1, 2));
+             o.take = static_cast<int32_t>(ParseWholeNumber(v, n, 1, kMostFormats));
              o.fitGiven = true;
          }},
         {"--json", nullptr, "print the --detect report as JSON (verdict, rectangle, reasons,\n"
@@ -316,10 +318,19 @@ std::string HelpText() {
 
 Options ParseCommandLine(const std::vector<std::string>& args) {
     Options o;
+    bool optionsEnded = false;  // after "--" every word is a file name, even "-x"
     for (size_t i = 0; i < args.size(); ++i) {
         std::string a = args[i];
+        if (optionsEnded) {
+            o.files.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+            continue;
+        }
         if (IsInstanceSwitch(a)) continue;  // read by the plug-in from the process command line
-        if (a == "-h") a = "--help";
+        if (a == "-h" || a == "/?") a = "--help";  // "/?": what Windows users type for help
         if (a == "-y") a = "--overwrite";  // ffmpeg's spelling, as its users expect
         if (a == "-n") a = "--no-overwrite";
         if (a.size() < 2 || a[0] != '-' || a == "-") {

@@ -40,7 +40,7 @@ struct Options {
     EncodeChoice encode;                // how a video OUT is encoded
     int32_t black = kDefaultBlackLevel;  // --black: the darkest luma that counts as picture
     bool json = false;                   // --json: the --detect report as JSON
-    int32_t take = 0;                    // --take: the format to suggest for when it changes (1, 2)
+    int32_t take = 0;                    // --take: the format to suggest for when it changes (1, 2, ...)
     std::vector<std::string> warnings;  // one line each, printed before the run
 };
 

@@ -8,8 +8,14 @@
 // The copy knows it is the copy by the folder its parent names in the environment, which
 // must be the very folder (by identity, not spelling) its own program file lies in; a copy
 // never starts another. It dies with the program the user started, however that ends, and
-// so do the programs it starts. Folders of runs that were killed are removed at the next
-// run's start: each run holds a lock inside its folder for as long as it lives.
+// so do the programs it starts; after a stop the program the user started gives it
+// kCopyGraceMs to end, then ends it.
+//
+// Folders of runs that were killed are removed at the next run's start, and nothing else is,
+// whatever its name: a folder is a run's only when it is the user's own and no link (on
+// POSIX also closed to others, as it is made) and holds the lock file "run.lock", a regular
+// file of the user's whose whole text is kRunMarker. The run holds that file locked (on
+// Windows: open without sharing) for as long as any of its processes lives.
 #pragma once
 #include <string>
 #include <vector>
@@ -30,6 +36,10 @@ bool PathIsInside(const std::string& path, const std::string& folder);
 
 // The environment variable that names the private folder to the copy.
 extern const char kPrivateFolderVariable[];
+
+// The whole text of a private folder's lock file.
+inline constexpr char kRunMarker[] =
+    "kvx-host private run folder: the next kvx-host removes it once its run has ended\n";
 
 // This program's own file (UTF-8).
 std::string ThisProgramFile();

@@ -36,6 +36,8 @@ void PlanInOut(Options& o) {
     if (!o.videoOut.empty() && o.videoIn.empty())
         throw UsageError("a video OUT takes its frame rate and audio from a video IN; for raw frames in, "
                          "pipe them into ffmpeg yourself (see --help)");
+    if (!o.videoIn.empty() && o.frames == 0)
+        throw UsageError("--frames 0 leaves no frame of IN to process: leave it out or give more");
     if (!o.videoOut.empty()) {
         o.output = "none";  // no raw output beside the encoder
         std::string why;
@@ -96,6 +98,14 @@ RunPlan MakeRunPlan(const Options& parsed) {
     p.mode = o.detect ? RunMode::Detect : framesWanted ? RunMode::Frames : RunMode::SettingsOnly;
     if (!o.fitLog.empty() && p.mode != RunMode::Frames)
         throw UsageError("--fit-log logs the live fit of frames run through the plug-in; --detect runs none");
+    // A settings file and setting options alone, without --save, would run frames from a
+    // terminal; what was missing is most likely --save.
+    const bool framesNamed = o.pattern || !o.input.empty() || !o.output.empty() || !o.png.empty() || o.stats ||
+                             !o.files.empty() || o.haveSize || o.detect || !o.fitLog.empty();
+    if (!framesNamed && !o.settings.file.empty() && !o.showSettings && !o.settings.save)
+        throw UsageError("--settings FILE without --save changes nothing in FILE: add --save to store the "
+                         "settings there, --show-settings to see them, or give frames to try them on (IN OUT, "
+                         "or --size WxH with --pattern or raw frames)");
     if (framesWanted && !o.videoIn.empty()) {
         if (o.haveSize) throw UsageError("--size is read from the video IN; leave it out");
         if (o.output.empty()) o.output = "none";

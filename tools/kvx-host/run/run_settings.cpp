@@ -1,12 +1,19 @@
 #include "run/run_settings.h"
 
+#include <chrono>
+#include <optional>
+
 #include "console/console_text.h"
+#include "console/stop_signal.h"
 #include "files/files.h"
+#include "platform/file_system.h"
 #include "platform/host_environment.h"
 #include "platform/module.h"
 #include "run/file_checks.h"
 #include "run/private_run.h"
+#include "run/settings_file_text.h"
 #include "run/settings_options.h"
+#include "run/settings_save.h"
 #include "settings/settings_path.h"
 
 namespace kvx {
@@ -51,6 +58,34 @@ void CheckChannelNamed(const RunPlan& plan, const std::string& pluginPath) {
                          "shows a channel's values)");
 }
 
+// This run's turn to save; Ctrl+C ends the wait, and so does a wait longer than any save.
+void WaitForTurn(SaveTurn& turn, const std::string& file) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kSaveWaitSeconds);
+    while (!turn.TryTake(100)) {
+        if (StopRequested()) throw RunError(kInterrupted);
+        if (std::chrono::steady_clock::now() > deadline)
+            throw RunError(file + " is being saved by another program; it is left as it was, without this run's "
+                           "settings: try again once that save has ended");
+    }
+}
+
+// FILE as it is now against FILE as the run read it: the same file (or still none) with
+// the same bytes, and still one a save may replace.
+void CheckStillAsRead(const std::string& file, const RunSettings& s) {
+    const std::string kept = "; it is left as it is, without this run's settings";
+    const std::string problem = SettingsFileProblem(file, true);
+    if (!problem.empty()) throw RunError(problem + kept);
+    const FileFacts facts = InspectFile(file);
+    if (s.existed && !facts.exists)
+        throw RunError(file + " was deleted or renamed during this run; it is not made again: run again to save "
+                       "this run's settings to a new file");
+    std::string now, error;
+    if (facts.exists != s.existed || facts.symlink != s.wasLink || SaveTarget(file) != s.target ||
+        (facts.exists && (!ReadRegularFile(s.target, kMaxSettingsBytes, now, error) || now != s.original)))
+        throw RunError(file + (s.existed ? " was changed" : " was made") + " by someone else during this run" + kept +
+                       ": run again to apply them to the new version");
+}
+
 }  // namespace
 
 std::string StoreSettings(const std::string& pluginPath, const SettingRequest& request, uint64_t key) {
@@ -79,6 +114,8 @@ RunSettings PrepareSettings(const RunPlan& plan, const std::string& folder, Host
     if (!file.empty()) {
         std::string error;
         s.existed = FileExists(file);
+        s.wasLink = InspectFile(file).symlink;
+        s.target = SaveTarget(file);
         if ((s.existed || !o.settings.save) && !ReadRegularFile(file, kMaxSettingsBytes, s.original, error))
             throw RunError("cannot read settings file " + file + ": " + error +
                            (s.existed || o.settings.save ? "" : " (to make a new one, add --save)"));
@@ -88,6 +125,9 @@ RunSettings PrepareSettings(const RunPlan& plan, const std::string& folder, Host
             SettingsStore store;
             store.LoadFile(s.pluginPath, 0, nullptr);
             for (ChannelKey key : store.ChannelKeys()) session.Know(key);
+            if (o.showSettings)
+                for (const std::string& w : SettingsTextWarnings(s.original, store.ChannelKeys()))
+                    PrintText(stderr, "kvx-host: warning: %s: %s\n", file.c_str(), w.c_str());
         }
     }
     CheckChannelNamed(plan, s.pluginPath);
@@ -100,21 +140,30 @@ RunSettings PrepareSettings(const RunPlan& plan, const std::string& folder, Host
 
 void SaveSettingsBack(const RunPlan& plan, const RunSettings& s) {
     const std::string& file = plan.o.settings.file;
-    const std::string target = SaveTarget(file);
-    std::string saved, now, error;
+    std::string saved;
     if (!ReadWholeFile(s.ownPath, saved))
         throw RunError("the plug-in saved no settings file; " + file + " is left as it was");
+    // The new text is written before this run's turn, so runs saving at once wait only for
+    // each other's last check and rename.
+    RemoveLeftOverSaves(s.target);
+    const bool changed = !s.existed || saved != s.original;
+    std::optional<SaveFolder> folder;
+    if (changed) {
+        folder.emplace(s.target);
+        if (Utf8Files().WriteNew(folder->NewFile(), saved.data(), saved.size()) != CreateStatus::kWritten)
+            throw RunError("cannot write into the folder of " + file + " (" + SystemErrorText() + "); " + file +
+                           " is left as it was");
+    }
     // Someone else's edit made during the run (another kvx-host, a copy from the TV
-    // computer) is never overwritten with what this run started from. Runs saving to one
-    // file at once take turns from the compare to the replace.
-    const FileLock lock(target);
-    const bool existsNow = FileExists(target);
-    if (existsNow != s.existed || (existsNow && (!ReadRegularFile(target, kMaxSettingsBytes, now, error) ||
-                                                 now != s.original)))
-        throw RunError(file + " was changed by someone else during this run; it is left as it is, without "
-                       "this run's settings: run again to apply them to the new version");
-    if (s.existed && saved == s.original) return;
-    if (!WriteFileAtomically(target, saved, error)) throw RunError(error + "; " + file + " is left as it was");
+    // computer) is never overwritten with what this run started from.
+    SaveTurn turn(s.target);
+    WaitForTurn(turn, file);
+    CheckStillAsRead(file, s);
+    if (!changed) return;
+    // A new FILE takes its name only while the name is free.
+    const bool placed = s.existed ? Utf8Files().Replace(folder->NewFile(), s.target)
+                                  : MoveInto(folder->NewFile(), s.target, false);
+    if (!placed) throw RunError("cannot write " + file + ": " + SystemErrorText() + "; it is left as it was");
 }
 
 }  // namespace kvx

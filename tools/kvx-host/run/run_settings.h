@@ -17,6 +17,8 @@ struct RunSettings {
     std::string ownPath;     // the same file for kvx-host's own file calls (UTF-8)
     std::string original;    // FILE's bytes as they were read
     bool existed = false;
+    bool wasLink = false;  // FILE was a symbolic link
+    std::string target;    // the file --save replaces: FILE, or what its link points to
 };
 
 // Prepares the settings before Init, which is when the plug-in reads them; tells `session`
@@ -30,7 +32,13 @@ RunSettings PrepareSettings(const RunPlan& plan, const std::string& privateFolde
 std::string StoreSettings(const std::string& pluginPath, const SettingRequest& request, uint64_t key);
 
 // --save: the plug-in's saved file goes back to FILE in one step, only when it differs, and
-// only when FILE is still what the run read (no edit made meanwhile is overwritten).
+// only when FILE is still what the run read, checked again at the moment of writing: the
+// same file (or no file), the same bytes, still writable and of one name. No edit made
+// meanwhile is overwritten, and a FILE deleted meanwhile is not made again. Waits for other
+// runs saving into the same folder, up to kSaveWaitSeconds, and ends on Ctrl+C.
 void SaveSettingsBack(const RunPlan& plan, const RunSettings& settings);
+
+// Another run's save takes a moment: a wait this long means something holds the folder.
+constexpr int kSaveWaitSeconds = 30;
 
 }  // namespace kvx

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "console/stop_signal.h"
 #include "ffmpeg/child_process.h"
 #include "files/files.h"
 
@@ -68,6 +69,7 @@ bool ChildProcess::Launch(const std::string& program, const std::vector<std::str
         (void)ignored;
         _exit(127);
     }
+    if (pid > 0) WatchChild(pid);
     close(theirs);
     close(report[1]);
     if (pipe == Pipe::Both) close(input[0]);
@@ -80,7 +82,10 @@ bool ChildProcess::Launch(const std::string& program, const std::vector<std::str
     close(report[0]);
     if (!started) {
         error = "cannot start " + program + ": " + std::strerror(pid > 0 ? failure : errno);
-        if (pid > 0) waitpid(pid, nullptr, 0);
+        if (pid > 0) {
+            ForgetChild(pid);  // it has ended: its exec failed
+            waitpid(pid, nullptr, 0);
+        }
         close(ours);
         CloseInput();
         return false;
@@ -112,8 +117,15 @@ int ChildProcess::Finish() {
     if (stream_) std::fclose(stream_);
     stream_ = nullptr;
     if (process_ <= 0) return -1;
+    const pid_t pid = static_cast<pid_t>(process_);
+    // Waited for without reaping it, so that a stop can still end it meanwhile and its id
+    // is no other program's until it is forgotten.
+    siginfo_t ended;
+    while (waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    }
+    ForgetChild(pid);
     int status = 0;
-    while (waitpid(static_cast<pid_t>(process_), &status, 0) < 0 && errno == EINTR) {
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     process_ = 0;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/file.h>
@@ -11,6 +12,7 @@
 #include <cstring>
 
 #include "files/files.h"
+#include "files/run_marker.h"
 
 namespace kvx {
 namespace {
@@ -38,6 +40,14 @@ void FlushFolderOf(const std::string& path) {
     }
 }
 
+FileIdentity Identity(const struct stat& st) {
+    FileIdentity id;
+    id.volume = static_cast<uint64_t>(st.st_dev);
+    id.index = static_cast<uint64_t>(st.st_ino);
+    id.known = true;
+    return id;
+}
+
 }  // namespace
 
 std::string PluginPathToUtf8(const std::string& pluginPath) { return pluginPath; }
@@ -47,6 +57,7 @@ bool Utf8ToPluginPath(const std::string& utf8, std::string& pluginPath) {
 }
 FILE* OpenFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 bool IsTerminal(FILE* file) { return isatty(fileno(file)) != 0; }
+bool IsDeviceName(const std::string&) { return false; }
 bool FileExists(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0;
@@ -58,17 +69,21 @@ std::string EnvironmentValue(const char* name) {
 std::string SystemErrorText() { return std::strerror(errno); }
 
 FileIdentity IdentifyFile(const std::string& path) {
-    FileIdentity id;
     struct stat st;
+    std::string name;
     if (stat(path.c_str(), &st) != 0) {
         const std::string folder = FolderPart(path);
-        if (NamePart(path).empty() || stat(folder.empty() ? "." : folder.c_str(), &st) != 0) return id;
-        id.newName = NamePart(path);
+        name = NamePart(path);
+        if (name.empty() || stat(folder.empty() ? "." : folder.c_str(), &st) != 0) return FileIdentity();
     }
-    id.volume = static_cast<uint64_t>(st.st_dev);
-    id.index = static_cast<uint64_t>(st.st_ino);
-    id.known = true;
+    FileIdentity id = Identity(st);
+    id.newName = name;
     return id;
+}
+
+FileIdentity IdentifyStandardOutput() {
+    struct stat st;
+    return fstat(STDOUT_FILENO, &st) == 0 && S_ISREG(st.st_mode) ? Identity(st) : FileIdentity();
 }
 
 FileFacts InspectFile(const std::string& path) {
@@ -93,15 +108,43 @@ std::string ResolveLinks(const std::string& path) {
     return text;
 }
 
-FILE* CreateBeside(const std::string& path, const std::string& suffix, std::string& created, std::string& error) {
+std::string MakePrivateFolder(const std::string& parent, const std::string& prefix, std::string& error) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        created = FolderPart(path) + "." + NamePart(path) + ".kvx-" + RandomLetters() + suffix;
-        const int fd = open(created.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd >= 0) return fdopen(fd, "wb");
+        const std::string folder = parent + prefix + RandomLetters();
+        if (mkdir(folder.c_str(), 0700) == 0) return folder;
         if (errno != EEXIST) break;
     }
-    error = "cannot create a file in the folder of " + path + " (" + SystemErrorText() + ")";
-    return nullptr;
+    error = "its folder takes no new files (" + SystemErrorText() + ")";
+    return std::string();
+}
+
+void RemoveFolder(const std::string& path) { rmdir(path.c_str()); }
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* entry = readdir(dir))
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+                names.push_back(entry->d_name);
+        closedir(dir);
+    }
+    return names;
+}
+
+FILE* CreateNewFile(const std::string& path, FileIdentity& made) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        if (fd >= 0) close(fd);
+        return nullptr;
+    }
+    made = Identity(st);
+    return fdopen(fd, "wb");
+}
+
+bool IsStillFile(const std::string& path, const FileIdentity& made) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && Identity(st) == made;
 }
 
 bool MoveInto(const std::string& from, const std::string& to, bool replace) {
@@ -132,16 +175,39 @@ void RemoveFile(const std::string& path) { unlink(path.c_str()); }
 
 bool FlushToDisk(FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
 
-FileLock::FileLock(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    lock_ = fd;
-    if (fd >= 0)
-        while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-        }
+RunMarker::RunMarker(const std::string& folder) : path_(folder + "/" + kRunMarkerName) {
+    const int fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) lock_ = fd;
+    if (!Append(kRunMarkerText)) {
+        if (fd >= 0) close(fd);
+        if (fd >= 0) unlink(path_.c_str());
+        lock_ = -1;
+    }
 }
 
-FileLock::~FileLock() {
-    if (lock_ >= 0) close(static_cast<int>(lock_));
+RunMarker::~RunMarker() {
+    if (lock_ == -1) return;
+    unlink(path_.c_str());  // still locked: a run looking meanwhile sees the lock, or no marker
+    close(static_cast<int>(lock_));
+}
+
+bool RunMarker::Append(const std::string& text) {
+    return lock_ != -1 && write(static_cast<int>(lock_), text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
+std::string AbandonedRunMarker(const std::string& folder) {
+    struct stat st;
+    if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) return std::string();
+    const int fd = open((folder + "/" + kRunMarkerName).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::string();
+    char text[4096];
+    const ssize_t n = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
+                              flock(fd, LOCK_EX | LOCK_NB) == 0
+                          ? read(fd, text, sizeof text)
+                          : -1;
+    close(fd);
+    const std::string marker(text, n > 0 ? static_cast<size_t>(n) : 0);
+    return marker.compare(0, sizeof kRunMarkerText - 1, kRunMarkerText) == 0 ? marker : std::string();
 }
 
 bool ReadRegularFile(const std::string& path, uint64_t limit, std::string& bytes, std::string& error) {

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,8 +12,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
+#include "console/console_text.h"
+#include "console/stop_signal.h"
 #include "errors.h"
 #include "files/files.h"
 #include "run/private_run.h"
@@ -25,32 +27,46 @@ namespace {
 const char kFolderPrefix[] = "kvx-host-";
 const char kLockName[] = "run.lock";
 
-// Removes a folder and what is in it; links inside are removed, never followed.
-void RemoveTree(const std::string& folder) {
+// Removes a folder and what is in it; links inside are removed, never followed. `last`, a
+// name in the folder, goes only once all else has: a run's folder that cannot be removed
+// whole keeps its marked lock file, so that a later run still knows it and removes it.
+bool RemoveTree(const std::string& folder, const char* last = nullptr) {
+    bool gone = true;
     if (DIR* dir = opendir(folder.c_str())) {
         while (dirent* entry = readdir(dir)) {
             std::string name = entry->d_name;
-            if (name == "." || name == "..") continue;
+            if (name == "." || name == ".." || (last && name == last)) continue;
             std::string path = folder + "/" + name;
             struct stat st;
-            if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) RemoveTree(path);
-            else unlink(path.c_str());
+            if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) gone = RemoveTree(path) && gone;
+            else gone = unlink(path.c_str()) == 0 && gone;
         }
         closedir(dir);
     }
-    rmdir(folder.c_str());
+    if (gone && last) unlink((folder + "/" + last).c_str());
+    return gone && rmdir(folder.c_str()) == 0;
 }
 
-// A folder of an earlier run is left over when nobody holds its lock any more, or, without
-// a lock file, when it is older than a minute (its run was killed before it made one).
-bool LeftOver(const std::string& folder) {
+// The lock of a folder an earlier run left (see run/private_run.h), taken; -1 when `name`
+// is no such folder: not the user's own and closed to others, without the marker, or in
+// use by a live run. Opened without following links and without waiting, so a look at a
+// user's folder does nothing to it.
+int LockOfLeftOver(int temp, const char* name) {
+    const int folder = openat(temp, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0) return -1;
     struct stat st;
-    if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) return false;
-    const int fd = open((folder + "/" + kLockName).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT && std::time(nullptr) - st.st_mtime > 60;
-    const bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
-    close(fd);
-    return free;
+    const bool closed = fstat(folder, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 077) == 0;
+    const int lock = closed ? openat(folder, kLockName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC) : -1;
+    close(folder);
+    if (lock < 0) return -1;
+    const ssize_t size = sizeof kRunMarker - 1;
+    char text[sizeof kRunMarker];
+    const bool marked = fstat(lock, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() && st.st_nlink == 1 &&
+                        st.st_size == size && read(lock, text, sizeof text) == size &&
+                        std::memcmp(text, kRunMarker, size) == 0;
+    if (marked && flock(lock, LOCK_EX | LOCK_NB) == 0) return lock;
+    close(lock);
+    return -1;
 }
 
 void RemoveLeftOvers(const std::string& temp) {
@@ -59,8 +75,11 @@ void RemoveLeftOvers(const std::string& temp) {
     while (dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
         if (name.compare(0, sizeof kFolderPrefix - 1, kFolderPrefix) != 0) continue;
-        const std::string folder = temp + "/" + name;
-        if (LeftOver(folder)) RemoveTree(folder);
+        // Held while the folder goes, so no other run starting now takes it for its own.
+        const int lock = LockOfLeftOver(dirfd(dir), name.c_str());
+        if (lock < 0) continue;
+        RemoveTree(temp + "/" + name, kLockName);
+        close(lock);
     }
     closedir(dir);
 }
@@ -91,13 +110,22 @@ bool CopyProgram(const std::string& from, const std::string& to) {
     return ok;
 }
 
-volatile sig_atomic_t g_copy = 0;
+volatile sig_atomic_t g_copy = 0, g_stop = 0, g_ended = 0;  // g_stop: the first stop signal
 void PassOn(int signal) {
     if (g_copy > 0) kill(static_cast<pid_t>(g_copy), signal);
+    if (g_stop) return;
+    g_stop = signal;
+    itimerval grace{{0, 0}, {kCopyGraceMs / 1000, kCopyGraceMs % 1000 * 1000}};
+    setitimer(ITIMER_REAL, &grace, nullptr);
+}
+// A copy still running after its grace is killed; the programs it started die with it.
+void EndCopy(int) {
+    if (g_copy > 0) g_ended = kill(static_cast<pid_t>(g_copy), SIGKILL) == 0;
 }
 
-// Starts the copy, which gets SIGTERM (and so ends cleanly) when this program dies.
-pid_t StartCopy(const std::string& program, const std::vector<std::string>& args, int& failure) {
+// Starts the copy, which gets SIGTERM (and so ends cleanly) when this program dies. It
+// inherits the folder's `lock`, so the folder stays in use for as long as the copy lives.
+pid_t StartCopy(const std::string& program, const std::vector<std::string>& args, int lock, int& failure) {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -112,6 +140,7 @@ pid_t StartCopy(const std::string& program, const std::vector<std::string>& args
     if (pid == 0) {
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (getppid() != parent) _exit(128 + SIGTERM);
+        fcntl(lock, F_SETFD, 0);
         execve(program.c_str(), argv.data(), environ);
         const int error = errno;
         ssize_t ignored = write(report[1], &error, sizeof error);
@@ -131,7 +160,7 @@ pid_t StartCopy(const std::string& program, const std::vector<std::string>& args
     return pid;
 }
 
-int RunCopy(const std::string& folder, const std::string& program, const std::vector<std::string>& args) {
+int RunCopy(const std::string& folder, const std::string& program, const std::vector<std::string>& args, int lock) {
     setenv(kPrivateFolderVariable, folder.c_str(), 1);
     // With the machine-wide switch on, the plug-in keeps its file under XDG_CONFIG_HOME.
     setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1);
@@ -141,8 +170,12 @@ int RunCopy(const std::string& folder, const std::string& program, const std::ve
     pass.sa_handler = PassOn;
     sigemptyset(&pass.sa_mask);
     for (int s : {SIGTERM, SIGHUP, SIGINT, SIGQUIT}) sigaction(s, &pass, nullptr);
+    struct sigaction end {};
+    end.sa_handler = EndCopy;
+    sigemptyset(&end.sa_mask);
+    sigaction(SIGALRM, &end, nullptr);
     int failure = 0;
-    const pid_t pid = StartCopy(program, args, failure);
+    const pid_t pid = StartCopy(program, args, lock, failure);
     if (pid < 0) {
         std::string message = "cannot start kvx-host's copy in " + folder + ": " + std::strerror(failure);
         if (failure == EACCES || failure == EPERM)
@@ -151,10 +184,16 @@ int RunCopy(const std::string& folder, const std::string& program, const std::ve
         throw RunError(message);
     }
     g_copy = pid;
+    if (g_stop) kill(pid, g_stop);  // a stop that came while the copy was being started
+    // Reaped only once EndCopy can no longer take its id for another program's.
+    siginfo_t ended;
+    while (waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    }
+    g_copy = 0;
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    g_copy = 0;
+    if (g_ended) PrintText(stderr, "kvx-host: %s\n", kInterrupted);  // the copy could not say it
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : 1;
 }
@@ -162,7 +201,7 @@ int RunCopy(const std::string& folder, const std::string& program, const std::ve
 // The private folder goes however the run ends (the copy's exit, a failure to start it).
 struct RemovedAtEnd {
     const std::string& folder;
-    ~RemovedAtEnd() { RemoveTree(folder); }
+    ~RemovedAtEnd() { RemoveTree(folder, kLockName); }
 };
 
 }  // namespace
@@ -187,17 +226,20 @@ int RunInPrivateFolder(const std::vector<std::string>& args) {
                        "; check that TMPDIR names a folder you can write");
     const std::string folder = pattern, program = folder + "/kvx-host";
     RemovedAtEnd removed{folder};
-    // Held until this program ends, however it ends: a folder whose lock is free is left over.
-    // The lock file is locked under another name and only then given its own, so a run
-    // starting beside this one never finds it unlocked and takes the folder for left over.
+    // Held until this program and its copy end, however they end: a folder whose lock is
+    // free is left over. The lock file is locked and marked under another name and only then
+    // given its own, so a run starting beside this one never finds it unlocked and takes the
+    // folder for left over.
     const std::string lockPath = folder + "/" + kLockName, unnamed = lockPath + ".new";
     const int lock = open(unnamed.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (lock < 0 || flock(lock, LOCK_EX) != 0 || rename(unnamed.c_str(), lockPath.c_str()) != 0)
+    const ssize_t marker = sizeof kRunMarker - 1;
+    if (lock < 0 || flock(lock, LOCK_EX) != 0 || write(lock, kRunMarker, marker) != marker ||
+        rename(unnamed.c_str(), lockPath.c_str()) != 0)
         throw RunError("cannot lock the private folder " + folder + ": " + SystemErrorText());
     const std::string self = ThisProgramFile();
     if (self.empty() || !CopyProgram(self, program))
         throw RunError("cannot place a copy of kvx-host in " + folder + ": " + SystemErrorText());
-    const int code = RunCopy(folder, program, args);
+    const int code = RunCopy(folder, program, args, lock);
     close(lock);
     return code;
 }

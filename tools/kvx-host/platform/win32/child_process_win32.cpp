@@ -2,6 +2,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include "console/stop_signal.h"
 #include "ffmpeg/child_process.h"
 #include "files/files.h"
 #include "wide_text.h"
@@ -95,6 +96,7 @@ bool ChildProcess::Launch(const std::string& program, const std::vector<std::str
     }
     CloseHandle(process.hThread);
     process_ = reinterpret_cast<intptr_t>(process.hProcess);
+    WatchChild(process_);
     // Binary: frames are bytes, never text with line ends to translate.
     int fd = _open_osfhandle(reinterpret_cast<intptr_t>(ours), _O_BINARY | (pipe == Pipe::ToInput ? 0 : _O_RDONLY));
     stream_ = _fdopen(fd, pipe == Pipe::ToInput ? "wb" : "rb");
@@ -128,6 +130,7 @@ int ChildProcess::Finish() {
     WaitForSingleObject(process, INFINITE);
     DWORD code = 1;
     GetExitCodeProcess(process, &code);
+    ForgetChild(process_);
     CloseHandle(process);
     process_ = 0;
     return static_cast<int>(code);

@@ -3,9 +3,12 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cctype>
+#include <cstring>
 #include <cwctype>
 
 #include "files/files.h"
+#include "files/run_marker.h"
 #include "wide_text.h"
 
 namespace kvx {
@@ -50,6 +53,17 @@ HANDLE OpenForFacts(const std::string& path) {
                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
+// The identity of an open file (not known when the system does not say).
+FileIdentity Identity(HANDLE h) {
+    FileIdentity id;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info)) return id;
+    id.volume = info.dwVolumeSerialNumber;
+    id.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    id.known = true;
+    return id;
+}
+
 }  // namespace
 
 std::wstring Widen(const std::string& utf8) { return WideFrom(CP_UTF8, utf8); }
@@ -65,6 +79,19 @@ bool Utf8ToPluginPath(const std::string& utf8, std::string& pluginPath) {
 
 FILE* OpenFile(const std::string& path, const char* mode) { return _wfopen(Widen(path).c_str(), Widen(mode).c_str()); }
 bool IsTerminal(FILE* file) { return _isatty(_fileno(file)) != 0; }
+
+bool IsDeviceName(const std::string& path) {
+    if (path.compare(0, 4, "\\\\.\\") == 0) return true;  // \\.\COM1, \\.\pipe\...
+    // The name's stem up to its first dot, trailing spaces dropped, in upper case.
+    std::string stem = NamePart(path);
+    stem = stem.substr(0, stem.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" || stem == "CONIN$" || stem == "CONOUT$")
+        return true;
+    return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
 bool FileExists(const std::string& path) { return GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string EnvironmentValue(const char* name) {
@@ -86,26 +113,31 @@ std::string SystemErrorText() {
 }
 
 FileIdentity IdentifyFile(const std::string& path) {
-    FileIdentity id;
+    std::string name;
     HANDLE h = OpenForFacts(path);
     if (h == INVALID_HANDLE_VALUE) {
         const std::string folder = FolderPart(path);
-        if (NamePart(path).empty()) return id;
+        if (NamePart(path).empty()) return FileIdentity();
         h = OpenForFacts(folder.empty() ? "." : folder);
-        if (h == INVALID_HANDLE_VALUE) return id;
+        if (h == INVALID_HANDLE_VALUE) return FileIdentity();
         // Names are compared as the file system does: without regard to case.
-        std::wstring name = Widen(NamePart(path));
-        CharLowerBuffW(&name[0], static_cast<DWORD>(name.size()));
-        id.newName = Narrow(name);
+        std::wstring wide = Widen(NamePart(path));
+        CharLowerBuffW(&wide[0], static_cast<DWORD>(wide.size()));
+        name = Narrow(wide);
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (GetFileInformationByHandle(h, &info)) {
-        id.volume = info.dwVolumeSerialNumber;
-        id.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-        id.known = true;
-    }
+    FileIdentity id = Identity(h);
+    id.newName = name;
     CloseHandle(h);
     return id;
+}
+
+FileIdentity IdentifyStandardOutput() {
+    HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!h || h == INVALID_HANDLE_VALUE || GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return FileIdentity();
+    return Identity(h);
 }
 
 FileFacts InspectFile(const std::string& path) {
@@ -144,20 +176,60 @@ std::string ResolveLinks(const std::string& path) {
     return Narrow(resolved);
 }
 
-FILE* CreateBeside(const std::string& path, const std::string& suffix, std::string& created, std::string& error) {
+std::string MakePrivateFolder(const std::string& parent, const std::string& prefix, std::string& error) {
+    // No access list of its own: the files made in it keep the one they get here when they
+    // are moved out, so they get their folder's, as any new file there would.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        created = FolderPart(path) + "." + NamePart(path) + ".kvx-" + RandomLetters() + suffix;
-        // CREATE_NEW fails on any name already taken, a link planted there included.
-        HANDLE h = CreateFileW(Widen(created).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                               nullptr);
-        if (h != INVALID_HANDLE_VALUE) {
-            const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), 0);
-            return _fdopen(fd, "wb");
+        const std::string folder = parent + prefix + RandomLetters();
+        const std::wstring wide = Widen(folder);
+        if (CreateDirectoryW(wide.c_str(), nullptr)) {
+            SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_HIDDEN);
+            return folder;
         }
-        if (GetLastError() != ERROR_FILE_EXISTS) break;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
-    error = "cannot create a file in the folder of " + path + " (" + SystemErrorText() + ")";
-    return nullptr;
+    error = "its folder takes no new files (" + SystemErrorText() + ")";
+    return std::string();
+}
+
+void RemoveFolder(const std::string& path) { RemoveDirectoryW(Widen(path).c_str()); }
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    std::wstring pattern = Widen(folder);
+    if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((pattern + L'*').c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(Narrow(name));
+    } while (FindNextFileW(h, &found));
+    FindClose(h);
+    return names;
+}
+
+FILE* CreateNewFile(const std::string& path, FileIdentity& made) {
+    // CREATE_NEW fails on any name already taken, a link planted there included. Shared for
+    // reading and writing: ffmpeg and the PNG writer open it by name while it is open here.
+    HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    made = Identity(h);
+    return _fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(h), 0), "wb");
+}
+
+bool IsStillFile(const std::string& path, const FileIdentity& made) {
+    HANDLE h = CreateFileW(Widen(path).c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool file = GetFileInformationByHandle(h, &info) &&
+                      !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+    const bool same = file && Identity(h) == made;
+    CloseHandle(h);
+    return same;
 }
 
 bool MoveInto(const std::string& from, const std::string& to, bool replace) {
@@ -169,27 +241,48 @@ void RemoveFile(const std::string& path) { DeleteFileW(Widen(path).c_str()); }
 
 bool FlushToDisk(FILE* file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }
 
-FileLock::FileLock(const std::string& path) {
-    // A mutex named after the file's identity, not a lock on the file: an open handle would
-    // keep the file from being replaced.
-    const FileIdentity id = IdentifyFile(path);
-    if (!id.known || !id.newName.empty()) return;
-    const std::wstring name = L"Local\\kvx-host-save-" + std::to_wstring(id.volume) + L"-" + std::to_wstring(id.index);
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
-    if (!mutex) return;
-    const DWORD waited = WaitForSingleObject(mutex, INFINITE);
-    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {  // abandoned: its run was killed
-        CloseHandle(mutex);
-        return;
+RunMarker::RunMarker(const std::string& folder) : path_(folder + "\\" + kRunMarkerName) {
+    // Opened without sharing from its creation on: that is the lock.
+    HANDLE h = CreateFileW(Widen(path_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) lock_ = reinterpret_cast<intptr_t>(h);
+    if (!Append(kRunMarkerText) && h != INVALID_HANDLE_VALUE) {
+        CloseHandle(h);
+        DeleteFileW(Widen(path_).c_str());
+        lock_ = -1;
     }
-    lock_ = reinterpret_cast<intptr_t>(mutex);
 }
 
-FileLock::~FileLock() {
+RunMarker::~RunMarker() {
     if (lock_ == -1) return;
-    HANDLE mutex = reinterpret_cast<HANDLE>(lock_);
-    ReleaseMutex(mutex);
-    CloseHandle(mutex);
+    CloseHandle(reinterpret_cast<HANDLE>(lock_));
+    DeleteFileW(Widen(path_).c_str());
+}
+
+bool RunMarker::Append(const std::string& text) {
+    const DWORD size = static_cast<DWORD>(text.size());
+    DWORD written = 0;
+    return lock_ != -1 && WriteFile(reinterpret_cast<HANDLE>(lock_), text.data(), size, &written, nullptr) &&
+           written == size;
+}
+
+std::string AbandonedRunMarker(const std::string& folder) {
+    const DWORD a = GetFileAttributesW(Widen(folder).c_str());
+    if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY) || (a & FILE_ATTRIBUTE_REPARSE_POINT))
+        return std::string();
+    // Opens only when no live run holds it.
+    HANDLE h = CreateFileW(Widen(folder + "\\" + kRunMarkerName).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return std::string();
+    BY_HANDLE_FILE_INFORMATION info;
+    char text[4096];
+    DWORD n = 0;
+    if (!GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+        !ReadFile(h, text, sizeof text, &n, nullptr))
+        n = 0;
+    CloseHandle(h);
+    const std::string marker(text, n);
+    return marker.compare(0, sizeof kRunMarkerText - 1, kRunMarkerText) == 0 ? marker : std::string();
 }
 
 bool ReadRegularFile(const std::string& path, uint64_t limit, std::string& bytes, std::string& error) {

@@ -1,5 +1,11 @@
 #include <windows.h>
+// after windows.h, which it needs
+#include <aclapi.h>
 
+#include <cstring>
+
+#include "console/console_text.h"
+#include "console/stop_signal.h"
 #include "errors.h"
 #include "files/files.h"
 #include "run/private_run.h"
@@ -32,58 +38,117 @@ std::wstring ArgumentsAsGiven() {
 }
 
 // Removes a folder and what is in it. A link or junction inside is removed itself, never
-// followed: what it points to is not the run's.
-void RemoveTree(const std::wstring& folder) {
+// followed: what it points to is not the run's. `last`, a name in the folder, goes only once
+// all else has: a run's folder that cannot be removed whole (a file still in use) keeps its
+// marked lock file, so that a later run still knows it and removes it.
+bool RemoveTree(const std::wstring& folder, const wchar_t* last = nullptr) {
+    bool gone = true;
     WIN32_FIND_DATAW found;
     HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &found);
     if (h != INVALID_HANDLE_VALUE) {
         do {
             std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
+            if (name == L"." || name == L".." || (last && name == last)) continue;
             std::wstring path = folder + L"\\" + name;
             const DWORD a = found.dwFileAttributes;
             if ((a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                RemoveTree(path);
+                gone = RemoveTree(path) && gone;
             } else if (a & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveDirectoryW(path.c_str());  // the link alone
+                gone = RemoveDirectoryW(path.c_str()) && gone;  // the link alone
             } else {
                 // The copy's image may stay mapped a moment after it exits.
-                for (int tries = 0; !DeleteFileW(path.c_str()) && tries < 50; ++tries) Sleep(20);
+                bool deleted = false;
+                for (int tries = 0; !(deleted = DeleteFileW(path.c_str())) && tries < 50; ++tries) Sleep(20);
+                gone = deleted && gone;
             }
         } while (FindNextFileW(h, &found));
         FindClose(h);
     }
-    RemoveDirectoryW(folder.c_str());
+    if (gone && last) DeleteFileW((folder + L"\\" + last).c_str());
+    return gone && RemoveDirectoryW(folder.c_str());
 }
 
-// A folder of an earlier run is left over when its lock file can be opened: a live run
-// holds it open without sharing.
+// Whether the file or folder open as `h` is this user's: owned by the user, or by the owner
+// the system gives what this user creates (the Administrators group in an elevated run).
+bool OwnedByThisUser(HANDLE h) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR described = nullptr;
+    if (GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        &described) != ERROR_SUCCESS)
+        return false;
+    bool mine = false;
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        alignas(void*) BYTE user[256], creator[256];
+        DWORD n = 0;
+        if (GetTokenInformation(token, TokenUser, user, sizeof user, &n))
+            mine = EqualSid(owner, reinterpret_cast<TOKEN_USER*>(user)->User.Sid);
+        if (!mine && GetTokenInformation(token, TokenOwner, creator, sizeof creator, &n))
+            mine = EqualSid(owner, reinterpret_cast<TOKEN_OWNER*>(creator)->Owner);
+        CloseHandle(token);
+    }
+    LocalFree(described);
+    return mine;
+}
+
+// Whether `folder` is one an earlier run left (see run/private_run.h): a folder of this
+// user's, no link, whose lock file is this user's regular file holding the marker and can
+// be opened without sharing, so no live run holds it. A user's folder of the same name,
+// the unpacked release and the like are not kvx-host's to remove.
+bool LeftOver(const std::wstring& folder) {
+    BY_HANDLE_FILE_INFORMATION info;
+    HANDLE h = CreateFileW(folder.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ours = GetFileInformationByHandle(h, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && OwnedByThisUser(h);
+    CloseHandle(h);
+    if (!ours) return false;
+    h = CreateFileW((folder + L"\\" + kLockName).c_str(), GENERIC_READ | READ_CONTROL, 0, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const DWORD size = sizeof kRunMarker - 1;
+    char text[sizeof kRunMarker];
+    DWORD got = 0;
+    ours = GetFileInformationByHandle(h, &info) &&
+           !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+           info.nNumberOfLinks == 1 && info.nFileSizeHigh == 0 && info.nFileSizeLow == size && OwnedByThisUser(h) &&
+           ReadFile(h, text, sizeof text, &got, nullptr) && got == size && std::memcmp(text, kRunMarker, size) == 0;
+    CloseHandle(h);
+    return ours;
+}
+
 void RemoveLeftOvers(const std::wstring& temp) {
     WIN32_FIND_DATAW found;
     HANDLE h = FindFirstFileW((temp + kFolderPrefix + L"*").c_str(), &found);
     if (h == INVALID_HANDLE_VALUE) return;
     do {
-        const DWORD a = found.dwFileAttributes;
-        if (!(a & FILE_ATTRIBUTE_DIRECTORY) || (a & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
         const std::wstring folder = temp + found.cFileName;
-        HANDLE lock = CreateFileW((folder + L"\\" + kLockName).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-        if (lock == INVALID_HANDLE_VALUE) continue;
-        CloseHandle(lock);
-        RemoveTree(folder);
+        if (LeftOver(folder)) RemoveTree(folder, kLockName);
     } while (FindNextFileW(h, &found));
     FindClose(h);
 }
 
 // The copy and every program it starts are in one job that ends when this program ends,
-// however it ends (its handle to the job is the last one).
-HANDLE MakeRunJob() {
+// however it ends (its handle to the job is the last one). This program joins the job
+// first, so that each process it starts belongs to it from its first instant: a copy put
+// in the job only after its start would outlive a kill of this program in between. `joined`
+// says whether it could (not inside another job before Windows 8).
+HANDLE MakeRunJob(bool& joined) {
     HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    joined = false;
     if (!job) return nullptr;
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    joined = AssignProcessToJobObject(job, GetCurrentProcess()) != FALSE;
     return job;
+}
+
+HANDLE g_stopped = nullptr;  // set by a stop (Ctrl+C, the console closed)
+BOOL WINAPI NoteStop(DWORD) {
+    SetEvent(g_stopped);
+    return TRUE;  // the copy, which got the same event, ends first; then we clean up
 }
 
 int RunCopy(const std::wstring& folder, const std::wstring& program) {
@@ -97,26 +162,38 @@ int RunCopy(const std::wstring& folder, const std::wstring& program) {
     start.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     for (HANDLE h : {start.hStdInput, start.hStdOutput, start.hStdError})
         if (h && h != INVALID_HANDLE_VALUE) SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-    HANDLE job = MakeRunJob();
+    bool joined = false;
+    HANDLE job = MakeRunJob(joined);
+    g_stopped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (g_stopped) SetConsoleCtrlHandler(NoteStop, TRUE);
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr, &start,
                         &process))
         throw RunError("cannot start " + Narrow(program) + ": " + SystemErrorText());
-    if (job) AssignProcessToJobObject(job, process.hProcess);  // may fail inside another job
+    if (job && !joined) AssignProcessToJobObject(job, process.hProcess);
     ResumeThread(process.hThread);
-    SetConsoleCtrlHandler(nullptr, TRUE);  // Ctrl+C reaches the copy, which ends; then we clean up
+    // After a stop the copy has its grace to end; then it is ended (what it started goes
+    // with the job).
+    HANDLE waits[] = {process.hProcess, g_stopped};
+    if (g_stopped && WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1 &&
+        WaitForSingleObject(process.hProcess, kCopyGraceMs) == WAIT_TIMEOUT) {
+        TerminateProcess(process.hProcess, 1);
+        PrintText(stderr, "kvx-host: %s\n", kInterrupted);  // the copy could not say it
+    }
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 1;
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    if (job) CloseHandle(job);  // ends whatever the copy left running
+    // Ends whatever the copy left running: now, or, with this program in the job (which
+    // closing the handle would end too), as this program exits.
+    if (job && !joined) CloseHandle(job);
     return static_cast<int>(code);
 }
 
 struct RemovedAtEnd {
     const std::wstring& folder;
-    ~RemovedAtEnd() { RemoveTree(folder); }
+    ~RemovedAtEnd() { RemoveTree(folder, kLockName); }
 };
 
 }  // namespace
@@ -153,11 +230,13 @@ int RunInPrivateFolder(const std::vector<std::string>&) {
                            "; check that TMP names a folder you can write");
     }
     RemovedAtEnd removed{folder};
-    // Held open without sharing until this program ends: a folder whose lock can be opened
-    // is left over from a run that was killed.
+    // Held open without sharing until this program ends (and the job with it): a folder
+    // whose marked lock can be opened is left over from a run that was killed.
     HANDLE lock = CreateFileW((folder + L"\\" + kLockName).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               CREATE_NEW, 0, nullptr);
-    if (lock == INVALID_HANDLE_VALUE)
+    DWORD written = 0;
+    if (lock == INVALID_HANDLE_VALUE ||
+        !WriteFile(lock, kRunMarker, sizeof kRunMarker - 1, &written, nullptr) || written != sizeof kRunMarker - 1)
         throw RunError("cannot lock the private folder " + Narrow(folder) + ": " + SystemErrorText());
     const std::wstring self = ThisProgramWide();
     const std::wstring program = folder + L"\\kvx-host.exe";
