@@ -5,6 +5,7 @@
 #include "console/console_text.h"
 #include "ffmpeg/probe.h"
 #include "ffmpeg/subtitle_streams.h"
+#include "ffmpeg/version_options.h"
 #include "ffmpeg/video_files.h"
 #include "files/files.h"
 
@@ -62,13 +63,21 @@ std::unique_ptr<VideoEncoder> StartEncoder(const std::string& in, const std::str
     // IN's audio and subtitles end with the video; the video is never cut to them.
     if (end > 0) args.insert(args.end(), {"-t", Seconds(end)});
     args.insert(args.end(), {"-i", AsFile(in), "-map", "0:v:0", "-map", "1:a?"});
+    // ffmpeg before 4.4 (told apart only as older than 5.1) counts that -t, for the streams it
+    // copies, from time 0 of IN's timestamps rather than from IN's start, which in a TV
+    // recording lies hours in: the sound would run on to IN's end. There OUT as a whole ends
+    // half a frame after `end` as well; this -t holds the picture too, whose last frame starts
+    // by `end`.
+    if (end > 0 && FfmpegBefore51())
+        args.insert(args.end(), {"-t", Seconds(end + 0.5 / FramesPerSecond(info.rate))});
     // MP4 and QuickTime take AAC everywhere; other containers keep the source's audio as it is.
     const bool aac = ext == "mp4" || ext == "m4v" || ext == "mov";
     // Every processed frame once, at its own time: the frames are already at the source's rate,
     // and an MP4 that starts its picture after its sound says so in its edit list rather than
     // with copies of the first frame.
-    args.insert(args.end(), {"-fps_mode", "passthrough", "-c:v", "libx264", "-crf", std::to_string(encode.crf),
-                             "-preset", encode.preset, "-pix_fmt", "yuv420p", "-c:a", aac ? "aac" : "copy"});
+    AddPassthroughTiming(args);
+    args.insert(args.end(), {"-c:v", "libx264", "-crf", std::to_string(encode.crf), "-preset", encode.preset,
+                             "-pix_fmt", "yuv420p", "-c:a", aac ? "aac" : "copy"});
     // An interlaced source stays interlaced, fields in its order, so players deinterlace it as
     // they did the source.
     const bool top = info.fieldOrder == "tt" || info.fieldOrder == "tb";
