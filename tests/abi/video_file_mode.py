@@ -1,12 +1,19 @@
 #!/usr/bin/env python3
 """kvx-host IN OUT as a user meets it, with short clips made by ffmpeg: lip-sync on a recording
 that starts mid-GOP, audio shorter or longer than the video, what a failure and a normal run
-print, the encode's quality options and subtitles.
+print, the encode's quality options, subtitles and --detect's samples.
 
 usage: video_file_mode.py BUILD_DIR
-Native only: under Wine, kvx-host.exe needs an ffmpeg for Windows, which this machine lacks.
+       video_file_mode.py --wine WIN32_BUILD_DIR WINDOWS_FFMPEG_DIR
+With --wine, kvx-host.exe runs under Wine (environment from ./run) with the ffmpeg.exe and
+ffprobe.exe of WINDOWS_FFMPEG_DIR on Windows' PATH (./run setup fetches ffmpeg 4.1 and
+ffprobe 5.1): the same checks, then Ctrl+C and a kill. The clips are made and measured
+with this machine's own ffmpeg either way.
 """
-import os, re, shutil, subprocess, sys, tempfile
+import os, re, shutil, signal, subprocess, sys, tempfile, time
+
+sys.dont_write_bytecode = True  # no __pycache__ left in the source tree by the import below
+from hostile_files import alive, read_cmdline
 
 RATE = 25
 FRAME = 1.0 / RATE
@@ -28,6 +35,14 @@ def probe(path, entries, streams=None):
     if streams:
         cmd += ["-select_streams", streams]
     return subprocess.run(cmd + [path], capture_output=True, text=True).stdout.split()
+
+
+def playing_time(path):
+    """How long a file plays: its longest stream (Matroska keeps the lengths as tags). The
+    container's own total may add an encoder's padding: ffmpeg 4's MP4 counts AAC's last frame."""
+    seconds = lambda v: sum(float(p) * 60 ** i for i, p in enumerate(reversed(v.split(":")))) if v != "N/A" else 0
+    return max((seconds(v) for line in probe(path, "stream=duration:stream_tags=DURATION") for v in line.split(",")),
+               default=0)
 
 
 # Flash and beep together at these times (whole frames at 25 fps), gaps all different, so the
@@ -93,38 +108,63 @@ def audio_minus_video(path):
     return offsets[0] if offsets and pairs(offsets[0]) >= 2 else None
 
 
+def windows_path(path):
+    """A path of this machine as Wine names it (drive Z: is /)."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
 def main():
-    build = os.path.abspath(sys.argv[1])
+    wine = sys.argv[1] == "--wine"
+    build = os.path.abspath(sys.argv[2 if wine else 1])
+    host, plugin = ("kvx-host.exe", "KVX_Scaler.dll") if wine else ("kvx-host", "KVX_Scaler.so")
+    env = dict(os.environ)
+    if wine:  # the Windows programs from PATH alone, as kvx-host.exe looks for them
+        env["WINEPATH"] = windows_path(sys.argv[3])
     work = tempfile.mkdtemp(prefix="kvx-video-")
     try:
         os.chdir(work)
-        for f in ("kvx-host", "KVX_Scaler.so"):
+        for f in (host, plugin):
             shutil.copy(os.path.join(build, f), work)
         make_clips()
 
+        def command(*args):
+            return (["wine"] if wine else []) + ["./" + host, "--plugin", plugin] + list(args)
+
         def run(*args):
-            return subprocess.run(["./kvx-host", "--plugin", "KVX_Scaler.so"] + list(args), capture_output=True,
-                                  text=True)
+            return subprocess.run(command(*args), capture_output=True, text=True, env=env, timeout=120)
 
         scenarios(run)
+        if wine:  # started as a terminal starts a program: in a process group of its own
+            windows_runs(lambda args, err: subprocess.Popen(command(*args), env=env, stdin=subprocess.DEVNULL,
+                                                            stdout=subprocess.DEVNULL, stderr=err,
+                                                            start_new_session=True))
     finally:
         os.chdir("/")
         shutil.rmtree(work, ignore_errors=True)
     return 1 if failures else 0
 
 
+# What OUT shows of IN as plain ffmpeg's OUT of the same recording shows it: what it is, how
+# it is read from a file, and whether kvx-host's OUT shows it as plain ffmpeg's does.
+SHOWN = (
+    ("sound in lip-sync (within a frame)", audio_minus_video,
+     lambda ours, plain: None not in (ours, plain) and abs(ours - plain) <= FRAME),
+)
+
+
 def scenarios(run):
     starts = dict(l.split(",") for l in probe("cut.ts", "stream=codec_type,start_time") if "," in l)
     check("the cut clip starts mid-GOP with sound before picture (what the next checks need)",
           float(starts["video"]) - float(starts["audio"]) > 0.1, str(starts))
-    # Lip-sync on the mid-GOP cut, against plain ffmpeg on the same file; and nothing printed.
+    # The mid-GOP cut against plain ffmpeg on the same file; and nothing printed.
     for ext in ("mp4", "mkv"):
         ffmpeg("-i", "cut.ts", "plain." + ext, level="fatal")  # quiet about the frames before the key frame
         p = run("cut.ts", "out." + ext)
-        plain, ours = audio_minus_video("plain." + ext), audio_minus_video("out." + ext)
-        check("%s: a recording cut mid-GOP keeps its lip-sync within a frame of plain ffmpeg" % ext,
-              p.returncode == 0 and ours is not None and plain is not None and abs(ours - plain) <= FRAME,
-              "exit %d, audio minus video %s s, plain ffmpeg %s s" % (p.returncode, ours, plain))
+        for what, measure, same in SHOWN:
+            plain, ours = measure("plain." + ext), measure("out." + ext)
+            check("%s: a recording cut mid-GOP keeps its %s as plain ffmpeg does" % (ext, what),
+                  p.returncode == 0 and same(ours, plain), "exit %d, OUT %s, plain ffmpeg %s %s" %
+                  (p.returncode, ours, plain, p.stderr))
         check("%s: a normal run on a mid-GOP recording prints nothing" % ext, p.stderr == "", p.stderr)
 
     # Audio shorter or longer than the video: OUT is as long as the video, all of its frames.
@@ -133,13 +173,13 @@ def scenarios(run):
         out = "%s_%s.%s" % (name, source, ext)
         p = run(name + "." + source, out)
         video = float((probe(name + ".ts", "stream=duration", "v:0") or ["0"])[0])
-        length = float((probe(out, "format=duration") or ["0"])[0])
+        length = playing_time(out)
         check("%s.%s into %s: exit 0, OUT as long as the video (%.2f s)" % (name, source, ext, video),
               p.returncode == 0 and abs(length - video) <= 2 * FRAME,
               "exit %d, OUT %.3f s %s" % (p.returncode, length, p.stderr))
 
     p = run("--frames", "25", "short_audio.ts", "part.mkv")
-    length = float((probe("part.mkv", "format=duration") or ["0"])[0])
+    length = playing_time("part.mkv")
     check("--frames 25: OUT is 1 s long, its sound cut with the picture", p.returncode == 0 and
           abs(length - 1) <= 2 * FRAME, "exit %d, OUT %.3f s %s" % (p.returncode, length, p.stderr))
 
@@ -182,6 +222,65 @@ def scenarios(run):
     check("subtitles a container cannot hold: a one-line note, the run goes on",
           p.returncode == 0 and p.stderr.startswith("kvx-host: note: ") and len(p.stderr.splitlines()) == 1
           and "subrip" in p.stderr, p.stderr)
+
+    # --detect on more than 100 frames: ffmpeg samples them, reading its filter from its
+    # standard input; at 29.97 frames a second, so that a sample handed on twice shows.
+    ffmpeg("-f", "lavfi", "-i", "testsrc2=size=720x360:rate=30000/1001:duration=8", "-vf", "pad=720:480:0:60:black",
+           "-c:v", "mpeg2video", "-q:v", "3", "letterbox.ts")
+    p = run("--detect", "letterbox.ts")
+    check("--detect on a letterboxed recording finds the 60-line bars in 50 samples, each once",
+          p.returncode == 0 and "50 sampled frames" in p.stdout and "top 60, right 0, bottom 60" in p.stdout,
+          p.stdout + p.stderr)
+
+
+def windows_runs(start):
+    """Under Wine: the programs that ran are the Windows ones of PATH; Ctrl+C and a kill during
+    an encode end the run and every program it started."""
+    encoder = probe("out.mp4", "format_tags=encoder")
+    check("wine: OUT was written by the ffmpeg.exe on PATH, an ffmpeg 4 (Lavf58) that knows no -fps_mode",
+          encoder[:1] and encoder[0].startswith("Lavf58."), repr(encoder))
+    # An encode at x264's slowest preset outlasts any stop; its programs are found by the
+    # recording's full name in their command lines.
+    ffmpeg("-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25", "-f", "lavfi", "-i", "sine", "-t", "20",
+           "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", "long.ts")
+    name = windows_path("long.ts").encode()
+    programs = lambda: [pid for pid in map(int, filter(str.isdigit, os.listdir("/proc"))) if name in read_cmdline(pid)]
+    stopped = lambda: [f for f in os.listdir(".") if "stopped" in f]
+    # Ctrl+C in a Windows console reaches every program attached to it; Wine turns SIGINT
+    # into that console event, so the group gets it as a terminal sends it. A kill ends
+    # kvx-host.exe alone, without a word; the job its copy runs in ends the rest.
+    for what, stop in (("Ctrl+C", lambda p: os.killpg(p.pid, signal.SIGINT)), ("a kill", lambda p: p.kill())):
+        with open("stop.txt", "w+") as err:  # a file: a pipe would wait for whatever still holds it
+            p = start(("--preset", "veryslow", windows_path("long.ts"), "stopped.mp4"), err)
+            deadline = time.time() + 60
+            while sum(read_cmdline(pid).startswith(b"ffmpeg") for pid in programs()) < 2 and time.time() < deadline:
+                time.sleep(0.2)
+            time.sleep(1)  # the encoder has begun to write
+            running = programs()
+            stop(p)
+            try:
+                p.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                p.kill()
+            deadline = time.time() + 5
+            while any(alive(pid) for pid in running) and time.time() < deadline:
+                time.sleep(0.2)
+            left = [read_cmdline(pid)[:40] for pid in running if alive(pid)]
+            for pid in left and programs():  # the test's own programs, so that a failure ends here
+                try:
+                    os.kill(pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
+            err.seek(0)
+            message = err.read()
+        check("wine: %s during the encode ends kvx-host.exe, its copy and both ffmpeg.exe (%d programs): none "
+              "left running, no OUT" % (what, len(running)),
+              len(running) >= 4 and not left and "stopped.mp4" not in stopped(), repr((left, stopped(), message)))
+        if what == "Ctrl+C":
+            check("wine: Ctrl+C: the run says so and removes its temporary file",
+                  p.returncode == 1 and message.startswith("kvx-host: interrupted") and not stopped(), message)
+    for f in stopped():
+        os.remove(f)  # the killed run's hidden temporary beside OUT: nothing of it was left to remove it
 
 
 if __name__ == "__main__":
