@@ -64,7 +64,9 @@ TEST(ChildMessages, KeptFromStandardErrorAndTheirLastLinesReadBack) {
     EXPECT_EQ(PlainLines(out).find("out"), 0u);
     EXPECT_EQ(out.find("line"), std::string::npos);
 
-    // The last lines only, whole ones, at most the limit.
+    // The last lines only, whole ones, at most the limit, each ending in '\n' alone: shown
+    // through standard error in text mode, "\r\n" would become "\r\r\n".
+    EXPECT_EQ(messages.Tail().find('\r'), std::string::npos);
     const std::string tail = PlainLines(messages.Tail());
     EXPECT_LE(tail.size(), static_cast<size_t>(ChildMessages::kTailBytes));
     EXPECT_GT(tail.size(), static_cast<size_t>(ChildMessages::kTailBytes) / 2);

@@ -7,6 +7,7 @@
 #include "console/stop_signal.h"
 #include "ffmpeg/probe.h"
 #include "ffmpeg/subtitle_streams.h"
+#include "ffmpeg/version_options.h"
 #include "ffmpeg/video_files.h"
 #include "files/files.h"
 
@@ -120,14 +121,22 @@ std::unique_ptr<VideoEncoder> StartEncoder(const std::string& in, const std::str
     args.insert(args.end(), {"-i", AsFile(in)});
     if (!converted.empty()) args.insert(args.end(), {"-i", AsFile(converted)});
     args.insert(args.end(), {"-map", "0:v:0", "-map", "1:a?"});
+    // ffmpeg before 4.4 (told apart only as older than 5.1) counts that -t, for the streams it
+    // copies, from time 0 of IN's timestamps rather than from IN's start, which in a TV
+    // recording lies hours in: the sound would run on to IN's end. There OUT as a whole ends
+    // half a frame after `end` as well; this -t holds the picture too, whose last frame starts
+    // by `end`. (It also cuts the subtitles there, which such an ffmpeg cannot shorten.)
+    const bool old = FfmpegBefore51();
+    if (end > 0 && old) args.insert(args.end(), {"-t", Seconds(end + 0.5 / FramesPerSecond(info.rate))});
     // MP4 and QuickTime take AAC everywhere; other containers keep the source's audio where
     // they can hold it (AddAudio).
     const bool aac = ext == "mp4" || ext == "m4v" || ext == "mov";
     // Every processed frame once, at its own time: the frames are already at the source's rate,
     // and an MP4 that starts its picture after its sound says so in its edit list rather than
     // with copies of the first frame.
-    args.insert(args.end(), {"-fps_mode", "passthrough", "-c:v", "libx264", "-crf", std::to_string(encode.crf),
-                             "-preset", encode.preset, "-pix_fmt", "yuv420p", "-c:a", aac ? "aac" : "copy"});
+    AddPassthroughTiming(args);
+    args.insert(args.end(), {"-c:v", "libx264", "-crf", std::to_string(encode.crf), "-preset", encode.preset,
+                             "-pix_fmt", "yuv420p", "-c:a", aac ? "aac" : "copy"});
     // Players show OUT as they showed IN: in its shape (a 16:9 broadcast's 720x576 frames have
     // samples 64:45 wide) and, for an interlaced source, as fields in its order, which they
     // deinterlace as they did the source.
@@ -144,7 +153,13 @@ std::unique_ptr<VideoEncoder> StartEncoder(const std::string& in, const std::str
     }
     if (!filters.empty()) args.insert(args.end(), {"-vf", filters});
     if (!aac) AddAudio(info.audioCodecs, ext, args);
-    AddSubtitles(subtitles, in, ext, end, args);
+    // Subtitles are cut at the picture's end by a filter of ffmpeg 4.4 and later; an older one
+    // ends them where they end in IN.
+    AddSubtitles(subtitles, in, ext, old ? 0 : end, args);
+    if (old && end > 0 && !subtitles.kept.empty())
+        PrintText(stderr, "kvx-host: note: this ffmpeg (before 4.4) cannot end the subtitles of %s with the "
+                          "picture; one shown at its end may stay on after it (ffmpeg 4.4 or later ends it)\n",
+                  in.c_str());
     args.push_back(AsFile(out));
     std::unique_ptr<ChildMessages> messages(new ChildMessages);
     std::unique_ptr<ChildProcess> ffmpeg = StartQuietly(args, ChildProcess::Pipe::ToInput, *messages);

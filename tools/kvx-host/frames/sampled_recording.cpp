@@ -7,6 +7,13 @@
 #include "ffmpeg/video_files.h"
 
 namespace kvx {
+namespace {
+
+// The samples leave ffmpeg numbered at this constant rate, one a frame: they go out each once
+// whatever IN's rate and gaps, without -fps_mode (ffmpeg 5.1 on) or -vsync (gone in 9.0).
+const char kSampleRate[] = "25";
+
+}  // namespace
 
 SampledRecording::SampledRecording(const std::string& path, long long limit) : path_(path), limit_(limit) {
     Launch(limit < 0 ? Form::FilterFromInput : Form::Whole);
@@ -24,7 +31,8 @@ void SampledRecording::Begin(const FrameGeometry& g, long long frames, double ra
         // than the last one handed over is handed over. (Should ffmpeg have failed, the
         // first frame read says so.)
         const std::string after = std::string("/") + span + ")";
-        select_ = "select=isnan(prev_selected_t)+gt(floor(t" + after + "\\,floor(prev_selected_t" + after + ")";
+        select_ = "select=isnan(prev_selected_t)+gt(floor(t" + after + "\\,floor(prev_selected_t" + after + ")" +
+                  ",settb=1/" + kSampleRate + ",setpts=N";
         decoder_->SendInput(select_);
     }
     reader_.reset(new Y4mReader(decoder_->Stream(), g_));
@@ -69,7 +77,7 @@ void SampledRecording::Launch(Form form) {
     args.insert(args.end(), {"-i", AsFile(path_), "-map", "0:v:0"});
     if (form == Form::FilterFromInput) args.insert(args.end(), {"-filter_script:v", "pipe:0"});
     if (form == Form::FilterInArguments) args.insert(args.end(), {"-vf", select_});
-    if (thin) args.insert(args.end(), {"-fps_mode", "passthrough"});
+    if (thin) args.insert(args.end(), {"-r", kSampleRate});
     if (limit_ >= 0) args.insert(args.end(), {"-frames:v", std::to_string(limit_)});
     args.insert(args.end(), {"-pix_fmt", "yuv420p", "-f", "yuv4mpegpipe", "-"});
     decoder_ = StartQuietly(
