@@ -63,6 +63,9 @@ ChannelProfile LiveFit::Process(const uint8_t* frame, const ChannelProfile& prof
     if (!ready_) return profile;
     observing_ = true;
     const bool interlaced = profile.interlace && height_ >= kInterlaceMinHeight;
+    const int32_t request = (profile.keepAspect ? 1 : 0) | (interlaced ? 2 : 0);
+    if (request != request_) refused_ = Rect{0, 0, 0, 0};
+    request_ = request;
     if (fit_.active && (fit_.keepAspect != (profile.keepAspect != 0) || fit_.interlaced != interlaced))
         ZoomTo(fit_.shown, fit_.kept, kFitSettings, profile);
     if (frame_ % kSampleEvery == 0) Observe(frame, profile);

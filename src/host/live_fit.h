@@ -1,7 +1,8 @@
 // The live fit: with auto-fit on, black bars around the picture are zoomed away as the
 // picture's format changes, channel by channel. A small state machine fed by a cheap
 // sampler: every eighth frame is read on a grid of lines (LineSampler) into a window of the
-// last two seconds (BorderWindow), decided with --detect's rules. Time is counted in frames
+// last two seconds (BorderWindow), decided with --detect's rules, and a zoom in is made only
+// where --detect's own DecideBorders finds the same picture there. Time is counted in frames
 // at an assumed 25 a second (the host gives frames no time), so a recording processed
 // faster than real time gets the fit a viewer would see.
 //   - Zoom in: when a picture with borders is found and every frame sampled over the last
@@ -16,7 +17,8 @@
 // The settings applied are those --detect suggests for the part of the frame shown
 // (FitSettings, under the profile's KeepAspect), in place of the profile's zoom and offsets;
 // the frame then goes through the same target rectangle as any settings. Memory is taken
-// at the format change; a frame allocates nothing (only a change works out new settings).
+// at the format change; a frame allocates nothing, but for a change (its settings worked out,
+// --detect's rules asked).
 #pragma once
 #include <cstdint>
 
@@ -70,7 +72,11 @@ private:
     ChannelKey channel_ = 0;
     bool haveChannel_ = false;
     FitInForce fit_;
-    Rect refused_{0, 0, 0, 0};  // the last part FitSettings found no settings for
+    // The last part not zoomed to (no settings fill the frame with it, or --detect's own rules
+    // disagree), not asked about again while it stays the candidate and the profile's
+    // KeepAspect and Interlace stay as they were.
+    Rect refused_{0, 0, 0, 0};
+    int32_t request_ = -1;  // KeepAspect and field-wise scaling, as bits
     long long frame_ = 0;       // frames processed with auto-fit on
     long long lastChange_ = -1; // the frame of the last change on this channel (-1: none)
     bool observing_ = false;    // frames have been sampled since the last pause
