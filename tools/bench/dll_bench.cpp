@@ -68,22 +68,31 @@ void SetLevelCap(const char* level) {
 #endif
 }
 
-// The median time of one ProcessFrame, over at least 30 frames and a quarter of a second.
-bool TimeCase(const std::string& plugin, const PixelFormat& f, const FrameSize& s,
-              const ScaleCase& c, const char* level, double& micros) {
-    SettingsFile settings(SettingsText(c));
+// The plug-in loaded with the SIMD level capped, initialised (its settings file written
+// already) and told the frame format; null, said on standard error, when it does not load.
+PluginDescriptor* StartSession(PluginLibrary& library, const std::string& plugin, const char* level,
+                               const PixelFormat& f, const FrameSize& s) {
     SetLevelCap(level);
-    PluginLibrary library;
     std::string error;
     if (!library.Open(plugin, error)) {
         std::fprintf(stderr, "kvx_dll_bench: %s\n", error.c_str());
-        return false;
+        return nullptr;
     }
     PluginDescriptor* d = library.Descriptor();
     InitInfo init{0, nullptr};
     d->Init(&init);
     VideoFormat format{s.width, s.height, f.bytesPerPixel, f.code, 0};
     d->FormatChange(&format);
+    return d;
+}
+
+// The median time of one ProcessFrame, over at least 30 frames and a quarter of a second.
+bool TimeCase(const std::string& plugin, const PixelFormat& f, const FrameSize& s,
+              const ScaleCase& c, const char* level, double& micros) {
+    SettingsFile settings(SettingsText(c));
+    PluginLibrary library;
+    PluginDescriptor* d = StartSession(library, plugin, level, f, s);
+    if (!d) return false;
     const std::vector<uint8_t> pristine = TestPicture(s.width, s.height, f.bytesPerPixel);
     std::vector<uint8_t> frame = pristine;
     FrameInfo info{};
@@ -118,18 +127,9 @@ bool TimeAutoFit(const std::string& plugin, const PixelFormat& f, const FrameSiz
     const ScaleCase& zoom = kCases[1];  // zoom110
     SettingsFile settings("[SETTINGS]\r\nCommon=0\r\n[COMMON]\r\n[1]\r\n" + SettingsLines(zoom) + "[2]\r\n" +
                           SettingsLines(zoom) + "AutoFit=1\r\n");
-    SetLevelCap(level);
     PluginLibrary library;
-    std::string error;
-    if (!library.Open(plugin, error)) {
-        std::fprintf(stderr, "kvx_dll_bench: %s\n", error.c_str());
-        return false;
-    }
-    PluginDescriptor* d = library.Descriptor();
-    InitInfo init{0, nullptr};
-    d->Init(&init);
-    VideoFormat format{s.width, s.height, f.bytesPerPixel, f.code, 0};
-    d->FormatChange(&format);
+    PluginDescriptor* d = StartSession(library, plugin, level, f, s);
+    if (!d) return false;
     const std::vector<uint8_t> pristine = TestPicture(s.width, s.height, f.bytesPerPixel);
     std::vector<uint8_t> frame = pristine;
     ChannelRecord channels[2] = {ChannelRecord(1, 0, "off"), ChannelRecord(2, 0, "on")};
