@@ -436,6 +436,7 @@ def killed_runs(h):
     check("Ctrl+C while ffprobe reads IN: says interrupted, not that IN holds no video",
           b"kvx-host: interrupted" in err and b"video stream" not in err, err.decode(errors="replace"))
     killed_copy(h)
+    copy_killed_alone(h)
     # Stopped while it waits for frames: a read cut short by the signal, or an input that
     # then ends cleanly, is not taken for the input's end or blamed for the stop.
     write(h.path("kept.ini"), b"[SETTINGS]\r\nCommon=1\r\n")
@@ -455,6 +456,26 @@ def killed_runs(h):
     check("SIGTERM to --detect --save: says it was interrupted, the settings file stays as it was",
           p.returncode != 0 and b"kvx-host: interrupted" in err and
           read(h.path("kept.ini")) == b"[SETTINGS]\r\nCommon=1\r\n", err.decode(errors="replace"))
+
+
+def copy_killed_alone(h, tag=""):
+    """The copy killed from outside (out of memory, a kill): the program the user started says
+    the run did not finish and fails, never exit 0 without OUT (Wine gives a killed process 0)."""
+    p = h.start("--size", "1920x1080", "--pattern", "--frames", "5000", "--scale", "110", "--output", "alone.yuv")
+    deadline = time.time() + 30
+    found = []
+    while not found and time.time() < deadline:
+        time.sleep(0.05)
+        found = copies(h, p)
+    time.sleep(0.5)
+    for pid in found:
+        os.kill(pid, signal.SIGKILL)
+    err = p.communicate(timeout=30)[1]
+    check(tag + "the copy killed alone: the run fails and says it did not finish, no OUT",
+          found and p.returncode != 0 and b"kvx-host: the run did not finish" in err and
+          not os.path.exists(h.path("alone.yuv")), err.decode(errors="replace"))
+    for f in left_beside(h.dir):  # the killed copy's; the next run writing there would remove it
+        shutil.rmtree(os.path.join(h.dir, f), ignore_errors=True)
 
 
 def killed_copy(h, tag=""):
@@ -548,8 +569,13 @@ def outputs_at_the_end(h, tag=""):
         p.stdin.close()
         err = p.stderr.read()
         done = subprocess.CompletedProcess(p.args, p.wait(timeout=60), None, err)
-        left = [sorted(os.listdir(os.path.join(h.dir, f))) for f in left_beside(h.dir)]
-        check(tag + what, expect(done) and left == ([leaves] if leaves else []), err.decode(errors="replace"))
+        wanted, deadline = ([leaves] if leaves else []), time.time() + 3  # Wine may end a removal late
+        while True:
+            left = [sorted(os.listdir(os.path.join(h.dir, f))) for f in left_beside(h.dir)]
+            if left == wanted or time.time() > deadline:
+                break
+            time.sleep(0.1)
+        check(tag + what, expect(done) and left == wanted, err.decode(errors="replace") + repr(left_beside(h.dir)))
         for f in left_beside(h.dir):
             shutil.rmtree(os.path.join(h.dir, f))
     for f in ("new.yuv", "mine.yuv", "other.yuv"):
@@ -894,6 +920,7 @@ def windows_names(h):
               repr(h.private_folders()))
     parallel_saves(h, 6, "wine: ")
     appended_to_input(h, "wine: ")
+    copy_killed_alone(h, "wine: ")
     outputs_at_the_end(h, "wine: ")
     killed_copy(h, "wine: ")
     p = h.run("--settings", "case.ts", "--save", "--scale", "105")

@@ -42,14 +42,14 @@ TURNS = (90, 180, 270)
 
 # ffmpeg as it behaves when something goes wrong, chosen by $FAKE_FFMPEG: "no frame", the
 # decoder (it writes to standard output) ends at once without a frame; "full disk", OUT lies
-# on a full disk.
+# on a full disk (Matroska's writer then ends with exit 0).
 FAKE_FFMPEG = """#!%s
 import os, sys
 args, fault = sys.argv[1:], os.environ["FAKE_FFMPEG"]
 if fault == "no frame" and args[-1] == "-":
     sys.exit(0)
 if fault == "full disk" and args[-1] != "-":
-    args[-1:] = ["-f", "mp4", "/dev/full"]
+    args[-1:] = ["-f", "matroska" if args[-1].endswith(".mkv") else "mp4", "/dev/full"]
 os.execv(%r, ["ffmpeg"] + args)
 """
 
@@ -288,13 +288,14 @@ def scenarios(run):
 
     # A failure only ffmpeg finds (a full disk): its reason, one kvx-host line, no broken pipes
     # and none of the decoder's complaints about the frames before the key frame.
-    p = run("cut.ts", "failed.mp4", fake="full disk")
-    lines = p.stderr.splitlines() if p else []
-    if p:
-        check("a failed encode: ffmpeg's reason, then one kvx-host line; no 'Broken pipe'",
-              p.returncode == 1 and [l for l in lines if l.startswith("kvx-host:")] == lines[-1:] and
-              "could not encode failed.mp4" in p.stderr and "roken pipe" not in p.stderr and "h264 @" not in p.stderr
-              and len(lines) <= 4, p.stderr)
+    for ext in ("mp4", "mkv"):
+        p = run("cut.ts", "failed." + ext, fake="full disk")
+        lines = p.stderr.splitlines() if p else []
+        if p:
+            check("a failed encode (.%s): ffmpeg's reason, then one kvx-host line; no 'Broken pipe', no OUT" % ext,
+                  p.returncode == 1 and [l for l in lines if l.startswith("kvx-host:")] == lines[-1:] and
+                  "could not encode failed." + ext in p.stderr and "roken pipe" not in p.stderr and
+                  "h264 @" not in p.stderr and len(lines) <= 4 and not os.path.exists("failed." + ext), p.stderr)
 
     # IN that ffprobe cannot read: its reason, then the kvx-host line.
     with open("notes.ts", "w") as f:

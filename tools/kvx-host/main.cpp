@@ -23,8 +23,18 @@
 #endif
 
 namespace kvx {
+namespace {
 
-int Main(const std::vector<std::string>& args) {
+int RunPlanned(const RunPlan& plan, const std::string& folder) {
+    switch (plan.mode) {
+        case RunMode::SettingsOnly: return RunSettingsOnly(plan, folder);
+        case RunMode::Detect: return RunDetect(plan, folder);
+        case RunMode::Frames: return RunFrames(plan, folder);
+    }
+    return 1;
+}
+
+int RunMain(const std::vector<std::string>& args, bool& copy) {
     try {
         const Options parsed = ParseCommandLine(args);
         if (parsed.help) {
@@ -37,20 +47,16 @@ int Main(const std::vector<std::string>& args) {
         }
         const RunPlan plan = MakeRunPlan(parsed);
         const std::string folder = PrivateFolderOfThisRun();
+        copy = !folder.empty();
         // Checked by the program the user started, so a bad command line is reported before
         // any folder is made, and again by the copy, whose run it is.
         CheckFiles(plan);
         if (folder.empty()) {
             for (const std::string& warning : plan.o.warnings) PrintText(stderr, "kvx-host: %s\n", warning.c_str());
-            return RunInPrivateFolder(args);
+            return ExitCodeOfCopy(RunInPrivateFolder(args));
         }
         CatchStopSignals();
-        switch (plan.mode) {
-            case RunMode::SettingsOnly: return RunSettingsOnly(plan, folder);
-            case RunMode::Detect: return RunDetect(plan, folder);
-            case RunMode::Frames: return RunFrames(plan, folder);
-        }
-        return 1;
+        return RunPlanned(plan, folder);
     } catch (const UsageError& e) {
         PrintText(stderr, "kvx-host: %s\n", e.what());
         return 2;
@@ -61,6 +67,14 @@ int Main(const std::vector<std::string>& args) {
         std::fputs("kvx-host: out of memory\n", stderr);  // no memory to convert it
         return 1;
     }
+}
+
+}  // namespace
+
+int Main(const std::vector<std::string>& args) {
+    bool copy = false;
+    const int code = RunMain(args, copy);
+    return copy ? kCopyExitBase + code : code;
 }
 
 }  // namespace kvx

@@ -89,15 +89,21 @@ void AddSubtitles(const SubtitlePlan& plan, const std::string& in, const std::st
 }  // namespace
 
 bool VideoEncoder::Finish(std::string& messages) {
-    if (ffmpeg_->Finish() == 0) return true;
+    const bool ended = ffmpeg_->Finish() == 0;
     // ffmpeg looks into IN's video when it opens IN for the sound, and complains about the
     // frames before the first key frame: never the reason it failed.
     const std::string noise = "[" + inputCodec_ + " @ ";
     messages.clear();
-    for (const std::string& line : SplitLines(messages_->Tail()))
-        if (line.compare(0, noise.size(), noise) != 0 && line.find("Last message repeated") == std::string::npos)
-            messages += line + "\n";
-    return false;
+    bool unfinished = false;
+    for (const std::string& line : SplitLines(messages_->Tail())) {
+        if (line.compare(0, noise.size(), noise) == 0 || line.find("Last message repeated") != std::string::npos)
+            continue;
+        messages += line + "\n";
+        // A writer whose end fails (a full disk) still ends with exit 0 (ffmpeg 5.1's Matroska
+        // and MPEG-TS): OUT would be short.
+        unfinished |= line.compare(0, 21, "Error writing trailer") == 0 || line.compare(0, 18, "Error closing file") == 0;
+    }
+    return ended && !unfinished;
 }
 
 std::unique_ptr<VideoEncoder> StartEncoder(const std::string& in, const std::string& out, const FrameGeometry& g,

@@ -1,9 +1,19 @@
 #include "run/private_run.h"
 
+#include <cstdio>
+
+#include "console/console_text.h"
 #include "errors.h"
 #include "files/files.h"
 
 namespace kvx {
+
+int ExitCodeOfCopy(int status) {
+    if (status >= kCopyExitBase && status < kCopyExitBase + 16) return status - kCopyExitBase;
+    PrintText(stderr, "kvx-host: the run did not finish: its working copy was ended from outside (exit status "
+                      "%d), perhaps for lack of memory; its outputs were not put in place\n", status);
+    return status > 128 ? status : 1;  // a signal's number as shells give it
+}
 
 const char kPrivateFolderVariable[] = "KVX_HOST_PRIVATE_DIR";
 

@@ -34,6 +34,12 @@ int RunInPrivateFolder(const std::vector<std::string>& args);
 // Whether `path` lies inside `folder` (same spelling; case-blind on Windows).
 bool PathIsInside(const std::string& path, const std::string& folder);
 
+// The copy ends with kCopyExitBase + the run's exit code when it ran to its end, so that a
+// copy ended from outside (Windows gives it 0 or 1, Wine's kill 0) is told apart from one
+// that finished: ExitCodeOfCopy turns the copy's status back into the run's exit code.
+inline constexpr int kCopyExitBase = 64;
+int ExitCodeOfCopy(int status);
+
 // The environment variable that names the private folder to the copy.
 extern const char kPrivateFolderVariable[];
 

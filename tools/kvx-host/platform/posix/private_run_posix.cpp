@@ -193,7 +193,10 @@ int RunCopy(const std::string& folder, const std::string& program, const std::ve
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    if (g_ended) PrintText(stderr, "kvx-host: %s\n", kInterrupted);  // the copy could not say it
+    if (g_ended) {  // ended after a stop: the copy could not say so itself
+        PrintText(stderr, "kvx-host: %s\n", kInterrupted);
+        return kCopyExitBase + 1;
+    }
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : 1;
 }

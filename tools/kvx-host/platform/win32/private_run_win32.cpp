@@ -177,7 +177,7 @@ int RunCopy(const std::wstring& folder, const std::wstring& program) {
     HANDLE waits[] = {process.hProcess, g_stopped};
     if (g_stopped && WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1 &&
         WaitForSingleObject(process.hProcess, kCopyGraceMs) == WAIT_TIMEOUT) {
-        TerminateProcess(process.hProcess, 1);
+        TerminateProcess(process.hProcess, kCopyExitBase + 1);  // as if it had said it was interrupted
         PrintText(stderr, "kvx-host: %s\n", kInterrupted);  // the copy could not say it
     }
     WaitForSingleObject(process.hProcess, INFINITE);
