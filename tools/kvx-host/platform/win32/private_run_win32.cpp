@@ -1,6 +1,4 @@
 #include <windows.h>
-// after windows.h, which it needs
-#include <aclapi.h>
 
 #include <cstring>
 
@@ -8,6 +6,7 @@
 #include "console/stop_signal.h"
 #include "errors.h"
 #include "files/files.h"
+#include "owned_win32.h"
 #include "run/private_run.h"
 #include "wide_text.h"
 
@@ -66,29 +65,6 @@ bool RemoveTree(const std::wstring& folder, const wchar_t* last = nullptr) {
     }
     if (gone && last) DeleteFileW((folder + L"\\" + last).c_str());
     return gone && RemoveDirectoryW(folder.c_str());
-}
-
-// Whether the file or folder open as `h` is this user's: owned by the user, or by the owner
-// the system gives what this user creates (the Administrators group in an elevated run).
-bool OwnedByThisUser(HANDLE h) {
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR described = nullptr;
-    if (GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                        &described) != ERROR_SUCCESS)
-        return false;
-    bool mine = false;
-    HANDLE token = nullptr;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        alignas(void*) BYTE user[256], creator[256];
-        DWORD n = 0;
-        if (GetTokenInformation(token, TokenUser, user, sizeof user, &n))
-            mine = EqualSid(owner, reinterpret_cast<TOKEN_USER*>(user)->User.Sid);
-        if (!mine && GetTokenInformation(token, TokenOwner, creator, sizeof creator, &n))
-            mine = EqualSid(owner, reinterpret_cast<TOKEN_OWNER*>(creator)->Owner);
-        CloseHandle(token);
-    }
-    LocalFree(described);
-    return mine;
 }
 
 // Whether `folder` is one an earlier run left (see run/private_run.h): a folder of this

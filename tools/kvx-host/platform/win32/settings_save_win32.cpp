@@ -1,10 +1,10 @@
 #include <windows.h>
-#include <aclapi.h>
 
 #include <cstring>
 
 #include "errors.h"
 #include "files/files.h"
+#include "owned_win32.h"
 #include "run/settings_save.h"
 #include "wide_text.h"
 
@@ -15,29 +15,6 @@ const std::wstring kFolderPrefix = Widen(kSaveFolderPrefix), kMarkerName = Widen
                    kNewName = Widen(kSaveNewName);
 
 std::wstring Beside(const std::string& target) { return Widen(FolderPart(target)); }
-
-// Whether `h` belongs to this user: its owner is the user, or the owner this program's new
-// files get (the administrators, for an elevated run).
-bool OwnedHere(HANDLE h) {
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                        &descriptor) != ERROR_SUCCESS)
-        return false;
-    bool same = false;
-    HANDLE token;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        alignas(8) char user[256], newOwner[256];
-        DWORD size = 0;
-        same = (GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
-                EqualSid(owner, reinterpret_cast<TOKEN_USER*>(user)->User.Sid)) ||
-               (GetTokenInformation(token, TokenOwner, newOwner, sizeof newOwner, &size) &&
-                EqualSid(owner, reinterpret_cast<TOKEN_OWNER*>(newOwner)->Owner));
-        CloseHandle(token);
-    }
-    LocalFree(descriptor);
-    return same;
-}
 
 // Opens a name itself (never what a link or junction there points to), for its facts and
 // owner; `share` 0 fails while anyone else has it open.
@@ -51,7 +28,7 @@ bool OursAndPlain(HANDLE h, bool folder) {
     BY_HANDLE_FILE_INFORMATION info;
     return h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &info) &&
            !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-           ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder && OwnedHere(h);
+           ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder && OwnedByThisUser(h);
 }
 
 // A folder a killed save left: a folder of this user's (no link) that holds a marker with
