@@ -1,6 +1,5 @@
 #include "ffmpeg/video_files.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
@@ -21,14 +20,6 @@ RunError StartFailure(const std::string& error) {
 }
 
 const char* RawPixelFormat(const FrameGeometry& g) { return g.format == HostFormat::Yuyv ? "yuyv422" : "bgr24"; }
-
-std::string Extension(const std::string& name) {
-    size_t dot = name.find_last_of('.');
-    if (dot == std::string::npos || name.find_first_of("/\\", dot) != std::string::npos) return std::string();
-    std::string ext = name.substr(dot + 1);
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
 
 std::unique_ptr<ChildProcess> StartQuietly(const std::vector<std::string>& args, ChildProcess::Pipe pipe,
                                            ChildMessages& messages) {

@@ -16,9 +16,6 @@ namespace kvx {
 // A name for ffmpeg that it takes as a file, never as a protocol (concat:, tee:, http:).
 std::string AsFile(const std::string& name);
 
-// A name's extension in lower case ("" without one).
-std::string Extension(const std::string& name);
-
 // ffmpeg's name of the raw pixel format of frames of `g`.
 const char* RawPixelFormat(const FrameGeometry& g);
 

@@ -1,5 +1,7 @@
 #include "files/files.h"
 
+#include <cctype>
+
 #include "platform/file_system.h"
 
 namespace kvx {
@@ -17,6 +19,17 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
     bool ok = !std::ferror(f);  // a folder opens but cannot be read
     std::fclose(f);
     return ok;
+}
+
+std::string Extension(const std::string& name) {
+    size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || name.find_first_of("/\\", dot) != std::string::npos) return std::string();
+    return Lower(name.substr(dot + 1));
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {

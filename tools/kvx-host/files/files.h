@@ -60,6 +60,8 @@ std::string ResolveLinks(const std::string& path);
 std::string FolderPart(const std::string& path);
 // The last component of `path`.
 std::string NamePart(const std::string& path);
+// A name's extension in lower case ("" without one).
+std::string Extension(const std::string& name);
 
 // Makes a new folder inside `parent` (a folder part as FolderPart gives it) under an
 // unpredictable name that starts with `prefix`, for this user alone: 0700 (on Windows it
@@ -98,5 +100,7 @@ bool ReadWholeFile(const std::string& path, std::string& bytes);
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error);
 // The lines of a text, without their line ends (LF or CR LF).
 std::vector<std::string> SplitLines(const std::string& text);
+// `text` with its ASCII letters in lower case.
+std::string Lower(std::string text);
 
 }  // namespace kvx

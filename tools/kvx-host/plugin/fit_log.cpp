@@ -1,6 +1,5 @@
 #include "plugin/fit_log.h"
 
-#include <cctype>
 #include <cstdio>
 
 #include "errors.h"
@@ -25,13 +24,6 @@ ReasonText Reason(int32_t reason) {
     case kFitOff: return {"off", "auto-fit or processing switched off, or a new frame size"};
     }
     return {"unknown", "a reason this kvx-host does not know"};
-}
-
-bool EndsWith(const std::string& name, const std::string& end) {
-    if (name.size() < end.size()) return false;
-    for (size_t i = 0; i < end.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(name[name.size() - end.size() + i])) != end[i]) return false;
-    return true;
 }
 
 std::string Line(const LiveFitState& s, long long frame, uint64_t key, bool json) {
@@ -60,7 +52,7 @@ std::string Line(const LiveFitState& s, long long frame, uint64_t key, bool json
 
 FitLog::FitLog(const std::string& name, bool overwrite, LiveFitStateProc state, const std::string& plugin,
                RunOutputs& outputs)
-    : name_(name), state_(state), json_(EndsWith(name, ".json") || EndsWith(name, ".jsonl")) {
+    : name_(name), state_(state), json_(Extension(name) == "json" || Extension(name) == "jsonl") {
     if (!state_)
         throw RunError("--fit-log: " + plugin + " does not report its live fit (it has no KVX_LiveFitState); "
                        "use the KVX_Scaler this kvx-host came with");

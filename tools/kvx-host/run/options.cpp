@@ -5,14 +5,10 @@
 #include <limits>
 
 #include "borders/border_detect.h"
+#include "files/files.h"
 
 namespace kvx {
 namespace {
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 void AddEdit(Options& o, SettingId field, int32_t value) { o.settings.edits.push_back({field, value}); }
 

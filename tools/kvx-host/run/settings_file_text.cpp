@@ -4,6 +4,7 @@
 #include <cctype>
 #include <map>
 
+#include "files/files.h"
 #include "settings/decimal.h"
 
 namespace kvx {
@@ -80,11 +81,6 @@ bool IsHeader(const std::string& trimmed) {
 bool IsKeyLine(const std::string& trimmed) {
     const size_t equals = trimmed.find('=');
     return equals != std::string::npos && equals > 0;
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
 }
 
 // The sections the plug-in reads by name, and their keys; channel sections (named by a
