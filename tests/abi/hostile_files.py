@@ -127,6 +127,18 @@ def copies(h, p):
     return [pid for pid in descendants(p.pid) if proc_file(pid, "cmdline").startswith(program)]
 
 
+def started_with_copy(h, output):
+    """A long run of the pattern into `output`, once its copy has started (polled every 10 ms,
+    so a kill can land as the copy starts), and the copy's processes."""
+    p = h.start("--size", "1920x1080", "--pattern", "--frames", "5000", "--scale", "110", "--output", output)
+    deadline = time.time() + 30
+    found = []
+    while not found and time.time() < deadline:
+        time.sleep(0.01)
+        found = copies(h, p)
+    return p, found
+
+
 def unread(pipe):
     """How many bytes written to `pipe` its reader has not taken yet."""
     return struct.unpack("i", fcntl.ioctl(pipe.fileno(), termios.FIONREAD, b"\0\0\0\0"))[0]
@@ -461,12 +473,7 @@ def killed_runs(h):
 def copy_killed_alone(h, tag=""):
     """The copy killed from outside (out of memory, a kill): the program the user started says
     the run did not finish and fails, never exit 0 without OUT (Wine gives a killed process 0)."""
-    p = h.start("--size", "1920x1080", "--pattern", "--frames", "5000", "--scale", "110", "--output", "alone.yuv")
-    deadline = time.time() + 30
-    found = []
-    while not found and time.time() < deadline:
-        time.sleep(0.05)
-        found = copies(h, p)
+    p, found = started_with_copy(h, "alone.yuv")
     time.sleep(0.5)
     for pid in found:
         os.kill(pid, signal.SIGKILL)
@@ -901,12 +908,7 @@ def windows_names(h):
     # Killing kvx-host.exe ends its copy, the moment the copy exists or while it works (the
     # run is a job that dies with it); the folder it leaves goes at the next start.
     for when, delay in (("as its copy starts", 0), ("while its copy works", 1)):
-        p = h.start("--size", "1920x1080", "--pattern", "--frames", "5000", "--scale", "110", "--output", "none")
-        deadline = time.time() + 30
-        found = []
-        while not found and time.time() < deadline:
-            time.sleep(0.01)
-            found = copies(h, p)
+        p, found = started_with_copy(h, "none")
         time.sleep(delay)
         p.kill()
         p.wait()
